@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project needs to build, run and test.
+# Idempotent: packages already present are left alone.
+set -euo pipefail
+
+PACKAGES=(
+  # build
+  cmake g++ ninja-build ccache pkg-config clang
+  # libraries
+  zlib1g-dev libcrypto++-dev libjpeg62-turbo-dev libcurl4-openssl-dev
+  qt6-base-dev qt6-base-dev-tools libqt6svg6
+  libsqlite3-dev libcpp-httplib-dev libssl-dev
+  # tests
+  libgtest-dev libgmock-dev openssl xvfb dbus xauth
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "setup: all packages present"
+  exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+echo "setup: installing ${missing[*]}"
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+echo "setup: done"

@@ -1,0 +1,81 @@
+#include "messages.h"
+
+#include <array>
+
+namespace zt {
+
+namespace {
+
+struct Entry {
+    Msg id;
+    const char* text;
+};
+
+constexpr Entry kTable[] = {
+    {Msg::UnknownFormatVersion,
+     "Dieses Dokument hat eine unbekannte Formatversion.\nBitte verwenden Sie die neueste Programmversion."},
+    {Msg::FileDamaged, "Datei ist zerstört. Unleserlich."},
+    {Msg::DocumentEncrypted, "Das Dokument ist verschlüsselt."},
+    {Msg::UnknownArchiveException, "Unknown Archive Exception!"},
+    {Msg::UnknownArchiveError, "Unknown Archive Error!"},
+    {Msg::DamagedRecord, "Datei ist zerstört. Unleserlich.\n%s"},
+    {Msg::ContentFilesMissing,
+     "Die Inhalte folgender angehängter Dateien fehlen im Dokumentverzeichnis:\n%s\n"
+     "Die Einträge bleiben erhalten, bis die Dateien wieder vorhanden sind oder gelöscht werden."},
+    {Msg::DeletingContents, "Deleting contents..."},
+    {Msg::ErrorReadingData, "Fehler beim Lesen der Daten."},
+    {Msg::ErrorsCollectingSaveAnyway, "Es sind Fehler beim Sammeln der Daten aufgetreten. Trotzdem Speichern?"},
+    {Msg::SaveFailed, "Das Dokument konnte nicht gespeichert werden:\n%s\n%s"},
+    {Msg::OpenFailed, "Das Dokument konnte nicht geöffnet werden:\n%s\n%s"},
+    {Msg::FileNotFound, "Datei nicht gefunden:\n%s"},
+    {Msg::NewEntryTitle, "Neuer Eintrag"},
+    {Msg::EmptyName, "Der gewählte Name ist leer."},
+    {Msg::ConfirmDeletePage, "Soll die Seite wirklich gelöscht werden ?"},
+    {Msg::ConfirmDeleteSubtree, "Soll der gesamte Unterbaum wirklich gelöscht werden ?\nSind Sie sicher ?"},
+    {Msg::CannotMoveIntoOwnSubtree, "Eine Seite kann nicht in ihren eigenen Unterbaum verschoben werden."},
+    {Msg::CopyOf, "Copy of "},
+    {Msg::PageNotFound, "Seite\n%s\nnicht gefunden."},
+    {Msg::NoValidArchiveName, "No valid archive name."},
+    {Msg::NoArchivePageName, "No archive page name."},
+    {Msg::ScriptFileNotFound, "File not found '%s'"},
+    {Msg::ScriptPageNotFound, "Page not found '%s'"},
+    {Msg::NoRandomSource,
+     "Der Zufallszahlengenerator des Betriebssystems steht nicht zur Verfügung. Der Vorgang wurde abgebrochen."},
+};
+
+constexpr auto BuildIndex() {
+    std::array<const char*, size_t(Msg::Count_)> index{};
+    for (const auto& e : kTable) index[size_t(e.id)] = e.text;
+    return index;
+}
+
+constexpr auto kIndex = BuildIndex();
+static_assert(std::size(kTable) == size_t(Msg::Count_), "every message needs a text");
+
+} // namespace
+
+const char* MessageText(Msg id) {
+    size_t i = size_t(id);
+    return i < kIndex.size() && kIndex[i] ? kIndex[i] : "";
+}
+
+std::string FormatText(std::string_view pattern, const std::vector<std::string>& args) {
+    std::string out;
+    size_t next = 0;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size() && (pattern[i + 1] == 's' || pattern[i + 1] == 'd')) {
+            if (next < args.size()) out += args[next];
+            ++next;
+            ++i;
+        } else {
+            out += pattern[i];
+        }
+    }
+    return out;
+}
+
+std::string FormatMessage(Msg id, const std::vector<std::string>& args) {
+    return FormatText(MessageText(id), args);
+}
+
+} // namespace zt

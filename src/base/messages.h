@@ -1,0 +1,53 @@
+// The table of user-visible texts. Every message the program shows comes from
+// here, so that a text is written once and reused by the GUI, ztd and tests.
+// Texts are UTF-8; "%s" and "%d" are filled with FormatMessage.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zt {
+
+enum class Msg {
+    // document file
+    UnknownFormatVersion,   // code 1
+    FileDamaged,            // code 2
+    DocumentEncrypted,      // code 3
+    UnknownArchiveException,
+    UnknownArchiveError,
+    DamagedRecord,          // "%s": what could not be read
+    ContentFilesMissing,    // "%s": the list of missing content files
+    // content store and saving
+    DeletingContents,
+    ErrorReadingData,
+    ErrorsCollectingSaveAnyway,
+    SaveFailed,             // "%s": file, "%s": reason
+    OpenFailed,             // "%s": file, "%s": reason
+    FileNotFound,           // "%s"
+    // page tree
+    NewEntryTitle,
+    EmptyName,
+    ConfirmDeletePage,
+    ConfirmDeleteSubtree,
+    CannotMoveIntoOwnSubtree,
+    CopyOf,                 // "Copy of "
+    // links
+    PageNotFound,           // "%s"
+    NoValidArchiveName,
+    NoArchivePageName,
+    ScriptFileNotFound,     // "%s"
+    ScriptPageNotFound,     // "%s"
+    // system
+    NoRandomSource,
+    Count_
+};
+
+// The UTF-8 text of a message.
+const char* MessageText(Msg id);
+
+// The text with each "%s" or "%d" replaced by the next argument in order.
+std::string FormatMessage(Msg id, const std::vector<std::string>& args = {});
+std::string FormatText(std::string_view pattern, const std::vector<std::string>& args);
+
+} // namespace zt

@@ -1,0 +1,40 @@
+// The one way in for the user's answers. Libraries never open dialogs: when a
+// flow must tell or ask the user something it calls a Prompter, which the GUI
+// implements with dialogs, ztd with the terminal and tests with a script.
+// All texts are UTF-8.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace zt {
+
+class Prompter {
+public:
+    enum class Icon { Information, Warning, Error, Question };
+
+    virtual ~Prompter() = default;
+
+    // A modal message with an OK button.
+    virtual void Message(std::string_view text, Icon icon = Icon::Error) = 0;
+    // Yes/No question; true means Yes.
+    virtual bool AskYesNo(std::string_view text) = 0;
+    // OK/Cancel question; true means OK.
+    virtual bool AskOkCancel(std::string_view text) { return AskYesNo(text); }
+    // A progress or status text (the status bar); empty clears it.
+    virtual void Status(std::string_view text) {}
+};
+
+// Answers every question with a fixed answer and forgets every message.
+// Used where no user is present.
+class SilentPrompter : public Prompter {
+public:
+    explicit SilentPrompter(bool answer = false) : answer_(answer) {}
+    void Message(std::string_view, Icon) override {}
+    bool AskYesNo(std::string_view) override { return answer_; }
+
+private:
+    bool answer_;
+};
+
+} // namespace zt

@@ -1,0 +1,32 @@
+// A Prompter for tests: records every message and question and answers from a
+// queue (or a default when the queue is empty).
+#pragma once
+
+#include "base/prompter.h"
+
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace zt::test {
+
+class ScriptedPrompter : public Prompter {
+public:
+    std::vector<std::string> messages;
+    std::vector<std::string> questions;
+    std::vector<std::string> statuses;
+    std::deque<bool> answers;
+    bool defaultAnswer = false;
+
+    void Message(std::string_view text, Icon) override { messages.emplace_back(text); }
+    bool AskYesNo(std::string_view text) override {
+        questions.emplace_back(text);
+        if (answers.empty()) return defaultAnswer;
+        bool a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    void Status(std::string_view text) override { statuses.emplace_back(text); }
+};
+
+} // namespace zt::test
