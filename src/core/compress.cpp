@@ -1,0 +1,160 @@
+#include "compress.h"
+
+#include "base/bytes.h"
+
+#include <zlib.h>
+
+namespace zt {
+
+uint32_t Crc32(std::string_view data, uint32_t crc) {
+    // zlib's crc32 takes a uInt length; feed large inputs in slices.
+    const auto* p = reinterpret_cast<const Bytef*>(data.data());
+    size_t n = data.size();
+    uLong c = crc;
+    while (n > 0) {
+        uInt chunk = n > (1u << 30) ? (1u << 30) : uInt(n);
+        c = crc32(c, p, chunk);
+        p += chunk;
+        n -= chunk;
+    }
+    return uint32_t(c);
+}
+
+std::string CompressBuffer(std::string_view data) {
+    if (data.empty()) return {};
+    z_stream zs{};
+    if (deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return {};
+    std::string out;
+    out.resize(8 + deflateBound(&zs, uLong(data.size())));
+    SetLE32(out.data(), uint32_t(data.size()));
+    SetLE32(out.data() + 4, Crc32(data));
+    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    zs.avail_in = uInt(data.size());
+    zs.next_out = reinterpret_cast<Bytef*>(out.data() + 8);
+    zs.avail_out = uInt(out.size() - 8);
+    int rc = deflate(&zs, Z_FINISH);
+    size_t produced = zs.total_out;
+    deflateEnd(&zs);
+    if (rc != Z_STREAM_END) return {};
+    out.resize(8 + produced);
+    return out;
+}
+
+bool BufferPrefix(std::string_view buffer, uint32_t& length, uint32_t& crc) {
+    if (buffer.size() < 8) return false;
+    length = GetLE32(buffer.data());
+    crc = GetLE32(buffer.data() + 4);
+    return true;
+}
+
+uint64_t MaxInflatedSize(uint64_t compressedSize) { return compressedSize * 1032 + 1024; }
+
+namespace {
+
+// Inflates with the given window bits into exactly `expected` bytes. The stream
+// must end exactly there.
+bool InflateExact(std::string_view in, int windowBits, uint32_t expected, std::string& out) {
+    z_stream zs{};
+    if (inflateInit2(&zs, windowBits) != Z_OK) return false;
+    out.resize(expected);
+    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+    zs.avail_in = uInt(in.size());
+    zs.next_out = reinterpret_cast<Bytef*>(out.data());
+    zs.avail_out = uInt(expected);
+    int rc = Z_OK;
+    while (rc == Z_OK) {
+        rc = inflate(&zs, Z_FINISH);
+        if (rc == Z_BUF_ERROR && zs.avail_out == 0) {
+            // More output than announced: probe with one spare byte.
+            unsigned char spare;
+            zs.next_out = &spare;
+            zs.avail_out = 1;
+            rc = inflate(&zs, Z_FINISH);
+            if (rc == Z_STREAM_END && zs.avail_out == 1) break; // nothing more came
+            rc = Z_DATA_ERROR;
+        }
+    }
+    bool ok = rc == Z_STREAM_END && zs.total_out == expected;
+    inflateEnd(&zs);
+    if (!ok) out.clear();
+    return ok;
+}
+
+} // namespace
+
+bool InflateZlib(std::string_view stream, uint32_t expected, std::string& out) {
+    if (stream.size() > UINT32_MAX || expected > MaxInflatedSize(stream.size())) return false;
+    return InflateExact(stream, 15, expected, out);
+}
+
+bool DecompressBuffer(std::string_view buffer, std::string& out, std::string* error) {
+    uint32_t length = 0, crc = 0;
+    auto fail = [&](const char* why) {
+        if (error) *error = why;
+        out.clear();
+        return false;
+    };
+    if (!BufferPrefix(buffer, length, crc)) return fail("compressed data too short");
+    std::string_view stream = buffer.substr(8);
+    if (stream.size() > UINT32_MAX) return fail("compressed data too large");
+    if (length > MaxInflatedSize(stream.size())) return fail("implausible uncompressed length");
+    if (length == 0) {
+        out.clear();
+        return crc == 0 ? true : fail("CRC mismatch");
+    }
+    bool zlibWrapped = stream.size() >= 2 && (uint8_t(stream[0]) & 0x0F) == 8 &&
+                       ((uint8_t(stream[0]) << 8) | uint8_t(stream[1])) % 31 == 0;
+    bool ok = (zlibWrapped && InflateExact(stream, 15, length, out)) || InflateExact(stream, -15, length, out);
+    if (!ok) return fail("inflate failed or length mismatch");
+    if (Crc32(out) != crc) return fail("CRC mismatch");
+    return true;
+}
+
+bool BufferToGzip(std::string_view buffer, std::string& out) {
+    out.clear();
+    if (buffer.empty()) return true;
+    if (buffer.size() < 8) return false;
+    out.reserve(buffer.size() + 10);
+    static const char header[10] = {'\x1F', '\x8B', '\x08', 0, 0, 0, 0, 0, 0, '\x0B'};
+    out.append(header, 10);
+    out.append(buffer.data() + 8, buffer.size() - 8);
+    out.append(buffer.data() + 4, 4); // CRC-32
+    out.append(buffer.data(), 4);     // length
+    return true;
+}
+
+bool GzipToBuffer(std::string_view gz, std::string& out) {
+    out.clear();
+    if (gz.size() < 18 || uint8_t(gz[0]) != 0x1F || uint8_t(gz[1]) != 0x8B) return false;
+    if (uint8_t(gz[2]) != 8) return false;
+    uint8_t flags = uint8_t(gz[3]);
+    if (flags & 0xE0) return false;
+    size_t pos = 10;
+    size_t end = gz.size() - 8;
+    if (flags & 0x04) { // FEXTRA
+        if (pos + 2 > end) return false;
+        size_t xlen = GetLE16(gz.data() + pos);
+        pos += 2;
+        if (xlen > end - pos) return false;
+        pos += xlen;
+    }
+    for (uint8_t bit : {uint8_t(0x08), uint8_t(0x10)}) { // FNAME, FCOMMENT
+        if (flags & bit) {
+            size_t z = gz.find('\0', pos);
+            if (z == std::string_view::npos || z >= end) return false;
+            pos = z + 1;
+        }
+    }
+    if (flags & 0x02) { // FHCRC
+        if (pos + 2 > end) return false;
+        pos += 2;
+    }
+    if (pos > end) return false;
+    out.reserve(8 + end - pos);
+    out.append(gz.data() + end + 4, 4); // length
+    out.append(gz.data() + end, 4);     // CRC-32
+    out.append(gz.data() + pos, end - pos);
+    return true;
+}
+
+} // namespace zt

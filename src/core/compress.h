@@ -1,0 +1,44 @@
+// The compressed-buffer layout of page texts, attached files and history chunks:
+// uint32 LE uncompressed length, uint32 LE CRC-32 of the uncompressed data, then
+// a raw deflate stream. Also the gzip form of external content files.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace zt {
+
+uint32_t Crc32(std::string_view data, uint32_t crc = 0);
+
+// Deflates `data` (default level, 15-bit window, memory level 8) into the
+// compressed-buffer layout. An empty input gives an empty buffer.
+std::string CompressBuffer(std::string_view data);
+
+// The stated uncompressed length and CRC of a compressed buffer; false when the
+// buffer is shorter than its 8-byte prefix.
+bool BufferPrefix(std::string_view buffer, uint32_t& length, uint32_t& crc);
+
+// The largest uncompressed length a deflate stream of `compressedSize` bytes can
+// honestly produce; stated lengths above it mark damaged data.
+uint64_t MaxInflatedSize(uint64_t compressedSize);
+
+// Inflates a compressed buffer (tries a zlib-wrapped stream first, then raw
+// deflate) and checks the result against the stated length and CRC-32. Returns
+// false with `error` set when the data is damaged; allocates at most the stated
+// length, which must be plausible for the input size.
+bool DecompressBuffer(std::string_view buffer, std::string& out, std::string* error = nullptr);
+
+// Inflates a zlib (RFC 1950) stream of which `expected` bytes are announced.
+bool InflateZlib(std::string_view stream, uint32_t expected, std::string& out);
+
+// External content files: gzip made from a compressed buffer without
+// recompression. An empty buffer becomes an empty file; a buffer of fewer than
+// 8 bytes cannot be written (returns false).
+bool BufferToGzip(std::string_view buffer, std::string& out);
+
+// Parses a gzip file back into a compressed buffer (trailer CRC and length).
+// False for damaged gzip data.
+bool GzipToBuffer(std::string_view gz, std::string& out);
+
+} // namespace zt

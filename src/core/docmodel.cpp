@@ -1,0 +1,560 @@
+#include "docmodel.h"
+
+#include "base/names.h"
+#include "base/system.h"
+#include "core/compress.h"
+#include "core/extbytes.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool ReadWholeFile(const std::string& path, std::string& out, std::string* error) {
+    out.clear();
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (error) *error = std::strerror(errno);
+        return false;
+    }
+    struct stat st;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) out.reserve(size_t(st.st_size));
+    char buf[1 << 16];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (error) *error = std::strerror(errno);
+            ::close(fd);
+            return false;
+        }
+        if (n == 0) break;
+        out.append(buf, size_t(n));
+    }
+    ::close(fd);
+    return true;
+}
+
+bool WriteWholeFile(const std::string& path, std::string_view data, std::string* error) {
+    std::string tmp = path + ".zt-new";
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        if (error) *error = std::strerror(errno);
+        return false;
+    }
+    size_t done = 0;
+    while (done < data.size()) {
+        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (error) *error = std::strerror(errno);
+            ::close(fd);
+            ::unlink(tmp.c_str());
+            return false;
+        }
+        done += size_t(n);
+    }
+    if (::close(fd) != 0 || ::rename(tmp.c_str(), path.c_str()) != 0) {
+        if (error) *error = std::strerror(errno);
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    return true;
+}
+
+void RemoveFile(const std::string& path) {
+    if (!path.empty()) ::unlink(path.c_str());
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- file data
+
+std::string CZTFileData::ExternalFile() const { return zt::JoinPath(base, extPath); }
+std::string CZTFileData::TempFile() const { return zt::JoinPath(base, tempPath); }
+
+void CZTFileData::ClearContent() {
+    data.clear();
+    inMemory = false;
+    base.clear();
+    extPath.clear();
+    tempPath.clear();
+    inExternal = inTemp = filesOnDisk = missing = false;
+}
+
+bool ReadExternalContent(const std::string& path, std::string& buffer, std::string* error) {
+    std::string bytes;
+    if (!ReadWholeFile(path, bytes, error)) return false;
+    buffer.clear();
+    if (bytes.empty()) return true;
+    if (bytes.size() >= 2 && uint8_t(bytes[0]) == 0x1F && uint8_t(bytes[1]) == 0x8B) {
+        if (!zt::GzipToBuffer(bytes, buffer)) {
+            if (error) *error = "damaged gzip data";
+            return false;
+        }
+        return true;
+    }
+    if (bytes.size() >= 4 && (bytes.compare(0, 4, "ZT07") == 0 || bytes.compare(0, 4, "ZT08") == 0)) {
+        if (error) *error = "encrypted content without a key";
+        return false;
+    }
+    buffer = zt::CompressBuffer(bytes);
+    return !buffer.empty();
+}
+
+bool WriteExternalContent(const std::string& path, std::string_view buffer, std::string* error) {
+    std::string gz;
+    if (!zt::BufferToGzip(buffer, gz)) {
+        if (error) *error = "content is not a compressed buffer";
+        return false;
+    }
+    return WriteWholeFile(path, gz, error);
+}
+
+// ---------------------------------------------------------------- header
+
+void CZTDiscInfo::Reset(const std::string& user) {
+    marker = kMarker;
+    ctime = mtime = zt::NowStamp();
+    createdBy = modifiedBy = user;
+    title.clear();
+    serverString.clear();
+}
+
+// ---------------------------------------------------------------- page record
+
+CZTPageRecord CZTPageRecord::New(const std::string& user) {
+    CZTPageRecord r;
+    r.valid = true;
+    r.ctime = r.mtime = zt::NowStamp();
+    r.createdBy = r.modifiedBy = user;
+    return r;
+}
+
+CZTPageRecord::CZTPageRecord(const CZTPageRecord& o)
+    : valid(o.valid), storedLength(o.storedLength), content(o.content), crc(o.crc), method(o.method),
+      uncompressedLength(o.uncompressedLength), createdBy(o.createdBy), modifiedBy(o.modifiedBy),
+      mtime(o.mtime), ctime(o.ctime), ext(o.ext) {}
+
+CZTPageRecord& CZTPageRecord::operator=(const CZTPageRecord& o) {
+    if (this != &o) {
+        CZTPageRecord copy(o);
+        *this = std::move(copy);
+    }
+    return *this;
+}
+
+const std::string* CZTPageRecord::GetText() const {
+    if (textCache_) return textCache_.get();
+    if (method != 1 || content.empty()) return nullptr;
+    auto text = std::make_unique<std::string>();
+    if (!zt::DecompressBuffer(content, *text)) {
+        damaged_ = true;
+        return nullptr;
+    }
+    textCache_ = std::move(text);
+    return textCache_.get();
+}
+
+void CZTPageRecord::Touch(const std::string& user) {
+    mtime = zt::NowStamp();
+    modifiedBy = user;
+    textCache_.reset();
+    damaged_ = false;
+    content.clear();
+    storedLength = uncompressedLength = 0;
+    crc = 0;
+    method = 0;
+}
+
+bool CZTPageRecord::SetText(std::string_view text, const std::string& user) {
+    Touch(user);
+    if (text.empty()) return true;
+    std::string buffer = zt::CompressBuffer(text);
+    if (buffer.empty()) return false;
+    content = std::move(buffer);
+    storedLength = int32_t(content.size());
+    uncompressedLength = int32_t(text.size());
+    crc = zt::Crc32(text);
+    method = 1;
+    textCache_ = std::make_unique<std::string>(text);
+    return true;
+}
+
+bool CZTPageRecord::SetCompressedText(std::string buffer, const std::string& user) {
+    Touch(user);
+    uint32_t len = 0, c = 0;
+    if (!zt::BufferPrefix(buffer, len, c)) return buffer.empty();
+    content = std::move(buffer);
+    storedLength = int32_t(content.size());
+    uncompressedLength = int32_t(len);
+    crc = c;
+    method = 1;
+    return true;
+}
+
+void CZTPageRecord::SetExtItem(uint32_t kind, std::string_view data) { ext = zt::SetExtItem(ext, kind, data); }
+
+// ---------------------------------------------------------------- file record
+
+CZTFileRecord CZTFileRecord::New(std::string_view name, const std::string& user) {
+    CZTFileRecord r;
+    r.valid = true;
+    r.name = std::string(name);
+    r.ctime = r.mtime = zt::NowStamp();
+    r.createdBy = r.modifiedBy = user;
+    return r;
+}
+
+CZTFileRecord::CZTFileRecord(const CZTFileRecord& o)
+    : CZTFileData(o), valid(o.valid), longName(o.longName), sourcePath(o.sourcePath), ownsTempFile(false) {}
+
+CZTFileRecord& CZTFileRecord::operator=(const CZTFileRecord& o) {
+    if (this != &o) {
+        CZTFileRecord copy(o);
+        *this = std::move(copy);
+    }
+    return *this;
+}
+
+bool CZTFileRecord::LoadCompressed(std::string& buffer, bool& raw, std::string* error) const {
+    raw = false;
+    if (inMemory) {
+        buffer = data;
+        raw = MethodLow() == 0 && !data.empty();
+        return true;
+    }
+    if (!sourcePath.empty()) {
+        std::string bytes;
+        if (!ReadWholeFile(sourcePath, bytes, error)) return false;
+        buffer = zt::CompressBuffer(bytes);
+        return bytes.empty() || !buffer.empty();
+    }
+    if (inExternal && !missing && ReadExternalContent(ExternalFile(), buffer, error)) return true;
+    if (inTemp && ReadExternalContent(TempFile(), buffer, error)) return true;
+    if (!HasContentSource()) {
+        buffer.clear();
+        return true; // a file without content
+    }
+    if (error && error->empty()) *error = "content file missing";
+    return false;
+}
+
+const std::string* CZTFileRecord::GetText(std::string* error) const {
+    if (textCache_) return textCache_.get();
+    std::string buffer;
+    bool raw = false;
+    if (!LoadCompressed(buffer, raw, error)) return nullptr;
+    auto text = std::make_unique<std::string>();
+    if (raw) {
+        *text = std::move(buffer);
+    } else if (!buffer.empty() && !zt::DecompressBuffer(buffer, *text, error)) {
+        return nullptr;
+    }
+    textCache_ = std::move(text);
+    return textCache_.get();
+}
+
+bool CZTFileRecord::SetContent(std::string_view bytes, const std::string& user) {
+    std::string buffer = zt::CompressBuffer(bytes);
+    if (!bytes.empty() && buffer.empty()) return false;
+    ClearContent();
+    sourcePath.clear();
+    ownsTempFile = false;
+    data = std::move(buffer);
+    inMemory = true;
+    method = data.empty() ? 0 : 1;
+    storedLength = int32_t(data.size());
+    uncompressedLength = int32_t(bytes.size());
+    crc = bytes.empty() ? 0 : zt::Crc32(bytes);
+    mtime = zt::NowStamp();
+    modifiedBy = user;
+    textCache_ = std::make_unique<std::string>(bytes);
+    return true;
+}
+
+// ---------------------------------------------------------------- core
+
+CZTDocCore::CZTDocCore() : user(zt::CurrentUserName()), nodes_(1) {}
+
+CZTDocCore::~CZTDocCore() {
+    // Temp copies belong to the open document only.
+    for (auto& node : nodes_)
+        for (auto& f : node.files)
+            if (f.inTemp) RemoveFile(f.TempFile());
+    if (!path.empty() && tempDirectory && directoryForm) {
+        std::error_code ec;
+        fs::remove(TempDirectoryPath(), ec); // only when empty
+    }
+}
+
+CZTNode* CZTDocCore::Node(int32_t ident) {
+    return ident > 0 && ident < int32_t(nodes_.size()) ? &nodes_[size_t(ident)] : nullptr;
+}
+const CZTNode* CZTDocCore::Node(int32_t ident) const {
+    return ident > 0 && ident < int32_t(nodes_.size()) ? &nodes_[size_t(ident)] : nullptr;
+}
+
+CZTNode& CZTDocCore::NodeGrow(int32_t ident) {
+    if (ident >= int32_t(nodes_.size())) nodes_.resize(size_t(ident) + 1);
+    return nodes_[size_t(ident)];
+}
+
+void CZTDocCore::Truncate(int32_t count) {
+    if (count >= 1 && count < int32_t(nodes_.size())) {
+        for (size_t i = size_t(count); i < nodes_.size(); ++i)
+            for (auto& f : nodes_[i].files)
+                if (f.inTemp) RemoveFile(f.TempFile());
+        nodes_.resize(size_t(count));
+    }
+}
+
+int32_t CZTDocCore::AppendNode() {
+    nodes_.emplace_back();
+    nodes_.back().used = true;
+    return int32_t(nodes_.size()) - 1;
+}
+
+CZTPageRecord CZTDocCore::GetPage(int32_t ident) {
+    CZTPageRecord r;
+    if (ident <= 0) return r;
+    const CZTNode& n = NodeGrow(ident);
+    r.valid = true;
+    r.storedLength = n.storedLength;
+    r.content = n.content;
+    r.crc = n.crc;
+    r.method = n.method;
+    r.uncompressedLength = n.uncompressedLength;
+    r.createdBy = n.createdBy;
+    r.modifiedBy = n.modifiedBy;
+    r.mtime = n.mtime;
+    r.ctime = n.ctime;
+    r.ext = n.ext;
+    return r;
+}
+
+bool CZTDocCore::PutPage(int32_t ident, CZTPageRecord record) {
+    if (!record.valid || ident <= 0) return false;
+    CZTNode& n = NodeGrow(ident);
+    n.used = true;
+    n.storedLength = record.storedLength;
+    n.content = std::move(record.content);
+    n.crc = record.crc;
+    n.method = record.method;
+    n.uncompressedLength = record.uncompressedLength;
+    n.createdBy = std::move(record.createdBy);
+    n.modifiedBy = std::move(record.modifiedBy);
+    n.mtime = record.mtime;
+    n.ctime = record.ctime;
+    n.ext = std::move(record.ext);
+    return true;
+}
+
+bool CZTDocCore::InsideDocumentDirectory(const std::string& file) const {
+    if (path.empty() || file.empty()) return false;
+    std::error_code ec;
+    fs::path dir = fs::weakly_canonical(fs::path(path), ec);
+    if (ec) return false;
+    fs::path target = fs::weakly_canonical(fs::path(file), ec);
+    if (ec) return false;
+    auto d = dir.begin(), t = target.begin();
+    for (; d != dir.end(); ++d, ++t)
+        if (t == target.end() || *d != *t) return false;
+    return t != target.end();
+}
+
+void CZTDocCore::ScheduleDeletion(const std::string& file) {
+    if (InsideDocumentDirectory(file)) scheduledDeletions.push_back(file);
+}
+
+void CZTDocCore::ReleaseFiles(CZTNode& node) {
+    for (auto& f : node.files) {
+        if (f.inExternal && f.filesOnDisk && f.base == path) ScheduleDeletion(f.ExternalFile());
+        if (f.inTemp) RemoveFile(f.TempFile());
+    }
+    node.files.clear();
+}
+
+bool CZTDocCore::DeletePage(int32_t ident) {
+    CZTNode* n = Node(ident);
+    if (!n) return true;
+    ReleaseFiles(*n);
+    *n = CZTNode();
+    return true;
+}
+
+int32_t CZTDocCore::FileCount(int32_t ident) const {
+    const CZTNode* n = Node(ident);
+    return n ? int32_t(n->files.size()) : 0;
+}
+
+std::string CZTDocCore::FileName(int32_t ident, int32_t& position) const {
+    const CZTNode* n = Node(ident);
+    if (!n || position < 0 || position >= int32_t(n->files.size())) {
+        position = -1;
+        return {};
+    }
+    return n->files[size_t(position++)].name;
+}
+
+CZTFileRecord CZTDocCore::GetFile(int32_t ident, std::string_view name) const {
+    CZTFileRecord r;
+    const CZTNode* n = Node(ident);
+    if (!n) return r;
+    for (const auto& f : n->files) {
+        if (f.name == name) {
+            static_cast<CZTFileData&>(r) = f;
+            r.valid = true;
+            return r;
+        }
+    }
+    return r;
+}
+
+std::string CZTDocCore::TempDirectoryPath() const { return zt::JoinPath(path, "/ZTTmp/") + ""; }
+
+bool CZTDocCore::EnsureTempDirectory(std::string* error) {
+    std::error_code ec;
+    fs::create_directories(zt::JoinPath(path, "/ZTTmp"), ec);
+    if (ec) {
+        if (error) *error = ec.message();
+        return false;
+    }
+    return true;
+}
+
+bool CZTDocCore::StoreContent(CZTFileEntry& entry, const CZTFileRecord& record, std::string* error) {
+    std::string buffer;
+    bool raw = false;
+    if (!record.LoadCompressed(buffer, raw, error)) return false;
+    if (raw) buffer = zt::CompressBuffer(buffer);
+    uint32_t len = 0, crc = 0;
+    if (!buffer.empty() && !zt::BufferPrefix(buffer, len, crc)) return false;
+    const size_t bufferSize = buffer.size();
+
+    if (directoryForm) {
+        std::string dir = tempDirectory ? "/ZTTmp/" : "/";
+        std::string rel = zt::MakeUniqueName(dir + zt::DiskNameRule(entry.name) + ".gz", [&](const std::string& r) {
+            struct stat st;
+            return lstat(zt::JoinPath(path, r).c_str(), &st) == 0;
+        });
+        std::string target = zt::JoinPath(path, rel);
+        if (record.ownsTempFile && record.inTemp && !record.inMemory && record.sourcePath.empty() &&
+            InsideDocumentDirectory(record.TempFile()) && ::rename(record.TempFile().c_str(), target.c_str()) == 0) {
+            // moved within the document
+        } else if (!WriteExternalContent(target, buffer, error)) {
+            return false;
+        }
+        entry.ClearContent();
+        entry.base = path;
+        if (tempDirectory) {
+            entry.tempPath = rel;
+            entry.inTemp = true;
+        } else {
+            entry.extPath = rel;
+            entry.inExternal = true;
+        }
+        entry.filesOnDisk = true;
+    } else {
+        entry.ClearContent();
+        entry.data = std::move(buffer);
+        entry.inMemory = true;
+    }
+    entry.method = bufferSize ? 1 : 0;
+    entry.storedLength = int32_t(bufferSize);
+    entry.uncompressedLength = int32_t(len);
+    entry.crc = crc;
+    return true;
+}
+
+int CZTDocCore::PutFile(int32_t ident, const CZTFileRecord& record, std::string* error) {
+    if (ident <= 0 || record.name.empty()) return 0;
+    if (directoryForm && tempDirectory && !EnsureTempDirectory(error)) return 0;
+    CZTNode& n = NodeGrow(ident);
+    n.used = true;
+    auto copyFields = [&](CZTFileEntry& e) {
+        e.name = record.name;
+        e.mtime = record.mtime;
+        e.ctime = record.ctime;
+        e.createdBy = record.createdBy;
+        e.modifiedBy = record.modifiedBy;
+        e.ext = record.ext;
+    };
+    for (auto& e : n.files) {
+        if (e.name == record.name) {
+            CZTFileEntry fresh;
+            if (!StoreContent(fresh, record, error)) return 0;
+            // The replaced content's files go: temp copies now, document files after the next save.
+            if (e.inTemp && !(fresh.inTemp && fresh.tempPath == e.tempPath)) RemoveFile(e.TempFile());
+            if (e.inExternal && e.filesOnDisk && e.base == path) ScheduleDeletion(e.ExternalFile());
+            copyFields(fresh);
+            e = std::move(fresh);
+            return -1;
+        }
+    }
+    CZTFileEntry fresh;
+    if (!StoreContent(fresh, record, error)) return 0;
+    copyFields(fresh);
+    n.files.push_back(std::move(fresh));
+    return 1;
+}
+
+bool CZTDocCore::DeleteFile(int32_t ident, std::string_view name) {
+    CZTNode* n = Node(ident);
+    if (!n) return true;
+    for (auto it = n->files.begin(); it != n->files.end(); ++it) {
+        if (it->name == name) {
+            if (it->inExternal && it->filesOnDisk && it->base == path) ScheduleDeletion(it->ExternalFile());
+            if (it->inTemp) RemoveFile(it->TempFile());
+            n->files.erase(it);
+            return true;
+        }
+    }
+    return true;
+}
+
+bool CZTDocCore::GetExtItem(int32_t ident, uint32_t kind, std::string_view& data) const {
+    if (ident == -1) return zt::FindExtItem(docExt, kind, data);
+    const CZTNode* n = Node(ident);
+    return n && zt::FindExtItem(n->ext, kind, data);
+}
+
+bool CZTDocCore::SetExtItem(int32_t ident, uint32_t kind, std::string_view data) {
+    if (ident == -1) {
+        docExt = zt::SetExtItem(docExt, kind, data);
+        return true;
+    }
+    CZTNode* n = Node(ident);
+    if (!n) return false;
+    n->ext = zt::SetExtItem(n->ext, kind, data);
+    return true;
+}
+
+void CZTDocCore::Clear() {
+    for (auto& node : nodes_)
+        for (auto& f : node.files)
+            if (f.inTemp) RemoveFile(f.TempFile());
+    if (directoryForm && !path.empty()) {
+        std::error_code ec;
+        fs::remove(zt::JoinPath(path, "/ZTTmp"), ec); // only when empty
+    }
+    nodes_.assign(1, CZTNode());
+    directoryForm = false;
+    keepExternal = markExternal = false;
+    docExt.clear();
+    scheduledDeletions.clear();
+    missingContent.clear();
+    user = zt::CurrentUserName();
+}
+
+void CZTDocCore::DeleteScheduledFiles() {
+    for (const auto& p : scheduledDeletions) RemoveFile(p);
+    scheduledDeletions.clear();
+}

@@ -1,0 +1,231 @@
+// The in-memory document: the core with its flat node table of pages, the
+// stored page and attached-file records, the document header and the detached
+// record copies that the rest of the program works on.
+//
+// The core keeps pages in a table addressed by page ident (slot 0 is a
+// placeholder, pages start at 1); the hierarchy lives in the page tree and
+// travels through files as a pre-order page list.
+#pragma once
+
+#include "core/pagelist.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Where an attached file's content lives and what is known about it. Shared by
+// the stored entry and its detached copy.
+struct CZTFileData {
+    std::string name;            // file name shown to the user, no directory part
+    int32_t method = 0;          // low byte: 0 stored, 1 compressed buffer; bit 8: temp marking
+    int32_t storedLength = 0;
+    int32_t uncompressedLength = 0;
+    uint32_t crc = 0;
+    int32_t mtime = 0;
+    int32_t ctime = 0;
+    std::string createdBy;
+    std::string modifiedBy;
+    std::string ext;             // ext bytes
+
+    // Content in memory, in the form the low byte of `method` names.
+    std::string data;
+    bool inMemory = false;
+    // Content in files: base directory + external path, or base + temp path
+    // (both relative paths start with "/"). Files are in the external content
+    // file format.
+    std::string base;
+    std::string extPath;
+    std::string tempPath;
+    bool inExternal = false;
+    bool inTemp = false;
+    bool filesOnDisk = false;
+    // The external content file was not there when the document was read; the
+    // entry keeps its reference and is never rewritten as an empty file.
+    bool missing = false;
+
+    int MethodLow() const { return method & 0xFF; }
+    bool HasContentSource() const { return inMemory || inExternal || inTemp; }
+    std::string ExternalFile() const;
+    std::string TempFile() const;
+    // Drops every content source and file reference (not the files).
+    void ClearContent();
+};
+
+struct CZTFileEntry : CZTFileData {};
+
+struct CZTNode {
+    int32_t storedLength = 0;
+    std::string content;          // compressed buffer when method 1
+    uint32_t crc = 0;
+    int32_t method = 0;
+    int32_t uncompressedLength = 0;
+    std::string createdBy;
+    std::string modifiedBy;
+    int32_t mtime = 0;
+    int32_t ctime = 0;
+    std::string ext;
+    std::vector<CZTFileEntry> files;
+    bool used = false;            // false for the placeholder, empty and deleted slots
+};
+
+// The document header.
+struct CZTDiscInfo {
+    static constexpr const char* kMarker = "CZTDiscInfo";
+    std::string title;
+    std::string createdBy;
+    std::string modifiedBy;
+    std::string serverString; // used by the server link only, never written
+    std::string marker = kMarker;
+    int32_t ctime = 0;
+    int32_t mtime = 0;
+    std::string ext;
+
+    // Marker, times = now, users = the current user, title empty.
+    void Reset(const std::string& user);
+};
+
+// A detached copy of one page.
+class CZTPageRecord {
+public:
+    CZTPageRecord() = default;
+    // A new record: valid, both times now, both users `user`, no content.
+    static CZTPageRecord New(const std::string& user);
+
+    bool valid = false;
+    int32_t storedLength = 0;
+    std::string content;
+    uint32_t crc = 0;
+    int32_t method = 0;
+    int32_t uncompressedLength = 0;
+    std::string createdBy;
+    std::string modifiedBy;
+    int32_t mtime = 0;
+    int32_t ctime = 0;
+    std::string ext;
+
+    // The decompressed text, kept in a cache. Null with length 0 when there is
+    // no content, the method is not 1, or the data is damaged (see Damaged()).
+    const std::string* GetText() const;
+    bool Damaged() const { return damaged_; }
+    // Sets the text (modification time now, modifier `user`); empty = no text.
+    bool SetText(std::string_view text, const std::string& user);
+    // Takes an already compressed buffer (method 1).
+    bool SetCompressedText(std::string buffer, const std::string& user);
+    void SetExtItem(uint32_t kind, std::string_view data);
+
+private:
+    void Touch(const std::string& user);
+    mutable std::unique_ptr<std::string> textCache_;
+    mutable bool damaged_ = false;
+
+public:
+    CZTPageRecord(const CZTPageRecord& o);
+    CZTPageRecord& operator=(const CZTPageRecord& o);
+    CZTPageRecord(CZTPageRecord&&) noexcept = default;
+    CZTPageRecord& operator=(CZTPageRecord&&) noexcept = default;
+};
+
+// A detached copy of one attached file.
+class CZTFileRecord : public CZTFileData {
+public:
+    bool valid = false;
+    std::string longName;
+    // A file of the file system to take the content from (plain bytes).
+    std::string sourcePath;
+    // True when the record's temp copy belongs to it alone (it may be moved).
+    bool ownsTempFile = false;
+
+    // A new record for a file of the given name, created now by `user`.
+    static CZTFileRecord New(std::string_view name, const std::string& user);
+
+    // The content in the compressed-buffer layout (or stored bytes for method
+    // 0 in `raw`), loading it from the first source present. False when every
+    // source fails; `error` tells why.
+    bool LoadCompressed(std::string& buffer, bool& raw, std::string* error = nullptr) const;
+    // The decompressed content, cached. Null when it cannot be had.
+    const std::string* GetText(std::string* error = nullptr) const;
+    // Replaces the content by `bytes` (compressed into memory), modification
+    // time now, modifier `user`; drops every other source.
+    bool SetContent(std::string_view bytes, const std::string& user);
+
+    CZTFileRecord() = default;
+    CZTFileRecord(const CZTFileRecord& o);
+    CZTFileRecord& operator=(const CZTFileRecord& o);
+    CZTFileRecord(CZTFileRecord&&) noexcept = default;
+    CZTFileRecord& operator=(CZTFileRecord&&) noexcept = default;
+
+private:
+    mutable std::unique_ptr<std::string> textCache_;
+};
+
+// Reads an external content file into a compressed buffer (gzip form, or plain
+// bytes that are compressed). An empty file gives an empty buffer. False when
+// the file cannot be read or is damaged.
+bool ReadExternalContent(const std::string& path, std::string& buffer, std::string* error = nullptr);
+// Writes a compressed buffer as an external content file (gzip form) through a
+// temporary file and a rename, so a failure never leaves half a file.
+bool WriteExternalContent(const std::string& path, std::string_view buffer, std::string* error = nullptr);
+
+class CZTDocCore {
+public:
+    CZTDocCore();
+    ~CZTDocCore();
+    CZTDocCore(const CZTDocCore&) = delete;
+    CZTDocCore& operator=(const CZTDocCore&) = delete;
+
+    // Path: the directory of a directory-form document, else the temporary directory.
+    std::string path;
+    bool directoryForm = false;
+    bool tempDirectory = false;
+    bool keepExternal = false;
+    bool markExternal = false;
+    std::string docExt;
+    std::vector<std::string> scheduledDeletions;
+    // Names ("page title / file" where known) of attached files whose content
+    // files were missing when the document was read.
+    std::vector<std::string> missingContent;
+    // The user all stamps use; read when the core is created and cleared.
+    std::string user;
+
+    // Node table.
+    int32_t NodeCount() const { return int32_t(nodes_.size()); }
+    CZTNode* Node(int32_t ident);             // null for a bad ident
+    const CZTNode* Node(int32_t ident) const;
+    CZTNode& NodeGrow(int32_t ident);         // grows the table up to ident
+    void Truncate(int32_t count);             // back to `count` nodes (after a failed read)
+
+    // Store operations.
+    int32_t AppendNode();
+    CZTPageRecord GetPage(int32_t ident);
+    bool PutPage(int32_t ident, CZTPageRecord record);
+    bool DeletePage(int32_t ident);
+    int32_t FileCount(int32_t ident) const;
+    std::string FileName(int32_t ident, int32_t& position) const;
+    CZTFileRecord GetFile(int32_t ident, std::string_view name) const;
+    // 1 added, -1 replaced, 0 failed (nothing changed). `error` tells why.
+    int PutFile(int32_t ident, const CZTFileRecord& record, std::string* error = nullptr);
+    bool DeleteFile(int32_t ident, std::string_view name);
+    bool GetExtItem(int32_t ident, uint32_t kind, std::string_view& data) const;
+    bool SetExtItem(int32_t ident, uint32_t kind, std::string_view data);
+    void SetDocumentExt(std::string ext) { docExt = std::move(ext); }
+
+    // Empties the document: temp copies and the temp directory are deleted,
+    // flags reset, one placeholder node left.
+    void Clear();
+    // Deletes every scheduled path and empties the list.
+    void DeleteScheduledFiles();
+    // The temp sub-directory path + "/ZTTmp/".
+    std::string TempDirectoryPath() const;
+    bool EnsureTempDirectory(std::string* error = nullptr);
+    // Schedules a content file for deletion after the next committed save; only
+    // files inside the document directory are ever scheduled.
+    void ScheduleDeletion(const std::string& file);
+    bool InsideDocumentDirectory(const std::string& file) const;
+
+private:
+    void ReleaseFiles(CZTNode& node);
+    bool StoreContent(CZTFileEntry& entry, const CZTFileRecord& record, std::string* error);
+    std::vector<CZTNode> nodes_;
+};

@@ -1,0 +1,185 @@
+#include "docstream.h"
+
+#include "base/bytes.h"
+#include "base/names.h"
+#include "core/ztexception.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+std::atomic<int64_t> gWriteLimit{-1};
+std::atomic<int64_t> gWrittenTotal{0};
+constexpr size_t kFileBuffer = 1 << 20;
+} // namespace
+
+void CZTDocStream::SetWriteLimitForTests(int64_t bytes) {
+    gWrittenTotal = 0;
+    gWriteLimit = bytes;
+}
+
+CZTDocStream::CZTDocStream() = default;
+CZTDocStream::~CZTDocStream() = default;
+CZTDocStream::CZTDocStream(CZTDocStream&&) noexcept = default;
+CZTDocStream& CZTDocStream::operator=(CZTDocStream&&) noexcept = default;
+
+CZTDocStream CZTDocStream::Loading(std::string bytes, std::string filePath) {
+    CZTDocStream s;
+    s.data_ = std::move(bytes);
+    s.filePath_ = std::move(filePath);
+    return s;
+}
+
+bool CZTDocStream::LoadFile(const std::string& path, CZTDocStream& out, std::string* error) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (error) *error = std::strerror(errno);
+        return false;
+    }
+    std::string bytes;
+    struct stat st;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) bytes.reserve(size_t(st.st_size));
+    else if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        if (error) *error = std::strerror(EISDIR);
+        return false;
+    }
+    size_t len = 0;
+    bytes.resize(bytes.capacity() > 0 ? bytes.capacity() : 65536);
+    for (;;) {
+        if (len == bytes.size()) bytes.resize(bytes.size() * 2);
+        ssize_t n = ::read(fd, bytes.data() + len, bytes.size() - len);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (error) *error = std::strerror(errno);
+            ::close(fd);
+            return false;
+        }
+        if (n == 0) break;
+        len += size_t(n);
+    }
+    ::close(fd);
+    bytes.resize(len);
+    out = Loading(std::move(bytes), path);
+    return true;
+}
+
+CZTDocStream CZTDocStream::StoringMemory() {
+    CZTDocStream s;
+    s.storing_ = true;
+    return s;
+}
+
+CZTDocStream CZTDocStream::StoringFile(int fd, std::string filePath) {
+    CZTDocStream s;
+    s.storing_ = true;
+    s.fd_ = fd;
+    s.filePath_ = std::move(filePath);
+    s.data_.reserve(kFileBuffer);
+    return s;
+}
+
+// ------------------------------------------------------------------ loading
+
+int32_t CZTDocStream::ReadInt() {
+    if (data_.size() - pos_ < 4) ThrowDamaged("unexpected end of data");
+    int32_t v = int32_t(zt::GetLE32(data_.data() + pos_));
+    pos_ += 4;
+    return v;
+}
+
+std::string CZTDocStream::ReadString() {
+    auto s = zt::ReadPrefixedString(data_, pos_);
+    if (!s) ThrowDamaged("string runs past the end of data");
+    return std::move(*s);
+}
+
+std::string CZTDocStream::ReadBytes(int64_t n) {
+    if (n < 0 || uint64_t(n) > data_.size() - pos_) ThrowDamaged("length beyond the end of data");
+    std::string out(data_.data() + pos_, size_t(n));
+    pos_ += size_t(n);
+    return out;
+}
+
+std::string_view CZTDocStream::PeekRemaining() const {
+    return std::string_view(data_).substr(storing_ ? data_.size() : pos_);
+}
+
+void CZTDocStream::Skip(size_t n) {
+    if (n > data_.size() - pos_) ThrowDamaged("length beyond the end of data");
+    pos_ += n;
+}
+
+// ------------------------------------------------------------------ storing
+
+void CZTDocStream::WriteInt(int32_t v) {
+    char b[4];
+    zt::SetLE32(b, uint32_t(v));
+    WriteBytes(std::string_view(b, 4));
+}
+
+void CZTDocStream::WriteString(std::string_view s) {
+    WriteBytes(zt::StringPrefix(s.size()));
+    WriteBytes(s);
+}
+
+void CZTDocStream::WriteBytes(std::string_view bytes) {
+    if (failed_) return;
+    written_ += bytes.size();
+    if (fd_ < 0) {
+        data_.append(bytes);
+        return;
+    }
+    if (data_.size() + bytes.size() > kFileBuffer) {
+        if (!Flush()) return;
+        if (bytes.size() >= kFileBuffer) {
+            data_.assign(bytes);
+            Flush();
+            return;
+        }
+    }
+    data_.append(bytes);
+}
+
+bool CZTDocStream::Flush() {
+    if (fd_ < 0 || failed_) return !failed_;
+    size_t done = 0;
+    while (done < data_.size()) {
+        size_t chunk = data_.size() - done;
+        int64_t limit = gWriteLimit.load();
+        if (limit >= 0) {
+            int64_t room = limit - gWrittenTotal.load();
+            if (room <= 0) {
+                failed_ = true;
+                error_ = std::strerror(ENOSPC);
+                return false;
+            }
+            if (int64_t(chunk) > room) chunk = size_t(room);
+        }
+        ssize_t n = ::write(fd_, data_.data() + done, chunk);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            failed_ = true;
+            error_ = std::strerror(errno);
+            return false;
+        }
+        gWrittenTotal += n;
+        done += size_t(n);
+    }
+    data_.clear();
+    return true;
+}
+
+uint64_t CZTDocStream::Size() const { return storing_ ? written_ : data_.size(); }
+uint64_t CZTDocStream::Position() const { return storing_ ? written_ : pos_; }
+
+bool CZTDocStream::DirectoryOfFile(std::string& dir) const {
+    if (filePath_.empty()) return false;
+    dir = zt::DirectoryPart(filePath_);
+    if (dir.empty()) dir = "./";
+    return true;
+}

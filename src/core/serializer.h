@@ -1,0 +1,84 @@
+// Reads and writes document files over a CZTDocStream.
+//
+// A file is: an optional subtree header (0xFF41 or "ZT02" + string), an
+// optional header record ("ZT03"), the document ext bytes ("ZT04"), and a body
+// selected by its format tag: the plain form "ZT01", the directory form "ZT05"
+// whose attached-file contents live in external gzip files, the older forms
+// 0xFF40, 0xFF42 and 0xFF43, or the revision container "ZT09".
+#pragma once
+
+#include "core/docmodel.h"
+#include "core/docstream.h"
+#include "core/pagelist.h"
+
+#include <string>
+#include <vector>
+
+namespace zt {
+
+enum FormatTag : uint32_t {
+    kTagFF40 = 0xFF40, // oldest body; also the end marker after every page record
+    kTagFF41 = 0xFF41, // subtree header
+    kTagFF42 = 0xFF42,
+    kTagFF43 = 0xFF43,
+    kTagZT01 = 0x31305A54,
+    kTagZT02 = 0x32305A54,
+    kTagZT03 = 0x33305A54,
+    kTagZT04 = 0x34305A54,
+    kTagZT05 = 0x35305A54,
+    kTagZT06 = 0x36305A54,
+    kTagZT07 = 0x37305A54,
+    kTagZT08 = 0x38305A54,
+    kTagZT09 = 0x39305A54,
+};
+
+// The form of a document file as its tags show it.
+enum class DocumentForm { Empty, Plain, Directory, Revision, Old, Encrypted, Unknown };
+DocumentForm DetectForm(std::string_view fileStart);
+const char* FormName(DocumentForm form);
+
+} // namespace zt
+
+class CZTDocSerializer {
+public:
+    explicit CZTDocSerializer(CZTDocStream& stream) : stream_(stream) {}
+
+    // Writes the pages of `pages` (pre-order) with the header (may be null).
+    // A directory-form core always gets the directory form. Returns false when
+    // a page or file could not be written; Problems() names them.
+    bool Write(CZTDocCore& core, const CZTPageList& pages, const CZTDiscInfo* header, bool asRevision);
+
+    // Reads a file. opening = true: the file becomes the open document (header
+    // and document ext bytes are taken over, "ZT05" makes a directory-form
+    // document); false: the pages are inserted after the existing nodes.
+    // Returns false when the file is encrypted and cannot be unlocked. Throws
+    // CZTDocCoreException for damaged data or an unknown format; the core then
+    // holds no node of the failed read.
+    bool Read(CZTDocCore& core, CZTPageList& pages, CZTDiscInfo* header, bool opening);
+
+    // The pages (tree indicator and title) and after each page its attached
+    // files (indicator "f" and the name), without keeping contents.
+    void ReadListing(CZTPageList& list, CZTDiscInfo* header);
+
+    // Document ext bytes of a file read with opening = false.
+    const std::string& InsertedExt() const { return insertedExt_; }
+    // What could not be written (file names, page titles).
+    const std::vector<std::string>& Problems() const { return problems_; }
+    // The format level of the body read.
+    int Level() const { return level_; }
+
+private:
+    struct ReadContext;
+    uint32_t ReadPreamble(CZTDocCore* core, CZTDiscInfo* header, bool opening, bool& refused);
+    void ReadPlainBody(CZTDocCore& core, CZTPageList& pages, ReadContext& ctx);
+    void ReadPage(CZTNode& node, ReadContext& ctx, bool keep);
+    void ReadFileRecord(CZTFileEntry& entry, ReadContext& ctx, bool keep);
+    void WritePage(CZTDocCore& core, const CZTPageListEntry& entry, bool first, bool directory);
+    void WriteFileHead(const CZTFileEntry& entry, int32_t methodWord, int32_t storedLength);
+    void WriteDirectoryFile(CZTDocCore& core, CZTFileEntry& entry, const std::string& pageTitle);
+
+    CZTDocStream& stream_;
+    std::string insertedExt_;
+    std::vector<std::string> problems_;
+    int level_ = -1;
+};
