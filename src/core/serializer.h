@@ -21,15 +21,15 @@ enum FormatTag : uint32_t {
     kTagFF41 = 0xFF41, // subtree header
     kTagFF42 = 0xFF42,
     kTagFF43 = 0xFF43,
-    kTagZT01 = 0x31305A54,
-    kTagZT02 = 0x32305A54,
-    kTagZT03 = 0x33305A54,
-    kTagZT04 = 0x34305A54,
-    kTagZT05 = 0x35305A54,
-    kTagZT06 = 0x36305A54,
-    kTagZT07 = 0x37305A54,
-    kTagZT08 = 0x38305A54,
-    kTagZT09 = 0x39305A54,
+    kTagZT01 = 0x3130545A,
+    kTagZT02 = 0x3230545A,
+    kTagZT03 = 0x3330545A,
+    kTagZT04 = 0x3430545A,
+    kTagZT05 = 0x3530545A,
+    kTagZT06 = 0x3630545A,
+    kTagZT07 = 0x3730545A,
+    kTagZT08 = 0x3830545A,
+    kTagZT09 = 0x3930545A,
 };
 
 // The form of a document file as its tags show it.

@@ -1,0 +1,108 @@
+// The content store: the access layer through which everything reads and
+// changes pages, attached files and ext items of the open document, and the
+// document-level flows (open, insert, save, write a copy) that connect the
+// store to the file format. Questions and messages go through a Prompter.
+#pragma once
+
+#include "base/prompter.h"
+#include "core/docmodel.h"
+#include "core/pagelist.h"
+
+#include <string>
+
+class CZTArchive {
+public:
+    explicit CZTArchive(zt::Prompter& prompter);
+    ~CZTArchive();
+
+    CZTDocCore& Core() { return core_; }
+    const CZTDocCore& Core() const { return core_; }
+    CZTDiscInfo& Header() { return header_; }
+    const CZTDiscInfo& Header() const { return header_; }
+    zt::Prompter& Prompter() { return prompter_; }
+    const std::string& User() const { return core_.user; }
+
+    // ---- store operations (a page is addressed by ident, a file by ident + name)
+    int32_t AppendNode() { return core_.AppendNode(); }
+    CZTPageRecord GetPage(int32_t ident) { return core_.GetPage(ident); }
+    bool PutPage(int32_t ident, CZTPageRecord record) { return core_.PutPage(ident, std::move(record)); }
+    bool DeletePage(int32_t ident) { return core_.DeletePage(ident); }
+    int32_t FileCount(int32_t ident) const { return core_.FileCount(ident); }
+    std::string FileName(int32_t ident, int32_t& position) const { return core_.FileName(ident, position); }
+    CZTFileRecord GetFile(int32_t ident, std::string_view name) const { return core_.GetFile(ident, name); }
+    int PutFile(int32_t ident, const CZTFileRecord& record, std::string* error = nullptr) {
+        return core_.PutFile(ident, record, error);
+    }
+    bool DeleteFile(int32_t ident, std::string_view name) { return core_.DeleteFile(ident, name); }
+    bool GetExtItem(int32_t ident, uint32_t kind, std::string_view& data) const {
+        return core_.GetExtItem(ident, kind, data);
+    }
+    bool SetExtItem(int32_t ident, uint32_t kind, std::string_view data) {
+        return core_.SetExtItem(ident, kind, data);
+    }
+
+    // Empties the document for a new one or before opening another: the core
+    // is cleared, the user read again, the path set to the temporary directory.
+    void Clear();
+    // A new, untitled, unmodified document.
+    void NewDocument();
+
+    // ---- document state
+    const std::string& FilePath() const { return filePath_; }
+    bool IsModified() const { return modified_; }
+    // Setting the flag records the time of the change.
+    void SetModified(bool modified = true);
+    int32_t ChangeTime() const { return changeTime_; }
+    bool NeverSaved() const { return neverSaved_; }
+
+    // ---- flows
+    // Opens a document file (an OLE compound file's "Contents" stream is read
+    // in its place). On failure the user was told why, and the archive holds a
+    // new, untitled, unmodified document.
+    bool Open(const std::string& path, CZTPageList& pages);
+    // Inserts the pages of a document file (or of bytes in the file format)
+    // after the existing nodes; every inserted page and file is stamped as
+    // created now by the current user.
+    bool Insert(const std::string& path, CZTPageList& pages);
+    bool InsertBytes(std::string bytes, CZTPageList& pages, const std::string& sourcePath = {});
+
+    // Saves the whole document to `path` (the document takes that name). The
+    // file is replaced atomically; a failed or refused save leaves it as it was.
+    bool Save(const std::string& path, const CZTPageList& pages);
+
+    enum class CopyKind {
+        Internal, // duplication, clipboard, drag and drop inside the program
+        External, // exports and files for other programs: self-contained
+    };
+    struct CopyOptions {
+        CopyKind kind = CopyKind::External;
+        bool wholeDocument = true;   // title "Copy of " + document title
+        std::string subtreeTitle;    // title of a subtree copy
+    };
+    // Writes a copy of `pages` into `bytes` (plain form). Changes neither the
+    // document's name nor its state; no scheduled file is deleted.
+    bool WriteCopy(const CZTPageList& pages, const CopyOptions& options, std::string& bytes);
+    // Writes a copy to a file, atomically.
+    bool SaveCopy(const std::string& path, const CZTPageList& pages, const CopyOptions& options);
+
+    // Test hook: the serializer's Write result as the save sees it.
+    std::string lastError;
+
+private:
+    bool ReadInto(std::string bytes, const std::string& path, CZTPageList& pages, bool opening);
+    bool WriteFileAtomically(const std::string& path, const CZTPageList& pages, const CZTDiscInfo& header,
+                             bool asRevision, bool askOnProblems);
+    void ReportException(int code, const std::string& message);
+
+    zt::Prompter& prompter_;
+    CZTDocCore core_;
+    CZTDiscInfo header_;
+    std::string filePath_;
+    bool modified_ = false;
+    int32_t changeTime_ = 0;
+    bool neverSaved_ = true;
+};
+
+// Reads a document file's bytes; an OLE compound file gives its "Contents"
+// stream. False with `error` set when the file cannot be read.
+bool ReadDocumentBytes(const std::string& path, std::string& bytes, std::string* error);
