@@ -441,7 +441,7 @@ bool CZTDocCore::StoreContent(CZTFileEntry& entry, const CZTFileRecord& record, 
 
     if (directoryForm) {
         std::string dir = tempDirectory ? "/ZTTmp/" : "/";
-        std::string rel = zt::MakeUniqueName(dir + zt::DiskNameRule(entry.name) + ".gz", [&](const std::string& r) {
+        std::string rel = zt::MakeUniqueName(dir + zt::DiskNameRule(record.name) + ".gz", [&](const std::string& r) {
             struct stat st;
             return lstat(zt::JoinPath(path, r).c_str(), &st) == 0;
         });
