@@ -284,19 +284,46 @@ bool CZTArchive::Save(const std::string& path, const CZTPageList& pages) {
     return true;
 }
 
-bool CZTArchive::WriteCopy(const CZTPageList& pages, const CopyOptions& options, std::string& bytes) {
+namespace {
+
+// Sets the core's flags for writing a copy and puts them back afterwards.
+class CopyFlags {
+public:
+    CopyFlags(CZTDocCore& core, CZTArchive::CopyKind kind)
+        : core_(core), dirForm_(core.directoryForm), keep_(core.keepExternal), mark_(core.markExternal) {
+        if (kind == CZTArchive::CopyKind::External) {
+            core.directoryForm = false;
+            core.keepExternal = true;
+        } else {
+            core.markExternal = true;
+        }
+    }
+    ~CopyFlags() {
+        core_.directoryForm = dirForm_;
+        core_.keepExternal = keep_;
+        core_.markExternal = mark_;
+    }
+
+private:
+    CZTDocCore& core_;
+    bool dirForm_, keep_, mark_;
+};
+
+} // namespace
+
+CZTDiscInfo CZTArchive::CopyHeader(const CopyOptions& options) const {
     CZTDiscInfo header = header_;
+    if (options.keepHeader) return header;
     header.createdBy = core_.user;
     header.ctime = zt::PositiveStamp(zt::NowStamp());
     header.title = options.wholeDocument ? std::string(zt::MessageText(Msg::CopyOf)) + header_.title
                                          : options.subtreeTitle;
-    const bool dirForm = core_.directoryForm, keep = core_.keepExternal, mark = core_.markExternal;
-    if (options.kind == CopyKind::External) {
-        core_.directoryForm = false;
-        core_.keepExternal = true;
-    } else {
-        core_.markExternal = true;
-    }
+    return header;
+}
+
+bool CZTArchive::WriteCopy(const CZTPageList& pages, const CopyOptions& options, std::string& bytes) {
+    const CZTDiscInfo header = CopyHeader(options);
+    CopyFlags flags(core_, options.kind);
     CZTDocStream stream = CZTDocStream::StoringMemory();
     bool ok = false;
     try {
@@ -310,32 +337,13 @@ bool CZTArchive::WriteCopy(const CZTPageList& pages, const CopyOptions& options,
         lastError = e.what();
         prompter_.Message(e.UserMessage(false), zt::Prompter::Icon::Error);
     }
-    core_.directoryForm = dirForm;
-    core_.keepExternal = keep;
-    core_.markExternal = mark;
     if (!ok) return false;
     bytes = stream.TakeData();
     return true;
 }
 
 bool CZTArchive::SaveCopy(const std::string& path, const CZTPageList& pages, const CopyOptions& options) {
-    CZTDiscInfo header = header_;
-    header.createdBy = core_.user;
-    header.ctime = zt::PositiveStamp(zt::NowStamp());
-    header.title = options.wholeDocument ? std::string(zt::MessageText(Msg::CopyOf)) + header_.title
-                                         : options.subtreeTitle;
-    const bool dirForm = core_.directoryForm, keep = core_.keepExternal, mark = core_.markExternal;
-    if (options.kind == CopyKind::External) {
-        core_.directoryForm = false;
-        core_.keepExternal = true;
-    } else {
-        core_.markExternal = true;
-    }
-    bool ok = WriteFileAtomically(path, pages, header, false, false);
-    core_.directoryForm = dirForm;
-    core_.keepExternal = keep;
-    core_.markExternal = mark;
-    if (!ok && !lastError.empty())
-        prompter_.Message(zt::MessageText(Msg::ErrorReadingData), zt::Prompter::Icon::Error);
-    return ok;
+    const CZTDiscInfo header = CopyHeader(options);
+    CopyFlags flags(core_, options.kind);
+    return WriteFileAtomically(path, pages, header, false, false);
 }

@@ -78,6 +78,7 @@ public:
         CopyKind kind = CopyKind::External;
         bool wholeDocument = true;   // title "Copy of " + document title
         std::string subtreeTitle;    // title of a subtree copy
+        bool keepHeader = false;     // the document's own header, unchanged
     };
     // Writes a copy of `pages` into `bytes` (plain form). Changes neither the
     // document's name nor its state; no scheduled file is deleted.
@@ -93,6 +94,7 @@ private:
     bool WriteFileAtomically(const std::string& path, const CZTPageList& pages, const CZTDiscInfo& header,
                              bool asRevision, bool askOnProblems);
     void ReportException(int code, const std::string& message);
+    CZTDiscInfo CopyHeader(const CopyOptions& options) const;
 
     zt::Prompter& prompter_;
     CZTDocCore core_;

@@ -1,0 +1,148 @@
+#include "document.h"
+
+#include "base/messages.h"
+#include "core/extbytes.h"
+
+CZTDocument::CZTDocument(zt::Prompter& prompter) : archive_(prompter) {}
+CZTDocument::~CZTDocument() = default;
+
+void CZTDocument::New() {
+    tree_.Clear();
+    archive_.NewDocument();
+}
+
+void CZTDocument::TakePageList(CZTPageNode* anchor, bool asChild, const CZTPageList& pages, bool inserted) {
+    auto result = tree_.InsertPageList(anchor, asChild, pages);
+    for (CZTPageNode* node : result.pages) {
+        std::string_view style;
+        if (archive_.GetExtItem(node->Ident(), zt::kExtTreeEntryStyle, style))
+            if (auto s = TreeEntryStyle::Decode(style)) tree_.SetStyle(node, *s);
+        bool hasFiles = archive_.FileCount(node->Ident()) > 0;
+        tree_.ApplyMark(node, inserted ? CZTMarkEvent::Inserted : CZTMarkEvent::Reset, hasFiles);
+    }
+}
+
+bool CZTDocument::Open(const std::string& path) {
+    tree_.Clear();
+    CZTPageList pages;
+    if (!archive_.Open(path, pages)) return false;
+    TakePageList(nullptr, true, pages, false);
+    return true;
+}
+
+bool CZTDocument::Save(const std::string& path) {
+    const std::string target = path.empty() ? archive_.FilePath() : path;
+    if (target.empty()) return false;
+    CZTPageList pages = tree_.BuildPageList();
+    if (archive_.Core().directoryForm && target != archive_.FilePath()) {
+        // Save As of a directory-form document: a single-file copy under the
+        // new name; the document keeps its name, form and modified state.
+        CZTArchive::CopyOptions options;
+        options.kind = CZTArchive::CopyKind::External;
+        options.wholeDocument = true;
+        return archive_.SaveCopy(target, pages, options);
+    }
+    if (!archive_.Save(target, pages)) return false;
+    tree_.ResetMarks([this](int32_t ident) { return archive_.FileCount(ident) > 0; });
+    return true;
+}
+
+bool CZTDocument::SaveCopy(const std::string& path) {
+    return archive_.SaveCopy(path, tree_.BuildPageList(), {});
+}
+
+bool CZTDocument::InsertFile(const std::string& path, CZTPageNode* anchor, bool asChild) {
+    CZTPageList pages;
+    if (!archive_.Insert(path, pages)) return false;
+    TakePageList(anchor, asChild, pages, true);
+    return true;
+}
+
+CZTPageNode* CZTDocument::AddPage(CZTPageNode* parent, std::string title, bool first) {
+    int32_t ident = archive_.AppendNode();
+    CZTPageNode* node = nullptr;
+    if (first || !parent && tree_.IsEmpty() || parent && !parent->HasChildren()) {
+        node = tree_.InsertPage(parent, CZTPageTree::Placement::AsChild, {}, std::move(title), ident);
+    } else {
+        CZTPageNode* last = parent ? parent->LastChild() : tree_.RootPages().back();
+        node = tree_.InsertPage(last, CZTPageTree::Placement::AsNeighbour, {}, std::move(title), ident);
+    }
+    if (node) {
+        tree_.ApplyMark(node, CZTMarkEvent::Inserted, false);
+        archive_.SetModified();
+    }
+    return node;
+}
+
+CZTPageTree::DeleteResult CZTDocument::DeletePage(CZTPageNode* node, bool withSubtree) {
+    CZTPageTree::DeleteResult result = tree_.DeletePage(node, withSubtree);
+    for (int32_t ident : result.removed) archive_.DeletePage(ident);
+    if (!result.removed.empty()) archive_.SetModified();
+    return result;
+}
+
+CZTPageNode* CZTDocument::CopyPages(CZTPageNode* source, bool withSubtree, CZTPageNode* target, bool asChild) {
+    if (!source) return nullptr;
+    CZTPageList pages = tree_.BuildPageList(source, withSubtree ? tree_.CountPages(source) : 1);
+    CZTArchive::CopyOptions options;
+    options.kind = CZTArchive::CopyKind::Internal;
+    options.wholeDocument = false;
+    options.subtreeTitle = source->Title();
+    std::string bytes;
+    if (!archive_.WriteCopy(pages, options, bytes) || bytes.empty()) return nullptr;
+    CZTPageList inserted;
+    bool ok = archive_.InsertBytes(std::move(bytes), inserted);
+    if (inserted.empty()) return nullptr;
+    TakePageList(target, asChild, inserted, true);
+    archive_.SetModified();
+    (void)ok;
+    return tree_.FindPage(inserted.front().ident);
+}
+
+CZTPageNode* CZTDocument::MovePage(CZTPageNode* node, CZTPageNode* target, CZTPageTree::MoveMode mode,
+                                   bool withSubtree) {
+    CZTPageNode* moved = tree_.MovePage(node, target, mode, withSubtree);
+    if (moved) archive_.SetModified();
+    return moved;
+}
+
+bool CZTDocument::RenamePage(CZTPageNode* node, std::string_view title) {
+    auto r = tree_.RenamePage(node, title);
+    if (r == CZTPageTree::RenameResult::Renamed) archive_.SetModified();
+    return r != CZTPageTree::RenameResult::Empty;
+}
+
+std::string CZTDocument::PageText(const CZTPageNode* node) {
+    if (!node) return {};
+    CZTPageRecord r = archive_.GetPage(node->Ident());
+    const std::string* t = r.GetText();
+    return t ? *t : std::string();
+}
+
+bool CZTDocument::SetPageText(CZTPageNode* node, std::string_view text) {
+    if (!node) return false;
+    CZTPageRecord r = archive_.GetPage(node->Ident());
+    if (!r.SetText(text, archive_.User())) return false;
+    if (!archive_.PutPage(node->Ident(), std::move(r))) return false;
+    tree_.ApplyMark(node, CZTMarkEvent::PageChanged);
+    archive_.SetModified();
+    return true;
+}
+
+int CZTDocument::AttachFile(CZTPageNode* node, const CZTFileRecord& record) {
+    if (!node) return 0;
+    int r = archive_.PutFile(node->Ident(), record);
+    if (r != 0) {
+        tree_.ApplyMark(node, CZTMarkEvent::FilesChanged);
+        archive_.SetModified();
+    }
+    return r;
+}
+
+bool CZTDocument::DetachFile(CZTPageNode* node, std::string_view name) {
+    if (!node || !archive_.GetFile(node->Ident(), name).valid) return false;
+    archive_.DeleteFile(node->Ident(), name);
+    tree_.ApplyMark(node, CZTMarkEvent::FilesChanged);
+    archive_.SetModified();
+    return true;
+}

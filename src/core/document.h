@@ -1,0 +1,65 @@
+// The open document without its windows: the content store and the page tree
+// together, with the operations that change both (pages created, deleted,
+// copied and moved; opening, inserting and saving). The desktop program's
+// document, ztd and scripts all work through it.
+#pragma once
+
+#include "core/archive.h"
+#include "core/pagetree.h"
+
+#include <string>
+
+class CZTDocument {
+public:
+    explicit CZTDocument(zt::Prompter& prompter);
+    ~CZTDocument();
+
+    CZTArchive& Archive() { return archive_; }
+    const CZTArchive& Archive() const { return archive_; }
+    CZTPageTree& Tree() { return tree_; }
+    const CZTPageTree& Tree() const { return tree_; }
+    zt::Prompter& Prompter() { return archive_.Prompter(); }
+
+    // A new, empty, untitled document.
+    void New();
+    // Opens a document file; on failure the document is new and empty.
+    bool Open(const std::string& path);
+    // Saves under the document's own name (or `path` when given, which the
+    // document then takes). A directory-form document given another name is
+    // saved as a single-file copy and keeps its own name.
+    bool Save(const std::string& path = {});
+    // Writes a self-contained copy of the whole document to `path`.
+    bool SaveCopy(const std::string& path);
+    // Inserts the pages of a document file at `anchor` (null: as root pages).
+    bool InsertFile(const std::string& path, CZTPageNode* anchor, bool asChild);
+
+    bool IsModified() const { return archive_.IsModified(); }
+    void SetModified() { archive_.SetModified(true); }
+
+    // ---- pages
+    // A new page with a fresh ident; `parent` null adds a root page. The page
+    // goes last among the parent's children unless `first`.
+    CZTPageNode* AddPage(CZTPageNode* parent, std::string title, bool first = false);
+    // Deletes a page (its children move up) or a subtree, and their records.
+    CZTPageTree::DeleteResult DeletePage(CZTPageNode* node, bool withSubtree);
+    // Copies a page or subtree after `target` (or as its first child); the
+    // copies get new idents and are stamped as created now by the current
+    // user. Returns the first copy, or null.
+    CZTPageNode* CopyPages(CZTPageNode* source, bool withSubtree, CZTPageNode* target, bool asChild);
+    CZTPageNode* MovePage(CZTPageNode* node, CZTPageNode* target, CZTPageTree::MoveMode mode, bool withSubtree);
+    bool RenamePage(CZTPageNode* node, std::string_view title);
+
+    // The page's text (decompressed), empty when it has none.
+    std::string PageText(const CZTPageNode* node);
+    // Stores a new text for the page.
+    bool SetPageText(CZTPageNode* node, std::string_view text);
+    // Attaches (adds or replaces by name) a file; returns 1, -1 or 0 as PutFile.
+    int AttachFile(CZTPageNode* node, const CZTFileRecord& record);
+    bool DetachFile(CZTPageNode* node, std::string_view name);
+
+private:
+    void TakePageList(CZTPageNode* anchor, bool asChild, const CZTPageList& pages, bool inserted);
+
+    CZTArchive archive_;
+    CZTPageTree tree_;
+};
