@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# End-to-end test of the ztd commands: every command on a fresh document, the
+# exit codes and the German messages of failures.
+set -u
+ZTD="$1"
+T="$(mktemp -d)"
+trap 'rm -rf "$T"' EXIT
+fails=0
+check() { # check DESCRIPTION EXPECTED ACTUAL
+  if [ "$2" != "$3" ]; then echo "FAIL: $1"; echo "  expected: $2"; echo "  actual:   $3"; fails=$((fails+1)); fi
+}
+run() { "$ZTD" "$@" >"$T/out" 2>"$T/err"; echo $?; }
+
+D="$T/Notizen.ztd"
+check "new" 0 "$(run new "$D")"
+check "new refuses an existing file" 2 "$(run new "$D")"
+printf 'Zeile eins\nTab\there {x} \\ \xc3\xa4\n' >"$T/text.txt"
+check "add root" 0 "$(run add "$D" / "Projekte")"
+check "add child with text" 0 "$(run add "$D" /Projekte "Kap.2" --text-file "$T/text.txt")"
+check "add second child" 0 "$(run add "$D" /Projekte "Kap.2")"
+check "add umlaut title" 0 "$(run add "$D" / "Größe")"
+printf '{\\rtf1 stays as it is}' >"$T/page.rtf"
+check "add rtf" 0 "$(run add "$D" / "Rtf" --text-file "$T/page.rtf")"
+
+run ls "$D" >/dev/null
+check "ls" "$(printf 'Projekte\n  Kap.2\n  Kap.2\nGröße\nRtf')" "$(cat "$T/out")"
+run cat "$D" /Projekte/Kap%2E2 >/dev/null
+check "cat converts plain text to page rtf" \
+  '{\rtf1\ansi\ansicpg1252\deff0\deflang1031{\fonttbl{\f0\fnil\fcharset0 Arial;}{\f1\fnil\fcharset0 Courier New;}}' \
+  "$(head -n1 "$T/out" | tr -d '\r')"
+grep -q 'Zeile eins\\par Tab\\tab here \\{x\\} \\\\ \\'"'"'e4' "$T/out"; check "cat escapes" 0 $?
+run cat "$D" /Rtf >/dev/null
+check "rtf stored unchanged" '{\rtf1 stays as it is}' "$(cat "$T/out")"
+check "cat second equal title" 0 "$(run cat "$D" '/Projekte/Kap%2E2(1)')"
+check "cat missing page" 2 "$(run cat "$D" /Fehlt)"
+check "missing page message" "$(printf 'Seite\n/Fehlt\nnicht gefunden.')" "$(cat "$T/err")"
+
+head -c 30000 /dev/urandom >"$T/blob.bin"
+check "attach" 0 "$(run attach "$D" /Gr%C3%B6%C3%9Fe "$T/blob.bin" --name "Daten ä.bin")"
+check "get" 0 "$(run get "$D" /Gr%C3%B6%C3%9Fe "Daten ä.bin" -o "$T/back.bin")"
+cmp -s "$T/blob.bin" "$T/back.bin"; check "get returns the bytes" 0 $?
+run ls "$D" --json >/dev/null
+grep -q '"name":"Daten ä.bin","size":30000,"crc32":"[0-9a-f]\{8\}"' "$T/out"; check "ls --json files" 0 $?
+grep -q '"path":"/Projekte/Kap%2E2(1)","title":"Kap.2","depth":2' "$T/out"; check "ls --json paths" 0 $?
+run info "$D" --json >/dev/null
+grep -q '"title":"Notizen".*"pages":5,"files":1,"form":"plain"' "$T/out"; check "info --json" 0 $?
+
+check "rename" 0 "$(run rename "$D" /Rtf "Neu")"
+check "rename to empty" 2 "$(run rename "$D" /Neu "  ")"
+check "empty name message" "Fehler: Der gewählte Name ist leer." "$(cat "$T/err")"
+check "detach" 0 "$(run detach "$D" /Gr%C3%B6%C3%9Fe "Daten ä.bin")"
+check "detach missing" 2 "$(run detach "$D" /Gr%C3%B6%C3%9Fe "Daten ä.bin")"
+check "rm page keeps children" 0 "$(run rm "$D" /Projekte)"
+run ls "$D" >/dev/null
+check "children moved up" "$(printf 'Kap.2\nKap.2\nGröße\nNeu')" "$(cat "$T/out")"
+check "save --plain" 0 "$(run save "$D" "$T/copy.ztd" --plain)"
+check "verify" 0 "$(run verify "$T/copy.ztd")"
+check "verify output" "OK pages=4 files=0" "$(cat "$T/out")"
+
+# Damaged and unknown files.
+printf 'ZT04\0\0\0\0ZT01\1\0\0\0' >"$T/trunc.ztd"
+check "truncated file" 2 "$(run ls "$T/trunc.ztd")"
+grep -q 'Datei ist zerstört. Unleserlich.' "$T/err"; check "damaged message" 0 $?
+printf 'ZT04\0\0\0\0ZT0A' >"$T/later.ztd"
+check "later version" 2 "$(run info "$T/later.ztd")"
+grep -q 'unbekannte Formatversion' "$T/err"; check "later version message" 0 $?
+# A flipped byte inside a compressed page text is found by verify.
+python3 - "$D" "$T/flip.ztd" <<'PY'
+import sys
+b = bytearray(open(sys.argv[1], 'rb').read())
+i = b.find(b'Kap.2') + 200
+b[i] ^= 0x55
+open(sys.argv[2], 'wb').write(b)
+PY
+out="$(run verify "$T/flip.ztd")"
+check "verify finds damage" 2 "$out"
+check "usage error" 1 "$(run frobnicate "$D")"
+check "missing argument" 1 "$(run cat "$D")"
+
+if [ $fails -ne 0 ]; then echo "$fails checks failed"; exit 1; fi
+echo "all ztd checks passed"

@@ -1,0 +1,270 @@
+// The commands on documents: reading, changing and checking pages and files.
+#include "ztd.h"
+
+#include "base/cp1252.h"
+#include "base/messages.h"
+#include "base/names.h"
+#include "core/compress.h"
+#include "core/pagepaths.h"
+#include "core/serializer.h"
+#include "text/pagertf.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <unistd.h>
+
+namespace ztd {
+
+namespace {
+
+
+// ---- reading commands
+
+int Info(Context& c, const Args& a) {
+    std::string bytes, error;
+    const std::string& path = a.positional[1];
+    zt::DocumentForm form = zt::DocumentForm::Unknown;
+    if (ReadDocumentBytes(path, bytes, &error)) form = zt::DetectForm(bytes);
+    if (!c.Open(path)) return kDocError;
+    const CZTDiscInfo& h = c.doc.Archive().Header();
+    size_t pages = c.doc.Tree().CountPages(), files = 0;
+    for (const auto& e : c.doc.Tree().BuildPageList()) files += size_t(c.doc.Archive().FileCount(e.ident));
+    if (a.Has("--json")) {
+        std::cout << "{\"title\":" << JsonString(U8(h.title)) << ",\"created_by\":" << JsonString(U8(h.createdBy))
+                  << ",\"modified_by\":" << JsonString(U8(h.modifiedBy)) << ",\"ctime\":" << h.ctime
+                  << ",\"mtime\":" << h.mtime << ",\"pages\":" << pages << ",\"files\":" << files
+                  << ",\"form\":" << JsonString(zt::FormName(form)) << "}\n";
+    } else {
+        std::cout << "Titel:          " << U8(h.title) << "\n"
+                  << "Erstellt von:   " << U8(h.createdBy) << "\n"
+                  << "Geändert von:   " << U8(h.modifiedBy) << "\n"
+                  << "Erstellt am:    " << TimeText(h.ctime) << "\n"
+                  << "Geändert am:    " << TimeText(h.mtime) << "\n"
+                  << "Seiten:         " << pages << "\n"
+                  << "Dateien:        " << files << "\n"
+                  << "Form:           " << zt::FormName(form) << "\n";
+    }
+    return kOk;
+}
+
+int Ls(Context& c, const Args& a) {
+    if (!c.Open(a.positional[1])) return kDocError;
+    bool json = a.Has("--json");
+    if (json) std::cout << "[";
+    bool first = true;
+    CZTPageWalker walker(c.doc.Tree());
+    CZTWalkStep step;
+    while (walker.NextInWalk(step)) {
+        const CZTPageNode* node = step.node;
+        if (!json) {
+            std::cout << std::string(size_t(node->Depth() - 1) * 2, ' ') << U8(node->Title()) << "\n";
+            continue;
+        }
+        CZTPageRecord r = c.doc.Archive().GetPage(node->Ident());
+        std::cout << (first ? "" : ",") << "\n {\"path\":" << JsonString(U8(zt::LinkPath(node)))
+                  << ",\"title\":" << JsonString(U8(node->Title())) << ",\"depth\":" << node->Depth()
+                  << ",\"ident\":" << node->Ident() << ",\"text_length\":" << r.uncompressedLength
+                  << ",\"created_by\":" << JsonString(U8(r.createdBy))
+                  << ",\"modified_by\":" << JsonString(U8(r.modifiedBy)) << ",\"ctime\":" << r.ctime
+                  << ",\"mtime\":" << r.mtime << ",\"files\":[";
+        int32_t pos = 0;
+        bool firstFile = true;
+        for (std::string name = c.doc.Archive().FileName(node->Ident(), pos); pos >= 0;
+             name = c.doc.Archive().FileName(node->Ident(), pos)) {
+            CZTFileRecord f = c.doc.Archive().GetFile(node->Ident(), name);
+            std::cout << (firstFile ? "" : ",") << "{\"name\":" << JsonString(U8(f.name))
+                      << ",\"size\":" << f.uncompressedLength << ",\"crc32\":\"" << Hex8(f.crc) << "\""
+                      << ",\"created_by\":" << JsonString(U8(f.createdBy))
+                      << ",\"modified_by\":" << JsonString(U8(f.modifiedBy)) << ",\"ctime\":" << f.ctime
+                      << ",\"mtime\":" << f.mtime << "}";
+            firstFile = false;
+        }
+        std::cout << "]}";
+        first = false;
+    }
+    if (json) std::cout << (first ? "]\n" : "\n]\n");
+    return kOk;
+}
+
+int Cat(Context& c, const Args& a) {
+    if (a.positional.size() < 3) return kUsage;
+    if (!c.Open(a.positional[1])) return kDocError;
+    CZTPageNode* node = c.Page(a.positional[2]);
+    if (!node) return kDocError;
+    CZTPageRecord r = c.doc.Archive().GetPage(node->Ident());
+    const std::string* text = r.GetText();
+    if (!text && r.Damaged()) return c.Fail(zt::MessageText(zt::Msg::FileDamaged));
+    if (text) std::cout.write(text->data(), std::streamsize(text->size()));
+    return kOk;
+}
+
+int Get(Context& c, const Args& a) {
+    if (a.positional.size() < 4) return kUsage;
+    if (!c.Open(a.positional[1])) return kDocError;
+    CZTPageNode* node = c.Page(a.positional[2]);
+    if (!node) return kDocError;
+    std::string name = zt::Utf8ToCp1252(a.positional[3]);
+    CZTFileRecord f = c.doc.Archive().GetFile(node->Ident(), name);
+    if (!f.valid) return c.Fail(zt::FormatMessage(zt::Msg::FileNotFound, {a.positional[3]}));
+    std::string error;
+    const std::string* content = f.GetText(&error);
+    if (!content) return c.Fail(std::string(zt::MessageText(zt::Msg::FileDamaged)) + " " + error);
+    if (a.Has("-o")) {
+        std::ofstream out(a.Get("-o"), std::ios::binary | std::ios::trunc);
+        out.write(content->data(), std::streamsize(content->size()));
+        if (!out) return c.Fail(zt::FormatMessage(zt::Msg::SaveFailed, {a.Get("-o"), std::strerror(errno)}));
+    } else {
+        std::cout.write(content->data(), std::streamsize(content->size()));
+    }
+    return kOk;
+}
+
+int Verify(Context& c, const Args& a) {
+    if (!c.Open(a.positional[1])) return kDocError;
+    size_t pages = 0, files = 0;
+    CZTPageWalker walker(c.doc.Tree());
+    CZTWalkStep step;
+    while (walker.NextInWalk(step)) {
+        ++pages;
+        const std::string where = U8(zt::PagePath(step.node));
+        CZTPageRecord r = c.doc.Archive().GetPage(step.ident);
+        if (r.method == 1) {
+            std::string text, error;
+            if (!zt::DecompressBuffer(r.content, text, &error) || text.size() != size_t(r.uncompressedLength) ||
+                zt::Crc32(text) != r.crc)
+                return c.Fail(std::string(zt::MessageText(zt::Msg::FileDamaged)) + " " + where + ": " + error);
+        }
+        int32_t pos = 0;
+        for (std::string name = c.doc.Archive().FileName(step.ident, pos); pos >= 0;
+             name = c.doc.Archive().FileName(step.ident, pos)) {
+            ++files;
+            CZTFileRecord f = c.doc.Archive().GetFile(step.ident, name);
+            std::string error;
+            const std::string* content = f.GetText(&error);
+            if (!content || content->size() != size_t(f.uncompressedLength) ||
+                (!content->empty() && zt::Crc32(*content) != f.crc))
+                return c.Fail(std::string(zt::MessageText(zt::Msg::FileDamaged)) + " " + where + " / " +
+                            U8(name) + (error.empty() ? "" : ": " + error));
+        }
+    }
+    std::cout << "OK pages=" << pages << " files=" << files << "\n";
+    return kOk;
+}
+
+// ---- changing commands
+
+int New(Context& c, const Args& a) {
+    c.doc.New();
+    c.docPath = a.positional[1];
+    if (access(c.docPath.c_str(), F_OK) == 0 && !a.Has("--force"))
+        return c.Fail("Die Datei existiert bereits: " + c.docPath);
+    return c.SaveBack();
+}
+
+int Add(Context& c, const Args& a) {
+    if (a.positional.size() < 4) return kUsage;
+    if (!c.Open(a.positional[1])) return kDocError;
+    CZTPageNode* parent = nullptr;
+    if (a.positional[2] != "/") {
+        parent = c.Page(a.positional[2]);
+        if (!parent) return kDocError;
+    }
+    std::string title = zt::TrimWhite(zt::Utf8ToCp1252(a.positional[3]));
+    if (title.empty()) return c.Fail(zt::MessageText(zt::Msg::EmptyName));
+    CZTPageNode* node = c.doc.AddPage(parent, title);
+    if (!node) return c.Fail("Die Seite konnte nicht eingefügt werden.");
+    if (a.Has("--text-file")) {
+        std::string text;
+        if (!ReadFileBytes(a.Get("--text-file"), text))
+            return c.Fail(zt::FormatMessage(zt::Msg::FileNotFound, {a.Get("--text-file")}));
+        if (!c.doc.SetPageText(node, zt::TextToPageRtf(text, 10, false)))
+            return c.Fail("Der Text konnte nicht gespeichert werden.");
+    }
+    return c.SaveBack();
+}
+
+int Attach(Context& c, const Args& a) {
+    if (a.positional.size() < 4) return kUsage;
+    if (!c.Open(a.positional[1])) return kDocError;
+    CZTPageNode* node = c.Page(a.positional[2]);
+    if (!node) return kDocError;
+    const std::string& file = a.positional[3];
+    std::string content;
+    if (!ReadFileBytes(file, content)) return c.Fail(zt::FormatMessage(zt::Msg::FileNotFound, {file}));
+    std::string name = zt::Utf8ToCp1252(a.Has("--name") ? a.Get("--name") : zt::FileNamePart(file));
+    if (name.empty()) return c.Fail(zt::MessageText(zt::Msg::EmptyName));
+    CZTFileRecord r = CZTFileRecord::New(name, c.doc.Archive().User());
+    if (!r.SetContent(content, c.doc.Archive().User())) return c.Fail("Die Datei konnte nicht komprimiert werden.");
+    CZTFileRecord old = c.doc.Archive().GetFile(node->Ident(), name);
+    if (old.valid) { // a replaced file keeps who made it and when
+        r.createdBy = old.createdBy;
+        r.ctime = old.ctime;
+    }
+    std::string error;
+    if (c.doc.AttachFile(node, r) == 0) return c.Fail("Die Datei konnte nicht angehängt werden.");
+    return c.SaveBack();
+}
+
+int Detach(Context& c, const Args& a) {
+    if (a.positional.size() < 4) return kUsage;
+    if (!c.Open(a.positional[1])) return kDocError;
+    CZTPageNode* node = c.Page(a.positional[2]);
+    if (!node) return kDocError;
+    if (!c.doc.DetachFile(node, zt::Utf8ToCp1252(a.positional[3])))
+        return c.Fail(zt::FormatMessage(zt::Msg::FileNotFound, {a.positional[3]}));
+    return c.SaveBack();
+}
+
+int Rename(Context& c, const Args& a) {
+    if (a.positional.size() < 4) return kUsage;
+    if (!c.Open(a.positional[1])) return kDocError;
+    CZTPageNode* node = c.Page(a.positional[2]);
+    if (!node) return kDocError;
+    if (!c.doc.RenamePage(node, zt::Utf8ToCp1252(a.positional[3])))
+        return c.Fail(zt::MessageText(zt::Msg::EmptyName));
+    return c.SaveBack();
+}
+
+int Rm(Context& c, const Args& a) {
+    if (a.positional.size() < 3) return kUsage;
+    if (!c.Open(a.positional[1])) return kDocError;
+    CZTPageNode* node = c.Page(a.positional[2]);
+    if (!node) return kDocError;
+    c.doc.DeletePage(node, a.Has("--subtree"));
+    return c.SaveBack();
+}
+
+int Save(Context& c, const Args& a) {
+    if (a.positional.size() < 3) return kUsage;
+    if (!c.Open(a.positional[1])) return kDocError;
+    const std::string& out = a.positional[2];
+    if (a.Has("--plain")) {
+        CZTArchive::CopyOptions options;
+        options.keepHeader = true;
+        return c.doc.Archive().SaveCopy(out, c.doc.Tree().BuildPageList(), options) ? kOk : kDocError;
+    }
+    return c.doc.Save(out) ? kOk : kDocError;
+}
+
+} // namespace
+
+void AddDocumentCommands(std::vector<Command>& commands) {
+    commands.insert(commands.end(), {
+        {"info", 1, Info, "info DOC [--json]                    Kopfdaten und Form des Dokuments"},
+        {"ls", 1, Ls, "ls DOC [--json]                      Seiten in Baumreihenfolge"},
+        {"cat", 2, Cat, "cat DOC PFAD                         Seitentext wie gespeichert"},
+        {"get", 3, Get, "get DOC PFAD NAME [-o DATEI]         Inhalt einer angehängten Datei"},
+        {"new", 1, New, "new DOC [--force]                    neues, leeres Dokument"},
+        {"add", 3, Add, "add DOC VATER-PFAD TITEL [--text-file F]  neue Seite (/ als Vater: oberste Ebene)"},
+        {"attach", 3, Attach, "attach DOC PFAD DATEI [--name NAME]  Datei anhängen"},
+        {"detach", 3, Detach, "detach DOC PFAD NAME                 angehängte Datei entfernen"},
+        {"rename", 3, Rename, "rename DOC PFAD TITEL                Seite umbenennen"},
+        {"rm", 2, Rm, "rm DOC PFAD [--subtree]              Seite (oder Unterbaum) löschen"},
+        {"save", 2, Save, "save DOC AUSGABE [--plain]           Dokument unter AUSGABE schreiben"},
+        {"verify", 1, Verify, "verify DOC                           alle Seiten und Dateien prüfen"},
+    });
+}
+
+} // namespace ztd
