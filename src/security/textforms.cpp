@@ -53,24 +53,24 @@ std::optional<std::string> HexDecode(std::string_view text) {
 }
 
 std::string Base64Encode(std::string_view bytes) {
-    std::string out;
-    out.reserve((bytes.size() + 2) / 3 * 4);
+    std::string out((bytes.size() + 2) / 3 * 4, '\0');
+    auto in = reinterpret_cast<const unsigned char*>(bytes.data());
+    char* o = out.data();
     size_t i = 0;
-    auto at = [&](size_t k) { return uint32_t(static_cast<unsigned char>(bytes[k])); };
     for (; i + 3 <= bytes.size(); i += 3) {
-        uint32_t v = at(i) << 16 | at(i + 1) << 8 | at(i + 2);
-        out += kBase64[v >> 18];
-        out += kBase64[(v >> 12) & 63];
-        out += kBase64[(v >> 6) & 63];
-        out += kBase64[v & 63];
+        uint32_t v = uint32_t(in[i]) << 16 | uint32_t(in[i + 1]) << 8 | in[i + 2];
+        *o++ = kBase64[v >> 18];
+        *o++ = kBase64[(v >> 12) & 63];
+        *o++ = kBase64[(v >> 6) & 63];
+        *o++ = kBase64[v & 63];
     }
     size_t rest = bytes.size() - i;
     if (rest) {
-        uint32_t v = at(i) << 16 | (rest == 2 ? at(i + 1) << 8 : 0);
-        out += kBase64[v >> 18];
-        out += kBase64[(v >> 12) & 63];
-        out += rest == 2 ? kBase64[(v >> 6) & 63] : '=';
-        out += '=';
+        uint32_t v = uint32_t(in[i]) << 16 | (rest == 2 ? uint32_t(in[i + 1]) << 8 : 0);
+        *o++ = kBase64[v >> 18];
+        *o++ = kBase64[(v >> 12) & 63];
+        *o++ = rest == 2 ? kBase64[(v >> 6) & 63] : '=';
+        *o++ = '=';
     }
     return out;
 }
