@@ -41,6 +41,8 @@ constexpr Entry kTable[] = {
     {Msg::ScriptPageNotFound, "Page not found '%s'"},
     {Msg::NoRandomSource,
      "Der Zufallszahlengenerator des Betriebssystems steht nicht zur Verfügung. Der Vorgang wurde abgebrochen."},
+    {Msg::KeyMacBad, "KeyMAC Bad: Key is corrupt"},
+    {Msg::DataMacBad, "Data MAC Bad: Data is corrupt"},
 };
 
 constexpr auto BuildIndex() {

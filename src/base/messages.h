@@ -40,6 +40,9 @@ enum class Msg {
     ScriptPageNotFound,     // "%s"
     // system
     NoRandomSource,
+    // encryption
+    KeyMacBad,              // a key block did not open (wrong password or damaged block)
+    DataMacBad,             // the tag at the end of encrypted content does not match
     Count_
 };
 
