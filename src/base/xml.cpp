@@ -19,6 +19,7 @@ struct Entity {
 // The character entity names of HTML 4.01 plus "apos"; many of them stand for
 // characters Latin-1 lacks and are replaced by a readable stand-in or by their
 // own name.
+// clang-format off
 constexpr Entity kEntities[] = {
     // Sorted by the byte values of the names including the ";".
     {"AElig;", "AE"},
@@ -275,27 +276,36 @@ constexpr Entity kEntities[] = {
     {"zwj;", "zwj"},
     {"zwnj;", "zwnj"},
 };
+// clang-format on
 
 constexpr size_t kLongestEntityKey = [] {
     size_t longest = 0;
-    for (const auto& e : kEntities) longest = std::max(longest, e.key.size());
+    for (const auto& e : kEntities)
+        longest = std::max(longest, e.key.size());
     return longest;
 }();
 
 static_assert(std::size(kEntities) == 253);
-static_assert([] {
-    for (size_t i = 1; i < std::size(kEntities); ++i)
-        if (!(kEntities[i - 1].key < kEntities[i].key)) return false;
-    return true;
-}(), "the entity table must be sorted for the binary search");
+static_assert(
+    [] {
+        for (size_t i = 1; i < std::size(kEntities); ++i)
+            if (!(kEntities[i - 1].key < kEntities[i].key)) return false;
+        return true;
+    }(),
+    "the entity table must be sorted for the binary search");
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+char LowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
 
 std::string LowerCopy(std::string_view s) {
     std::string out(s);
-    for (char& c : out) c = LowerAscii(c);
+    for (char& c : out)
+        c = LowerAscii(c);
     return out;
 }
 
@@ -395,7 +405,7 @@ Document::Document() : id_(gNextDocumentId.fetch_add(1)) {
 
 // One pass over the text: the scanner's tokens go straight into the tree.
 class TreeBuilder {
-public:
+  public:
     TreeBuilder(std::string_view text, const Limits& limits, Document& doc)
         : text_(text), limits_(limits), doc_(doc) {
         stack_.push_back({&doc_.nodes_.front(), {}});
@@ -404,10 +414,16 @@ public:
     void Run() {
         while (pos_ < text_.size() && !stopped_) {
             switch (mode_) {
-            case Mode::Content: ScanContent(); break;
+            case Mode::Content:
+                ScanContent();
+                break;
             case Mode::StartTag:
-            case Mode::EndTag: ScanMarkup(); break;
-            case Mode::Error: SkipError(); break;
+            case Mode::EndTag:
+                ScanMarkup();
+                break;
+            case Mode::Error:
+                SkipError();
+                break;
             }
         }
         // Whatever is still open stays unclosed; nodes were attached when made.
@@ -415,7 +431,7 @@ public:
         openNames_.clear();
     }
 
-private:
+  private:
     enum class Mode { Content, StartTag, EndTag, Error };
 
     struct Open {
@@ -454,7 +470,8 @@ private:
 
     // Inside a start or end tag.
     void ScanMarkup() {
-        while (pos_ < text_.size() && IsSpace(text_[pos_])) ++pos_;
+        while (pos_ < text_.size() && IsSpace(text_[pos_]))
+            ++pos_;
         if (pos_ >= text_.size()) return;
         const char c = text_[pos_];
         if (c == '>') {
@@ -480,19 +497,24 @@ private:
         } else if (c == '"' || c == '\'') {
             std::string_view quoted = ReadQuoted();
             if (mode_ == Mode::StartTag) {
-                if (tagElement_) AttributeName(quoted);
-                else Fail();
+                if (tagElement_)
+                    AttributeName(quoted);
+                else
+                    Fail();
             }
         } else if (c == '/') {
             pos_ += 1;
             Fail();
         } else {
             size_t start = pos_;
-            while (pos_ < text_.size() && !IsNameEnd(text_[pos_])) ++pos_;
+            while (pos_ < text_.size() && !IsNameEnd(text_[pos_]))
+                ++pos_;
             std::string_view name = text_.substr(start, pos_ - start);
             if (mode_ == Mode::StartTag) {
-                if (!tagElement_) StartElement(name);
-                else AttributeName(name);
+                if (!tagElement_)
+                    StartElement(name);
+                else
+                    AttributeName(name);
             } else if (!endNameSeen_) {
                 endNameSeen_ = true;
                 EndElement(name);
@@ -532,10 +554,12 @@ private:
 
     // The value after "=": quoted, or unquoted up to white space or the tag end.
     std::string_view ScanValue() {
-        while (pos_ < text_.size() && IsSpace(text_[pos_])) ++pos_;
+        while (pos_ < text_.size() && IsSpace(text_[pos_]))
+            ++pos_;
         if (pos_ < text_.size() && (text_[pos_] == '"' || text_[pos_] == '\'')) return ReadQuoted();
         const size_t start = pos_;
-        while (pos_ < text_.size() && !IsSpace(text_[pos_]) && text_[pos_] != '>') ++pos_;
+        while (pos_ < text_.size() && !IsSpace(text_[pos_]) && text_[pos_] != '>')
+            ++pos_;
         std::string_view value = text_.substr(start, pos_ - start);
         if (pos_ < text_.size() && text_[pos_] == '>' && !value.empty() && value.back() == '/') {
             value.remove_suffix(1); // "/>" ends the element
@@ -635,7 +659,8 @@ private:
     void EndElement(std::string_view name) {
         std::string lower = LowerCopy(name);
         if (openNames_.find(lower) == openNames_.end()) return;
-        while (stack_.back().lowerName != lower) Pop();
+        while (stack_.back().lowerName != lower)
+            Pop();
         stack_.back().node->closed = true;
         Pop();
     }
@@ -671,10 +696,10 @@ private:
     Document& doc_;
     size_t pos_ = 0;
     Mode mode_ = Mode::Content;
-    std::vector<Open> stack_;                            // the root at the bottom
-    std::unordered_map<std::string, size_t> openNames_;  // lower-cased name -> open elements
-    Node* tagElement_ = nullptr;                         // element of the start tag being read
-    std::optional<std::string> pending_;                 // attribute name waiting for a value
+    std::vector<Open> stack_;                           // the root at the bottom
+    std::unordered_map<std::string, size_t> openNames_; // lower-cased name -> open elements
+    Node* tagElement_ = nullptr;                        // element of the start tag being read
+    std::optional<std::string> pending_;                // attribute name waiting for a value
     bool endNameSeen_ = false;
     bool stopped_ = false;
     uint32_t nextNumber_ = 1;
@@ -721,8 +746,10 @@ std::string TextOf(const Node& node) {
             continue;
         }
         const Node* child = current->children[next++];
-        if (child->hasChildren) stack.push_back({child, 0});
-        else out += child->text;
+        if (child->hasChildren)
+            stack.push_back({child, 0});
+        else
+            out += child->text;
     }
     return out;
 }
@@ -738,7 +765,8 @@ namespace {
 // Decimal number in the manner of atoi, held within the range of int.
 int ReadDecimal(std::string_view s) {
     size_t i = 0;
-    while (i < s.size() && (IsSpace(s[i]) || s[i] == '\v' || s[i] == '\f')) ++i;
+    while (i < s.size() && (IsSpace(s[i]) || s[i] == '\v' || s[i] == '\f'))
+        ++i;
     bool negative = false;
     if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
     int64_t value = 0;
@@ -757,7 +785,8 @@ int VersionOf(const Node& node) {
 
 std::string PathOf(const Node& node) {
     std::vector<const Node*> chain;
-    for (const Node* n = &node; n && n->parent; n = n->parent) chain.push_back(n);
+    for (const Node* n = &node; n && n->parent; n = n->parent)
+        chain.push_back(n);
     std::string path;
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
         if (it != chain.rbegin()) path += '/';

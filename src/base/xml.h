@@ -30,29 +30,29 @@ struct Attribute {
 };
 
 struct Node {
-    std::string name;                   // as written; "?xml" for the declaration; empty for text nodes
-    std::string text;                   // decoded character data of a text node; empty for elements
-    std::vector<Attribute> attributes;  // in the order written, duplicates kept
-    std::vector<const Node*> children;  // elements and text nodes in document order
-    const Node* parent = nullptr;       // null for the root only
-    uint64_t owner = 0;                 // identifies the document the node belongs to
-    uint32_t number = 0;                // creation number, 1 for the first node made; 0 for the root
+    std::string name;                  // as written; "?xml" for the declaration; empty for text nodes
+    std::string text;                  // decoded character data of a text node; empty for elements
+    std::vector<Attribute> attributes; // in the order written, duplicates kept
+    std::vector<const Node*> children; // elements and text nodes in document order
+    const Node* parent = nullptr;      // null for the root only
+    uint64_t owner = 0;                // identifies the document the node belongs to
+    uint32_t number = 0;               // creation number, 1 for the first node made; 0 for the root
     bool hasChildren = false;
-    bool closed = false;                // ended by its own end tag or by "/>"
+    bool closed = false; // ended by its own end tag or by "/>"
 
     bool IsText() const { return name.empty() && parent != nullptr; }
 };
 
 struct Limits {
-    size_t maxDepth = 256;               // open elements below the root
-    size_t maxNodes = size_t(1) << 21;   // elements, text nodes and attributes together
+    size_t maxDepth = 256;                    // open elements below the root
+    size_t maxNodes = size_t(1) << 21;        // elements, text nodes and attributes together
     size_t maxDecodedBytes = size_t(1) << 30; // text and attribute values after decoding
 };
 
 // The parsed tree. Nodes live as long as the document and keep their
 // addresses when the document is moved.
 class Document {
-public:
+  public:
     Document();
     Document(Document&&) noexcept = default;
     Document& operator=(Document&&) noexcept = default;
@@ -67,7 +67,7 @@ public:
     // True when parsing stopped early at one of the limits.
     bool LimitReached() const { return limitReached_; }
 
-private:
+  private:
     friend class TreeBuilder;
     std::deque<Node> nodes_; // the root first
     uint64_t id_ = 0;

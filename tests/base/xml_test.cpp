@@ -28,7 +28,9 @@ std::string Shape(const Node& n) {
     return s;
 }
 
-std::string Shape(const Document& d) { return Shape(d.Root()); }
+std::string Shape(const Document& d) {
+    return Shape(d.Root());
+}
 
 } // namespace
 
@@ -57,15 +59,15 @@ TEST(XmlTree, EndTags) {
         const char* closed; // one letter per element in creation order: c closed, o open
     };
     const Case cases[] = {
-        {"<a><b></c></b></a>", "(a(b))", "cc"},           // end tag for nothing open is ignored
-        {"<a><b><c></a>", "(a(b(c)))", "coo"},             // closes a, b and c stay open
-        {"<A></a>", "(A)", "c"},                           // names match regardless of case
-        {"<a><b/>t</a>", "(a(b,#t))", "cc"},               // empty element
-        {"<a><b>", "(a(b))", "oo"},                        // truncated
-        {"<e><a></a/>", "(e(a))", "oc"},                   // "/>" in an end tag ends only that tag
-        {"<e>< />", "(e)", "o"},                           // a nameless "/>" closes nothing
-        {"<e></ e  x='1'>", "(e)", "c"},                   // blanks and attributes in end tags
-        {"<a><!-- <b> </a> -->x</a>", "(a(#x))", "c"},     // comments are skipped
+        {"<a><b></c></b></a>", "(a(b))", "cc"},        // end tag for nothing open is ignored
+        {"<a><b><c></a>", "(a(b(c)))", "coo"},         // closes a, b and c stay open
+        {"<A></a>", "(A)", "c"},                       // names match regardless of case
+        {"<a><b/>t</a>", "(a(b,#t))", "cc"},           // empty element
+        {"<a><b>", "(a(b))", "oo"},                    // truncated
+        {"<e><a></a/>", "(e(a))", "oc"},               // "/>" in an end tag ends only that tag
+        {"<e>< />", "(e)", "o"},                       // a nameless "/>" closes nothing
+        {"<e></ e  x='1'>", "(e)", "c"},               // blanks and attributes in end tags
+        {"<a><!-- <b> </a> -->x</a>", "(a(#x))", "c"}, // comments are skipped
         {"<a><!-- never ended </a>", "(a)", "o"},
         {"<a>1<b>2</b>3</a>", "(a(#1,b(#2),#3))", "cc"},
     };
@@ -85,7 +87,8 @@ TEST(XmlTree, EndTags) {
             }
         }
         std::sort(all.begin(), all.end(), [](const Node* x, const Node* y) { return x->number < y->number; });
-        for (const Node* n : all) closed += n->closed ? 'c' : 'o';
+        for (const Node* n : all)
+            closed += n->closed ? 'c' : 'o';
         EXPECT_EQ(closed, c.closed) << c.text;
     }
 }
@@ -101,10 +104,11 @@ TEST(XmlTree, Attributes) {
     Document d = Parse("<a x y=1 z='p q' w=\"v w\" Y=2 u = \"s\" \"q\" t=un/quoted k=a&amp;b>");
     const Node& a = Child(d.Root(), 0);
     std::vector<std::pair<std::string, std::string>> got;
-    for (const auto& at : a.attributes) got.push_back({at.name, at.value});
-    std::vector<std::pair<std::string, std::string>> want = {
-        {"x", ""}, {"y", "1"}, {"z", "p q"}, {"w", "v w"}, {"Y", "2"}, {"u", "s"}, {"q", ""},
-        {"t", "un/quoted"}, {"k", "a&b"}};
+    for (const auto& at : a.attributes)
+        got.push_back({at.name, at.value});
+    std::vector<std::pair<std::string, std::string>> want = {{"x", ""},    {"y", "1"},         {"z", "p q"},
+                                                             {"w", "v w"}, {"Y", "2"},         {"u", "s"},
+                                                             {"q", ""},    {"t", "un/quoted"}, {"k", "a&b"}};
     EXPECT_EQ(got, want);
     EXPECT_EQ(AttributeOf(a, "Y"), "1"); // the first of that name counts
     EXPECT_EQ(AttributeOf(a, "X"), "");
@@ -138,7 +142,8 @@ TEST(XmlTree, QuotedValuesEndAtTheTagEnd) {
 }
 
 TEST(XmlTree, DeclarationHoldsTheRest) {
-    Document d = Parse("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<XML_ZETTRIX VERSION=\"2\"><A>t</A></XML_ZETTRIX>");
+    Document d = Parse(
+        "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<XML_ZETTRIX VERSION=\"2\"><A>t</A></XML_ZETTRIX>");
     const Node& decl = Child(d.Root(), 0);
     ASSERT_EQ(decl.name, "?xml");
     ASSERT_EQ(decl.attributes.size(), 3u);
@@ -160,7 +165,7 @@ TEST(XmlTree, MalformedTagsRecover) {
         const char* shape;
     };
     const Case cases[] = {
-        {"<a = b>text</a>", "(a(#text))"},  // "=" without a name: the rest of the tag is skipped
+        {"<a = b>text</a>", "(a(#text))"},   // "=" without a name: the rest of the tag is skipped
         {"<a x <b>y</b></a>", "(a(b(#y)))"}, // "<" inside a tag starts the next tag
         {"<>x", "(#x)"},
         {"<a / b>x</a>", "(a(#x))"},
@@ -170,7 +175,8 @@ TEST(XmlTree, MalformedTagsRecover) {
         {"</</</", ""},
         {"<a\n\tb\r\n=\n'1'>", "(a)"},
     };
-    for (const auto& c : cases) EXPECT_EQ(Shape(Parse(c.text)), c.shape) << c.text;
+    for (const auto& c : cases)
+        EXPECT_EQ(Shape(Parse(c.text)), c.shape) << c.text;
 }
 
 TEST(XmlEntities, Decoding) {
@@ -184,7 +190,8 @@ TEST(XmlEntities, Decoding) {
         {"&#228;", "\xC3\xA4"},
         {"&#xE4;&#XE4;", "\xC3\xA4\xC3\xA4"},
         {"&#65;&#0066;&#x43;", "ABC"},
-        {"&#x7F;&#x80;&#x7FF;&#x800;&#xFFFF;&#x10000;", "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80"},
+        {"&#x7F;&#x80;&#x7FF;&#x800;&#xFFFF;&#x10000;",
+         "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80"},
         {"&#x10FFFF;", "\xF4\x8F\xBF\xBF"},
         {"&#x110000;", "&#x110000;"},
         {"&#99999999999999999999999;", "&#99999999999999999999999;"},
@@ -199,13 +206,15 @@ TEST(XmlEntities, Decoding) {
         {"&amp;amp;", "&amp;"},
         {"&euro;", "\x80"},
         {"&alpha;&Omega;&thetasym;&sup1;&sup;", "alphaOmegathetasymsup1sup"},
-        {"&Acirc;&acute;&emsp;&mdash;&hellip;", "\xB0" "A\xB4 --..."},
+        {"&Acirc;&acute;&emsp;&mdash;&hellip;", "\xB0"
+                                                "A\xB4 --..."},
         {"&auml;&ouml;&uuml;&szlig;&Auml;&Ouml;&Uuml;", "\xE4\xF6\xFC\xDF\xC4\xD6\xDC"},
         {"&atilde;&Atilde;&uml;&copy;&para;&bdquo;", "a~A\xFC\xA9\xA7'"},
         {"&alefsym;&permil;&trade;&ge;&le;&ang;", "alefpmTM>=<=<"},
         {"&thetasymx;&;", "&thetasymx;&;"},
     };
-    for (const auto& c : cases) EXPECT_EQ(DecodeEntities(c.in), c.out) << c.in;
+    for (const auto& c : cases)
+        EXPECT_EQ(DecodeEntities(c.in), c.out) << c.in;
 
     // Texts and attribute values are decoded, names are not.
     Document d = Parse("<a&amp; v='&lt;&#65;'>&gt;&#228;</a&amp;>");
@@ -221,7 +230,8 @@ TEST(XmlQueries, FindElementsByLevels) {
     const Node& r = Child(d.Root(), 0);
     auto ids = [](const std::vector<const Node*>& v) {
         std::string s;
-        for (const Node* n : v) s += AttributeOf(*n, "I");
+        for (const Node* n : v)
+            s += AttributeOf(*n, "I");
         return s;
     };
     EXPECT_EQ(ids(FindElements(r, "a", 0)), "14");
@@ -248,11 +258,12 @@ TEST(XmlQueries, VersionOf) {
         int version;
     };
     const Case cases[] = {
-        {"<a version='3'/>", 3}, {"<a VERSION='3'/>", 3}, {"<a/>", 1},     {"<a version=''/>", 1},
-        {"<a version/>", 1},     {"<a version=' 7x'/>", 7}, {"<a version='x'/>", 0},
-        {"<a version='-2'/>", -2}, {"<a version='99999999999999'/>", INT_MAX},
+        {"<a version='3'/>", 3}, {"<a VERSION='3'/>", 3},   {"<a/>", 1},
+        {"<a version=''/>", 1},  {"<a version/>", 1},       {"<a version=' 7x'/>", 7},
+        {"<a version='x'/>", 0}, {"<a version='-2'/>", -2}, {"<a version='99999999999999'/>", INT_MAX},
     };
-    for (const auto& c : cases) EXPECT_EQ(VersionOf(Child(Parse(c.text).Root(), 0)), c.version) << c.text;
+    for (const auto& c : cases)
+        EXPECT_EQ(VersionOf(Child(Parse(c.text).Root(), 0)), c.version) << c.text;
 }
 
 TEST(XmlQueries, IsEnvelopeRoot) {
@@ -262,14 +273,16 @@ TEST(XmlQueries, IsEnvelopeRoot) {
         bool ok;
     };
     const Case cases[] = {
-        {"<?xml version=\"1.0\" encoding=\"Latin1\"?>\n<XML_ZETTRIX version=\"2\"><ANS VERSION=\"1\"/></XML_ZETTRIX>", 2, true},
+        {"<?xml version=\"1.0\" encoding=\"Latin1\"?>\n<XML_ZETTRIX version=\"2\"><ANS "
+         "VERSION=\"1\"/></XML_ZETTRIX>",
+         2, true},
         {"<xml_zettrix version=\"2\"><ANS/></xml_zettrix>", 2, true},
         {"<?xml encoding=\" latin1\r\n\"?><XML_ZETTRIX version=\"2\"><ANS/></XML_ZETTRIX>", 2, true},
         {"<?xml version=\"1.0\"?><XML_ZETTRIX version=\"2\"><ANS/></XML_ZETTRIX>", 2, true},
         {"<XML_ZETTRIX><ANS/></XML_ZETTRIX>", 1, true},
         {"<XML_ZETTRIX><ANS/></XML_ZETTRIX>", 2, false},
-        {"<XML_ZETTRIX version=\"2\"><ANS/>", 2, false},            // truncated
-        {"<XML_ZETTRIX version=\"2\"><ANS/>< />", 2, false},        // a stray "/>" closes nothing
+        {"<XML_ZETTRIX version=\"2\"><ANS/>", 2, false},     // truncated
+        {"<XML_ZETTRIX version=\"2\"><ANS/>< />", 2, false}, // a stray "/>" closes nothing
         {"<?xml encoding=\"UTF-8\"?><XML_ZETTRIX version=\"2\"><ANS/></XML_ZETTRIX>", 2, false},
         {"<x><XML_ZETTRIX version=\"2\"><ANS/></XML_ZETTRIX></x>", 2, false},
         {"<XML_ZETTRIX2 version=\"2\"><ANS/></XML_ZETTRIX2>", 2, false},
@@ -298,12 +311,14 @@ TEST(XmlQueries, IsEnvelopeRoot) {
 
 TEST(XmlHostile, DeepNestingStopsAtTheDepthLimit) {
     std::string text;
-    for (int i = 0; i < 1000000; ++i) text += "<a>";
+    for (int i = 0; i < 1000000; ++i)
+        text += "<a>";
     Document d = Parse(text);
     EXPECT_TRUE(d.LimitReached());
     EXPECT_EQ(d.NodeCount(), Limits().maxDepth);
     // Closing tags that arrive after the limit change nothing.
-    for (int i = 0; i < 1000000; ++i) text += "</a>";
+    for (int i = 0; i < 1000000; ++i)
+        text += "</a>";
     Document closedDoc = Parse(text);
     EXPECT_TRUE(closedDoc.LimitReached());
     EXPECT_FALSE(Child(closedDoc.Root(), 0).closed);
@@ -311,8 +326,10 @@ TEST(XmlHostile, DeepNestingStopsAtTheDepthLimit) {
     Limits wide;
     wide.maxDepth = 2000;
     std::string ok;
-    for (int i = 0; i < 2000; ++i) ok += "<a>";
-    for (int i = 0; i < 2000; ++i) ok += "</a>";
+    for (int i = 0; i < 2000; ++i)
+        ok += "<a>";
+    for (int i = 0; i < 2000; ++i)
+        ok += "</a>";
     Document full = Parse(ok, wide);
     EXPECT_FALSE(full.LimitReached());
     EXPECT_TRUE(Child(full.Root(), 0).closed);
@@ -324,7 +341,8 @@ TEST(XmlHostile, NodeAndSizeLimits) {
     Limits few;
     few.maxNodes = 100;
     std::string many = "<XML_ZETTRIX version='2'>";
-    for (int i = 0; i < 1000; ++i) many += "<a x y z/>";
+    for (int i = 0; i < 1000; ++i)
+        many += "<a x y z/>";
     many += "</XML_ZETTRIX>";
     Document d = Parse(many, few);
     EXPECT_TRUE(d.LimitReached());
@@ -345,7 +363,8 @@ TEST(XmlHostile, HugeAndUnterminatedInputsFinish) {
     auto repeat = [](std::string_view piece, size_t times) {
         std::string s;
         s.reserve(piece.size() * times);
-        for (size_t i = 0; i < times; ++i) s += piece;
+        for (size_t i = 0; i < times; ++i)
+            s += piece;
         return s;
     };
     // Entities: many of them, none terminated, very long numbers.
@@ -368,7 +387,7 @@ TEST(XmlHostile, HugeAndUnterminatedInputsFinish) {
         repeat("<a b", n / 4),
         repeat("<a b=", n / 5),
         repeat("=", n),
-        repeat("</a>", n / 4),         // end tags for nothing
+        repeat("</a>", n / 4),                      // end tags for nothing
         repeat("<a>", 200) + repeat("</b>", n / 4), // unmatched end tags under a deep stack
         repeat("<a/>", n / 4),
         repeat("<a x", n / 4),
