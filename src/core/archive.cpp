@@ -5,6 +5,7 @@
 #include "base/names.h"
 #include "base/system.h"
 #include "core/docstream.h"
+#include "core/olecf.h"
 #include "core/serializer.h"
 #include "core/ztexception.h"
 
@@ -15,15 +16,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-// The compound-file reader (olecf.cpp).
-bool ReadCompoundStream(std::string_view fileBytes, std::string_view streamName, std::string& out,
-                        std::string* error);
 
 using zt::Msg;
 
 namespace {
-
-const unsigned char kCompoundMagic[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 
 std::string Utf8Path(const std::string& path) { return path; } // paths are kept as the system gives them
 
@@ -51,9 +47,9 @@ bool ReadDocumentBytes(const std::string& path, std::string& bytes, std::string*
     CZTDocStream stream;
     if (!CZTDocStream::LoadFile(path, stream, error)) return false;
     bytes = stream.TakeData();
-    if (bytes.size() >= 8 && std::memcmp(bytes.data(), kCompoundMagic, 8) == 0) {
+    if (zt::IsCompoundFile(bytes)) {
         std::string contents;
-        if (!ReadCompoundStream(bytes, "Contents", contents, error)) return false;
+        if (!zt::ReadCompoundStream(bytes, "Contents", contents, error)) return false;
         bytes = std::move(contents);
     }
     return true;
