@@ -2,6 +2,10 @@
 
 #include "base/bytes.h"
 
+#include "core/document.h"
+#include "support/scripted_prompter.h"
+#include "support/tempdir.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -443,4 +447,30 @@ TEST(CompoundFile, LenientWhereTheFormatAllows) {
     // No error text wanted.
     std::string out;
     EXPECT_FALSE(ReadCompoundStream("short", "Contents", out, nullptr));
+}
+
+// A document kept in the "Contents" stream of a compound file opens like the
+// plain file; it is saved as a plain file later.
+TEST(CompoundFile, DocumentInContentsStreamOpens) {
+    zt::test::TempDir dir;
+    zt::test::ScriptedPrompter p;
+    std::string plain;
+    {
+        CZTDocument doc(p);
+        doc.SetPageText(doc.AddPage(nullptr, "Alt"), "old text");
+        ASSERT_TRUE(doc.Save(dir / "plain.ztd"));
+        plain = zt::test::ReadFile(dir / "plain.ztd");
+    }
+    for (size_t pad : {size_t(0), size_t(5000)}) { // mini stream and regular sectors
+        CompoundWriter w(3);
+        w.AddStream("Contents", plain + std::string(pad, '\0'));
+        zt::test::WriteFile(dir / "ole.ztd", w.Build().bytes);
+        CZTDocument doc(p);
+        ASSERT_TRUE(doc.Open(dir / "ole.ztd")) << pad;
+        ASSERT_NE(doc.Tree().FirstRootPage(), nullptr);
+        EXPECT_EQ(doc.PageText(doc.Tree().FirstRootPage()), "old text");
+        ASSERT_TRUE(doc.Save());
+        EXPECT_FALSE(zt::IsCompoundFile(zt::test::ReadFile(dir / "ole.ztd")));
+    }
+    EXPECT_TRUE(p.messages.empty());
 }
