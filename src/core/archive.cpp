@@ -228,7 +228,9 @@ bool CZTArchive::WriteFileAtomically(const std::string& path, const CZTPageList&
         return false;
     }
     if (!written) {
-        prompter_.Message(zt::MessageText(Msg::ErrorReadingData), zt::Prompter::Icon::Error);
+        std::string text = zt::MessageText(Msg::ErrorReadingData);
+        if (!lastError.empty()) text += "\n" + zt::Cp1252ToUtf8(lastError);
+        prompter_.Message(text, zt::Prompter::Icon::Error);
         if (!askOnProblems || !prompter_.AskYesNo(zt::MessageText(Msg::ErrorsCollectingSaveAnyway))) return false;
     }
     if (::fsync(tmp.fd) != 0 || ::close(tmp.fd) != 0) {
