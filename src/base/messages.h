@@ -25,6 +25,10 @@ enum class Msg {
     SaveFailed,             // "%s": file, "%s": reason
     OpenFailed,             // "%s": file, "%s": reason
     FileNotFound,           // "%s"
+    FileExists,             // "%s"
+    PageInsertFailed,
+    TextSaveFailed,
+    FileAttachFailed,
     // page tree
     NewEntryTitle,
     EmptyName,

@@ -68,6 +68,8 @@ CZTPageNode* CZTDocument::AddPage(CZTPageNode* parent, std::string title, bool f
         node = tree_.InsertPage(last, CZTPageTree::Placement::AsNeighbour, {}, std::move(title), ident);
     }
     if (node) {
+        // The page's record exists from the start, stamped with its creator.
+        archive_.PutPage(ident, CZTPageRecord::New(archive_.User()));
         tree_.ApplyMark(node, CZTMarkEvent::Inserted, false);
         archive_.SetModified();
     }
