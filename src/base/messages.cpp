@@ -47,6 +47,24 @@ constexpr Entry kTable[] = {
      "Der Zufallszahlengenerator des Betriebssystems steht nicht zur Verfügung. Der Vorgang wurde abgebrochen."},
     {Msg::KeyMacBad, "KeyMAC Bad: Key is corrupt"},
     {Msg::DataMacBad, "Data MAC Bad: Data is corrupt"},
+    {Msg::Untitled, "Unbenannt"},
+    {Msg::SaveChangesQuestion, "Änderungen in %s speichern?"},
+    {Msg::ConfirmDeleteSelectedPages, "Wollen Sie wirklich alle ausgewählten Seiten löschen ?"},
+    {Msg::MultipleSelectionConflict,
+     "Es sind Seiten sowohl als Unterbaum als auch als Seiten für sich selber ausgewählt.\n"
+     "Sollen diese Seiten wirklich doppelt verschoben/kopiert werden ?"},
+    {Msg::TargetInSelection,
+     "Die Zielseite gehört zu den ausgewählten Seiten oder zu einem ihrer Unterbäume."},
+    {Msg::BytesCompressed, "%s Bytes (komprimiert %s Bytes)"},
+    {Msg::Unknown, "<unbekannt>"},
+    {Msg::ConfirmRemoveHistory, "Soll die History gelöscht werden?"},
+    {Msg::ConfirmForgetRevision,
+     "Soll der Hinweis auf die Version '%s' wirklich gelöscht werden?\nDie Aktion ist nicht rückgängig zu machen!"},
+    {Msg::FunctionFailed, "Die Funktion '%s' lieferte einen Fehler zurück."},
+    {Msg::RevisionWriteFailed, "Failed to write revision."},
+    {Msg::TimeoutExceeded, "Timeout exceeded"},
+    {Msg::UnregisterWhileRunning, "Please exit all running Zettrix Applications before Unregister."},
+    {Msg::CannotStartInstance, "Zettrix konnte nicht gestartet werden:\n%s"},
 };
 
 constexpr auto BuildIndex() {

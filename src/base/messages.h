@@ -47,6 +47,21 @@ enum class Msg {
     // encryption
     KeyMacBad,              // a key block did not open (wrong password or damaged block)
     DataMacBad,             // the tag at the end of encrypted content does not match
+    // desktop program
+    Untitled,               // title of a document never saved
+    SaveChangesQuestion,    // "%s": document title
+    ConfirmDeleteSelectedPages,
+    MultipleSelectionConflict,
+    TargetInSelection,
+    BytesCompressed,        // "%s": bytes, "%s": compressed bytes
+    Unknown,
+    ConfirmRemoveHistory,
+    ConfirmForgetRevision,  // "%s": revision label
+    FunctionFailed,         // "%s": function name
+    RevisionWriteFailed,
+    TimeoutExceeded,
+    UnregisterWhileRunning,
+    CannotStartInstance,    // "%s": reason
     Count_
 };
 

@@ -12,6 +12,7 @@ namespace zt {
 class Prompter {
 public:
     enum class Icon { Information, Warning, Error, Question };
+    enum class Answer { Yes, No, Cancel };
 
     virtual ~Prompter() = default;
 
@@ -21,6 +22,9 @@ public:
     virtual bool AskYesNo(std::string_view text) = 0;
     // OK/Cancel question; true means OK.
     virtual bool AskOkCancel(std::string_view text) { return AskYesNo(text); }
+    // Yes/No/Cancel question. A prompter that cannot offer Cancel answers
+    // Yes or No.
+    virtual Answer AskYesNoCancel(std::string_view text) { return AskYesNo(text) ? Answer::Yes : Answer::No; }
     // A progress or status text (the status bar); empty clears it.
     virtual void Status(std::string_view text) {}
 };

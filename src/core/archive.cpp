@@ -152,6 +152,22 @@ bool CZTArchive::Open(const std::string& path, CZTPageList& pages) {
     return true;
 }
 
+bool CZTArchive::OpenBytes(std::string bytes, CZTPageList& pages) {
+    pages.clear();
+    Clear();
+    header_.Reset(core_.user);
+    if (!ReadInto(std::move(bytes), {}, pages, true)) {
+        pages.clear();
+        NewDocument();
+        return false;
+    }
+    filePath_.clear();
+    modified_ = false;
+    changeTime_ = 0;
+    neverSaved_ = true;
+    return true;
+}
+
 bool CZTArchive::Insert(const std::string& path, CZTPageList& pages) {
     std::string bytes, error;
     if (!ReadDocumentBytes(path, bytes, &error)) {

@@ -60,6 +60,9 @@ public:
     // in its place). On failure the user was told why, and the archive holds a
     // new, untitled, unmodified document.
     bool Open(const std::string& path, CZTPageList& pages);
+    // Opens a document from bytes in the file format (a revision body shown
+    // on its own): the document has no file name and was never saved.
+    bool OpenBytes(std::string bytes, CZTPageList& pages);
     // Inserts the pages of a document file (or of bytes in the file format)
     // after the existing nodes; every inserted page and file is stamped as
     // created now by the current user.

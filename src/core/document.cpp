@@ -30,6 +30,14 @@ bool CZTDocument::Open(const std::string& path) {
     return true;
 }
 
+bool CZTDocument::OpenBytes(std::string bytes) {
+    tree_.Clear();
+    CZTPageList pages;
+    if (!archive_.OpenBytes(std::move(bytes), pages)) return false;
+    TakePageList(nullptr, true, pages, false);
+    return true;
+}
+
 bool CZTDocument::Save(const std::string& path) {
     const std::string target = path.empty() ? archive_.FilePath() : path;
     if (target.empty()) return false;
@@ -147,4 +155,77 @@ bool CZTDocument::DetachFile(CZTPageNode* node, std::string_view name) {
     tree_.ApplyMark(node, CZTMarkEvent::FilesChanged);
     archive_.SetModified();
     return true;
+}
+
+CZTPageNode* CZTDocument::InsertPage(CZTPageNode* anchor, CZTPageTree::Placement placement, std::string title) {
+    if (placement == CZTPageTree::Placement::PositionCode) return nullptr;
+    int32_t ident = archive_.AppendNode();
+    CZTPageNode* node = tree_.InsertPage(anchor, placement, {}, std::move(title), ident);
+    if (!node) return nullptr;
+    archive_.PutPage(ident, CZTPageRecord::New(archive_.User()));
+    tree_.ApplyMark(node, CZTMarkEvent::Inserted, false);
+    archive_.SetModified();
+    return node;
+}
+
+CZTPageNode* CZTDocument::MoveUp(CZTPageNode* node) {
+    CZTPageNode* moved = tree_.MoveUp(node);
+    if (moved) archive_.SetModified();
+    return moved;
+}
+
+CZTPageNode* CZTDocument::MoveDown(CZTPageNode* node) {
+    CZTPageNode* moved = tree_.MoveDown(node);
+    if (moved) archive_.SetModified();
+    return moved;
+}
+
+CZTPageNode* CZTDocument::MoveLeft(CZTPageNode* node) {
+    CZTPageNode* moved = tree_.MoveLeft(node);
+    if (moved) archive_.SetModified();
+    return moved;
+}
+
+CZTPageNode* CZTDocument::MoveRight(CZTPageNode* node) {
+    std::vector<int32_t> created;
+    CZTPageNode* moved = tree_.MoveRight(node, [&] {
+        int32_t ident = archive_.AppendNode();
+        created.push_back(ident);
+        return ident;
+    });
+    for (int32_t ident : created) {
+        CZTPageNode* page = tree_.FindPage(ident);
+        if (!page) continue; // the ident was not used
+        archive_.PutPage(ident, CZTPageRecord::New(archive_.User()));
+        tree_.ApplyMark(page, CZTMarkEvent::Inserted, false);
+    }
+    if (moved) archive_.SetModified();
+    return moved;
+}
+
+void CZTDocument::SortSiblings(CZTPageNode* node, bool allLevels, bool descending) {
+    if (!node) return;
+    tree_.SortSiblings(node, allLevels, descending);
+    archive_.SetModified();
+}
+
+void CZTDocument::SetTreeEntryStyle(CZTPageNode* node, const TreeEntryStyle& style, bool siblings, bool subtrees) {
+    if (!node) return;
+    for (CZTPageNode* page : tree_.SetTreeEntryStyle(node, style, siblings, subtrees))
+        archive_.SetExtItem(page->Ident(), zt::kExtTreeEntryStyle, page->Style().IsSet() ? page->Style().Encode() : "");
+    archive_.SetModified();
+}
+
+TreeBackground CZTDocument::Background() const {
+    std::string_view data;
+    if (!archive_.GetExtItem(-1, zt::kExtTreeBackground, data)) return {};
+    return TreeBackground::Decode(data);
+}
+
+void CZTDocument::SetBackground(int32_t rgb) {
+    TreeBackground bg;
+    bg.colorSet = rgb != TreeBackground::kWhite;
+    bg.color = rgb;
+    archive_.SetExtItem(-1, zt::kExtTreeBackground, bg.Encode());
+    archive_.SetModified();
 }

@@ -24,6 +24,9 @@ public:
     void New();
     // Opens a document file; on failure the document is new and empty.
     bool Open(const std::string& path);
+    // Opens a document from bytes in the file format; the document has no
+    // file name. On failure the document is new and empty.
+    bool OpenBytes(std::string bytes);
     // Saves under the document's own name (or `path` when given, which the
     // document then takes). A directory-form document given another name is
     // saved as a single-file copy and keeps its own name.
@@ -48,6 +51,23 @@ public:
     CZTPageNode* CopyPages(CZTPageNode* source, bool withSubtree, CZTPageNode* target, bool asChild);
     CZTPageNode* MovePage(CZTPageNode* node, CZTPageNode* target, CZTPageTree::MoveMode mode, bool withSubtree);
     bool RenamePage(CZTPageNode* node, std::string_view title);
+    // A new page with a fresh ident placed as the tree's InsertPage places it
+    // (as child: first child of the anchor, first root page without one; as
+    // neighbour: directly after the anchor, last root page without one).
+    CZTPageNode* InsertPage(CZTPageNode* anchor, CZTPageTree::Placement placement, std::string title);
+    // The move commands: the whole subtree moves. MoveRight may create a
+    // "Neuer Eintrag" page to nest the page under. Null when not possible.
+    CZTPageNode* MoveUp(CZTPageNode* node);
+    CZTPageNode* MoveDown(CZTPageNode* node);
+    CZTPageNode* MoveLeft(CZTPageNode* node);
+    CZTPageNode* MoveRight(CZTPageNode* node);
+    void SortSiblings(CZTPageNode* node, bool allLevels, bool descending);
+    // Gives the style to the page (and its siblings, and their subtrees) and
+    // stores each page's kind 1 property (removed for a style without flags).
+    void SetTreeEntryStyle(CZTPageNode* node, const TreeEntryStyle& style, bool siblings, bool subtrees);
+    // The tree view background (document property kind 3); white removes it.
+    TreeBackground Background() const;
+    void SetBackground(int32_t rgb);
 
     // The page's text (decompressed), empty when it has none.
     std::string PageText(const CZTPageNode* node);

@@ -16,6 +16,8 @@ public:
     std::vector<std::string> questions;
     std::vector<std::string> statuses;
     std::deque<bool> answers;
+    // Answers of Yes/No/Cancel questions; when empty, `answers` is asked.
+    std::deque<Answer> threeWayAnswers;
     bool defaultAnswer = false;
 
     void Message(std::string_view text, Icon) override { messages.emplace_back(text); }
@@ -24,6 +26,13 @@ public:
         if (answers.empty()) return defaultAnswer;
         bool a = answers.front();
         answers.pop_front();
+        return a;
+    }
+    Answer AskYesNoCancel(std::string_view text) override {
+        if (threeWayAnswers.empty()) return AskYesNo(text) ? Answer::Yes : Answer::No;
+        questions.emplace_back(text);
+        Answer a = threeWayAnswers.front();
+        threeWayAnswers.pop_front();
         return a;
     }
     void Status(std::string_view text) override { statuses.emplace_back(text); }

@@ -1,0 +1,1061 @@
+#include "ui/mainframe.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontComboBox>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QSystemTrayIcon>
+#include <QTextBrowser>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QWindowStateChangeEvent>
+
+#include "base/cp1252.h"
+#include "base/messages.h"
+#include "core/document.h"
+#include "core/visithistory.h"
+#include "ui/bars.h"
+#include "ui/commands.h"
+#include "ui/docdialogs.h"
+#include "ui/handover.h"
+#include "ui/historydialog.h"
+#include "ui/icons.h"
+#include "ui/instances.h"
+#include "ui/leftview.h"
+#include "ui/optionsdialog.h"
+#include "ui/pagetreemodel.h"
+#include "ui/placeholders.h"
+#include "ui/qtprompter.h"
+#include "ui/settings.h"
+
+namespace zt::ui {
+
+namespace {
+
+// The document keeps one prompter for its life; this one passes everything
+// on to the prompter in use, which tests may replace.
+class CZTForwardingPrompter : public Prompter {
+public:
+    explicit CZTForwardingPrompter(std::function<Prompter&()> target) : target_(std::move(target)) {}
+    void Message(std::string_view text, Icon icon) override { target_().Message(text, icon); }
+    bool AskYesNo(std::string_view text) override { return target_().AskYesNo(text); }
+    bool AskOkCancel(std::string_view text) override { return target_().AskOkCancel(text); }
+    Answer AskYesNoCancel(std::string_view text) override { return target_().AskYesNoCancel(text); }
+    void Status(std::string_view text) override { target_().Status(text); }
+
+private:
+    std::function<Prompter&()> target_;
+};
+
+std::string Path8(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+} // namespace
+
+// ---- construction
+
+CMainFrame::CMainFrame(CZTSettings& settings, QWidget* parent) : QMainWindow(parent), settings_(settings) {
+    setObjectName(QStringLiteral("ZettrixClass"));
+    setWindowIcon(AppIcon());
+    ownPrompter_ = std::make_unique<CZTQtPrompter>(this);
+    ownPrompter_->statusSink = [this](const QString& text) {
+        if (text.isEmpty())
+            statusBar()->clearMessage();
+        else
+            statusBar()->showMessage(text);
+    };
+    prompter_ = ownPrompter_.get();
+    forward_ = std::make_unique<CZTForwardingPrompter>([this]() -> Prompter& { return *prompter_; });
+    doc_ = std::make_unique<CZTDocument>(*forward_);
+    visits_ = std::make_unique<CZTVisitHistory>();
+
+    CreateActions();
+    CreateViews();
+    CreateMenus();
+    CreateBars();
+    CreateStatusBar();
+    resize(763, 400);
+
+    autoSaveTimer_ = new QTimer(this);
+    autoSaveTimer_->setInterval(300000);
+    connect(autoSaveTimer_, &QTimer::timeout, this, &CMainFrame::AutoSave);
+    // Commands follow the state of the document and the focus, as the menus
+    // and bars of the framework do when the program is idle.
+    idleTimer_ = new QTimer(this);
+    idleTimer_->setInterval(400);
+    connect(idleTimer_, &QTimer::timeout, this, [this] {
+        UpdateCommandUI();
+        UpdateStatus();
+    });
+    idleTimer_->start();
+    connect(qApp, &QApplication::focusChanged, this, [this] { UpdateCommandUI(); });
+
+    NewDocument();
+}
+
+CMainFrame::~CMainFrame() {
+    // The views let go of the document before it goes.
+    delete vsplit_;
+    vsplit_ = nullptr;
+    doc_.reset();
+    forward_.reset();
+}
+
+void CMainFrame::SetPrompter(Prompter* prompter) { prompter_ = prompter ? prompter : ownPrompter_.get(); }
+Prompter& CMainFrame::CurrentPrompter() { return *prompter_; }
+
+void CMainFrame::CreateActions() {
+    for (const CommandInfo& c : AllCommands()) {
+        auto* a = new QAction(QString::fromUtf8(c.menuText), this);
+        QString prompt = QString::fromUtf8(c.prompt);
+        const qsizetype nl = prompt.indexOf(QLatin1Char('\n'));
+        QString tip = nl >= 0 ? prompt.mid(nl + 1) : QString::fromUtf8(c.menuText).remove(QLatin1Char('&'));
+        tip.replace(QStringLiteral("&&"), QStringLiteral("&"));
+        a->setStatusTip(nl >= 0 ? prompt.left(nl) : prompt);
+        a->setToolTip(tip);
+        a->setData(c.id);
+        a->setIcon(CommandIcon(c.id));
+        a->setIconVisibleInMenu(true);
+        if (*c.key) a->setShortcut(QKeySequence(QString::fromLatin1(c.key)));
+        const int id = c.id;
+        connect(a, &QAction::triggered, this, [this, id] { Execute(id); });
+        actions_[c.id] = a;
+        addAction(a); // keys work even for commands without a menu entry
+    }
+    auto extraKeys = [this](int id, std::initializer_list<const char*> keys) {
+        QList<QKeySequence> list{actions_[id]->shortcut()};
+        for (const char* k : keys) list << QKeySequence(QString::fromLatin1(k));
+        actions_[id]->setShortcuts(list);
+    };
+    extraKeys(ID_EDIT_COPY, {"Ctrl+Ins"});
+    extraKeys(ID_EDIT_PASTE, {"Shift+Ins"});
+    extraKeys(ID_EDIT_CUT, {"Shift+Del"});
+    extraKeys(ID_EDIT_UNDO, {"Alt+Backspace"});
+    actions_[ID_NEXT_PANE]->setShortcuts({QKeySequence(Qt::Key_F6)});
+    auto* prevPane = new QAction(this);
+    prevPane->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6));
+    connect(prevPane, &QAction::triggered, this, [this] { NextPane(true); });
+    addAction(prevPane);
+    for (int id : {ID_VIEW_TREE, ID_VIEW_FILES, ID_TREE_EXPAND_ALL, ID_WRAP_PRINTER, ID_WRAP_WINDOW, ID_WRAP_NONE,
+                   ID_CHAR_BOLD, ID_CHAR_ITALIC, ID_CHAR_UNDERLINE, ID_PARA_LEFT, ID_PARA_CENTER, ID_PARA_RIGHT,
+                   ID_BULLET})
+        actions_[id]->setCheckable(true);
+    // The menu bar's own texts for the keys.
+    for (auto& [id, a] : actions_) a->setShortcutVisibleInContextMenu(true);
+}
+
+QAction* CMainFrame::Action(int id) const {
+    auto it = actions_.find(id);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+void CMainFrame::CreateMenus() {
+    QMenuBar* bar = menuBar();
+    auto add = [this](QMenu* m, int id) { m->addAction(actions_[id]); };
+
+    fileMenu_ = bar->addMenu(QStringLiteral("&Datei"));
+    for (int id : {ID_FILE_NEW, ID_FILE_OPEN, ID_CONNECT, ID_ENCRYPTION, ID_FILE_SAVE, ID_FILE_SAVE_AS,
+                   ID_NEW_INSTANCE, ID_HISTORY, ID_REMOVE_HISTORY})
+        add(fileMenu_, id);
+    fileMenu_->addSeparator();
+    QMenu* imp = fileMenu_->addMenu(QStringLiteral("&Importieren"));
+    add(imp, ID_IMPORT_DIRECTORY);
+    add(imp, ID_IMPORT_ZIP);
+    QMenu* exp = fileMenu_->addMenu(QStringLiteral("E&xportieren"));
+    add(exp, ID_EXPORT_TEXT);
+    add(exp, ID_EXPORT_DIRECTORY);
+    fileMenu_->addSeparator();
+    add(fileMenu_, ID_FILE_PRINT);
+    add(fileMenu_, ID_FILE_PRINT_PREVIEW);
+    add(fileMenu_, ID_FILE_PRINT_SETUP);
+    fileMenu_->addSeparator();
+    add(fileMenu_, ID_DOC_PROPERTIES);
+    fileMenu_->addSeparator();
+    recentAnchor_ = fileMenu_->addSeparator();
+    add(fileMenu_, ID_ARCHIVES);
+    fileMenu_->addSeparator();
+    add(fileMenu_, ID_APP_EXIT);
+    connect(fileMenu_, &QMenu::aboutToShow, this, &CMainFrame::RebuildRecentFiles);
+
+    QMenu* tree = bar->addMenu(QStringLiteral("Bau&m"));
+    add(tree, ID_TREE_NEW_MEMO);
+    QMenu* del = tree->addMenu(QStringLiteral("Seite l&öschen"));
+    add(del, ID_TREE_DELETE_PAGE);
+    add(del, ID_TREE_DELETE_SUBTREE);
+    tree->addSeparator();
+    add(tree, ID_TREE_SORT);
+    tree->addSeparator();
+    for (int id : {ID_TREE_LEFT, ID_TREE_RIGHT, ID_TREE_UP, ID_TREE_DOWN, ID_TREE_MULTIPLE}) add(tree, id);
+    tree->addSeparator();
+    add(tree, ID_PAGE_PROPERTIES);
+    tree->addSeparator();
+    add(tree, ID_TREE_EXPAND_ALL);
+    add(tree, ID_VIEW_TREE);
+
+    QMenu* edit = bar->addMenu(QStringLiteral("&Bearbeiten"));
+    add(edit, ID_EDIT_UNDO);
+    edit->addSeparator();
+    for (int id : {ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE, ID_EDIT_SELECT_ALL}) add(edit, id);
+    edit->addSeparator();
+    for (int id : {ID_EDIT_FIND, ID_EDIT_REPEAT, ID_EDIT_REPLACE, ID_SEARCH_REPLACE}) add(edit, id);
+    edit->addSeparator();
+    add(edit, ID_INSERT_DATETIME);
+    QMenu* wrap = edit->addMenu(QStringLiteral("&Zeilenumbruch"));
+    for (int id : {ID_WRAP_PRINTER, ID_WRAP_WINDOW, ID_WRAP_NONE}) add(wrap, id);
+
+    QMenu* files = bar->addMenu(QStringLiteral("Dateie&n"));
+    add(files, ID_FILES_NEW);
+    add(files, ID_FILES_SELECT_ALL);
+    files->addSeparator();
+    add(files, ID_FILES_IMPORT);
+    add(files, ID_FILES_EXPORT);
+    QMenu* into = files->addMenu(QStringLiteral("In den &Text einfügen"));
+    add(into, ID_FILES_INSERT_TEXT);
+    files->addSeparator();
+    add(files, ID_FILES_OPEN);
+    files->addSeparator();
+    add(files, ID_FILES_RENAME);
+    add(files, ID_FILES_DELETE);
+    files->addSeparator();
+    add(files, ID_FILES_PROPERTIES);
+    files->addSeparator();
+    add(files, ID_VIEW_FILES);
+
+    QMenu* settings = bar->addMenu(QStringLiteral("&Einstellungen"));
+    add(settings, ID_OPTIONS);
+
+    QMenu* help = bar->addMenu(QStringLiteral("&?"));
+    add(help, ID_HELP);
+    add(help, ID_APP_ABOUT);
+
+    for (QMenu* m : bar->findChildren<QMenu*>()) connect(m, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
+}
+
+void CMainFrame::RebuildRecentFiles() {
+    for (QAction* a : recentActions_) {
+        fileMenu_->removeAction(a);
+        a->deleteLater();
+    }
+    recentActions_.clear();
+    QAction* before = recentAnchor_;
+    if (settings_.recentFiles.isEmpty()) {
+        // The framework shows a disabled entry while the list is empty.
+        auto* a = new QAction(QString::fromUtf8(FindCommand(ID_FILE_MRU_FILE1)->menuText), fileMenu_);
+        a->setEnabled(false);
+        fileMenu_->insertAction(before, a);
+        recentActions_.push_back(a);
+        return;
+    }
+    QFontMetrics fm(fileMenu_->font());
+    int i = 0;
+    for (const QString& path : settings_.recentFiles) {
+        ++i;
+        QString shown = FitText(path, fm, 420);
+        shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        auto* a = new QAction(QStringLiteral("&%1 %2").arg(i).arg(shown), fileMenu_);
+        a->setStatusTip(QString::fromUtf8(FindCommand(ID_FILE_MRU_FILE1)->prompt));
+        a->setData(ID_FILE_MRU_FILE1 + i - 1);
+        connect(a, &QAction::triggered, this, [this, path] {
+            if (!SaveModified()) return;
+            OpenDocument(path, true);
+        });
+        fileMenu_->insertAction(before, a);
+        recentActions_.push_back(a);
+    }
+}
+
+QToolBar* CMainFrame::MakeBar(const char* name, const QString& title, std::initializer_list<int> ids) {
+    auto* bar = new QToolBar(title, this);
+    bar->setObjectName(QString::fromLatin1(name));
+    bar->setIconSize(QSize(16, 16));
+    for (int id : ids) {
+        if (id == 0)
+            bar->addSeparator();
+        else
+            bar->addAction(actions_[id]);
+    }
+    return bar;
+}
+
+void CMainFrame::CreateBars() {
+    toolBar_ = MakeBar("toolBar", QStringLiteral("Werkzeugleiste - Zettrix"),
+                       {ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE, 0, ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE, 0,
+                        ID_FILE_PRINT, 0, ID_SEARCH_REPLACE, 0, ID_INSERT_DATETIME, 0, ID_HELP});
+    treeBar_ = MakeBar("treeBar", QStringLiteral("Baumleiste - Zettrix"),
+                       {ID_TREE_NEW_MEMO, ID_TREE_SORT, 0, ID_TREE_LEFT, ID_TREE_RIGHT, ID_TREE_UP, ID_TREE_DOWN});
+    navBar_ = MakeBar("navigationBar", QStringLiteral("Navigationsleiste - Zettrix"),
+                      {ID_NAV_BACK, ID_NAV_FORWARD, 0, ID_NAV_PARENT, ID_NAV_CHILD, 0, ID_NAV_PREV_PAGE,
+                       ID_NAV_NEXT_PAGE});
+    editBar_ = MakeBar("editBar", QStringLiteral("Bearbeitungsleiste - Zettrix"),
+                       {ID_CHAR_BOLD, ID_CHAR_ITALIC, ID_CHAR_UNDERLINE, 0, ID_PARA_LEFT, ID_PARA_CENTER,
+                        ID_PARA_RIGHT, 0, ID_INDENT_LESS, ID_INDENT_MORE, 0, ID_BULLET});
+
+    fontBar_ = new QToolBar(QStringLiteral("Fontleiste - Zettrix"), this);
+    fontBar_->setObjectName(QStringLiteral("fontBar"));
+    fontBar_->setIconSize(QSize(16, 16));
+    fontBar_->setAllowedAreas(Qt::TopToolBarArea | Qt::BottomToolBarArea);
+    auto* faces = new QComboBox(fontBar_);
+    faces->setObjectName(QStringLiteral("fontNameBox"));
+    QStringList families = QFontDatabase::families();
+    families.sort(Qt::CaseInsensitive);
+    faces->addItems(families);
+    faces->setMaxVisibleItems(16);
+    faces->setCurrentText(settings_.prefs.defaultFont);
+    faces->setMinimumContentsLength(24);
+    faces->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    auto* sizes = new QComboBox(fontBar_);
+    sizes->setObjectName(QStringLiteral("fontSizeBox"));
+    for (int s : {5, 6, 7, 8, 9, 10, 11, 12, 14, 16, 18, 20, 22, 24, 26, 28, 32, 36, 48, 72})
+        sizes->addItem(QString::number(s));
+    sizes->setMaxVisibleItems(14);
+    sizes->setCurrentText(QString::number(settings_.prefs.defaultFontSize / 20));
+    // The boxes work on the text view's selection; without an editable text
+    // view they stay disabled.
+    faces->setEnabled(false);
+    sizes->setEnabled(false);
+    fontBar_->addWidget(faces);
+    fontBar_->addWidget(sizes);
+    fontBar_->addAction(actions_[ID_FONT_TAKE_DEFAULT]);
+    fontBar_->addAction(actions_[ID_FONT_USE_DEFAULT]);
+
+    pageBar_ = new QToolBar(QStringLiteral("Seitenleiste - Zettrix"), this);
+    pageBar_->setObjectName(QStringLiteral("pageBar"));
+    pageBar_->setAllowedAreas(Qt::TopToolBarArea | Qt::BottomToolBarArea);
+    auto* pageLabel = new QLabel(QStringLiteral("&Seite"), pageBar_);
+    pageLabel->setContentsMargins(4, 0, 4, 0);
+    pageList_ = new CZTPageList(*doc_, pageBar_);
+    pageLabel->setBuddy(pageList_);
+    auto* fileLabel = new QLabel(QStringLiteral("D&atei"), pageBar_);
+    fileLabel->setContentsMargins(4, 0, 4, 0);
+    fileLabel->setBuddy(pageList_);
+    pageBar_->addWidget(pageLabel);
+    pageBar_->addWidget(pageList_);
+    pageBar_->addWidget(fileLabel);
+    connect(pageList_, &CZTPageList::chosen, this, &CMainFrame::PageChosen);
+
+    tipsBarHost_ = new QToolBar(QStringLiteral("Tippsleiste - Zettrix"), this);
+    tipsBarHost_->setObjectName(QStringLiteral("tipsBar"));
+    tipsBarHost_->setAllowedAreas(Qt::TopToolBarArea | Qt::BottomToolBarArea);
+    tips_ = new CZTTipsBar(settings_.prefs.talkBarN, tipsBarHost_);
+    tipsBarHost_->addWidget(tips_);
+
+    for (QToolBar* b : {toolBar_, treeBar_, fontBar_, pageBar_, editBar_, navBar_})
+        b->setAllowedAreas(b == fontBar_ || b == pageBar_ ? Qt::TopToolBarArea | Qt::BottomToolBarArea
+                                                           : Qt::AllToolBarAreas);
+    // First start: tips bar, tool bar with tree and font bar, page bar with
+    // edit bar at the top; the navigation bar at the bottom.
+    addToolBar(Qt::TopToolBarArea, tipsBarHost_);
+    addToolBarBreak(Qt::TopToolBarArea);
+    addToolBar(Qt::TopToolBarArea, toolBar_);
+    addToolBar(Qt::TopToolBarArea, treeBar_);
+    addToolBar(Qt::TopToolBarArea, fontBar_);
+    addToolBarBreak(Qt::TopToolBarArea);
+    addToolBar(Qt::TopToolBarArea, pageBar_);
+    addToolBar(Qt::TopToolBarArea, editBar_);
+    addToolBar(Qt::BottomToolBarArea, navBar_);
+}
+
+void CMainFrame::CreateStatusBar() {
+    QStatusBar* sb = statusBar();
+    auto pane = [&](const QString& sample, const QString& name) {
+        auto* l = new QLabel(this);
+        l->setObjectName(name);
+        l->setAlignment(Qt::AlignCenter);
+        l->setMinimumWidth(l->fontMetrics().horizontalAdvance(sample) + 10);
+        l->setFrameShape(QFrame::StyledPanel);
+        sb->addPermanentWidget(l);
+        panes_.push_back(l);
+        return l;
+    };
+    pane(QStringLiteral("(000,000)"), QStringLiteral("caretPane"));
+    pane(QStringLiteral("UF"), QStringLiteral("capsPane"));
+    pane(QStringLiteral("NUM"), QStringLiteral("numPane"));
+    pane(QStringLiteral("ÜB"), QStringLiteral("overwritePane"));
+    pane(QStringLiteral("ÄND"), QStringLiteral("modifiedPane"));
+    pane(QStringLiteral("SRB"), QStringLiteral("readOnlyPane"));
+    pane(QStringLiteral("Verbunden"), QStringLiteral("serverPane"));
+    sb->showMessage(QStringLiteral("Bereit"));
+}
+
+QLabel* CMainFrame::StatusPane(int index) const {
+    return index >= 0 && size_t(index) < panes_.size() ? panes_[size_t(index)] : nullptr;
+}
+
+void CMainFrame::CreateViews() {
+    tree_ = new CLeftView(*doc_, *forward_);
+    text_ = new CZTTextPlaceholder(*doc_);
+    files_ = new CZTFilesPlaceholder(*doc_);
+    treeFrame_ = new CZTViewFrame(QStringLiteral("Baumansicht"), tree_);
+    textFrame_ = new CZTViewFrame(QStringLiteral("Textansicht"), text_);
+    filesFrame_ = new CZTViewFrame(QStringLiteral("Dateienansicht"), files_);
+    vsplit_ = new QSplitter(Qt::Horizontal, this);
+    vsplit_->setObjectName(QStringLiteral("mainSplitter"));
+    hsplit_ = new QSplitter(Qt::Vertical, vsplit_);
+    hsplit_->setObjectName(QStringLiteral("rightSplitter"));
+    vsplit_->addWidget(treeFrame_);
+    vsplit_->addWidget(hsplit_);
+    hsplit_->addWidget(textFrame_);
+    hsplit_->addWidget(filesFrame_);
+    vsplit_->setStretchFactor(1, 1);
+    hsplit_->setStretchFactor(0, 1);
+    vsplit_->setSizes({150, 613});
+    hsplit_->setSizes({170, 100});
+    setCentralWidget(vsplit_);
+
+    tree_->runCommand = [this](int id) { Execute(id); };
+    tree_->commandEnabled = [this](int id) { return IsCommandEnabled(id); };
+    connect(tree_, &CLeftView::currentPageChanged, this, &CMainFrame::OnCurrentPage);
+    connect(tree_, &CLeftView::treeChanged, this, [this] {
+        UpdateCommandUI();
+        UpdateStatus();
+        if (CZTPageNode* p = tree_->CurrentPage()) pageList_->ShowPage(p);
+    });
+    connect(tree_, &CLeftView::textFocusRequested, this, [this] { text_->setFocus(); });
+}
+
+// ---- document state
+
+QString CMainFrame::DocumentPath() const { return QFile::decodeName(doc_->Archive().FilePath().c_str()); }
+
+QString CMainFrame::DocumentTitle() const {
+    if (!titleOverride_.isEmpty()) return titleOverride_;
+    const QString path = DocumentPath();
+    if (path.isEmpty()) return QString::fromUtf8(MessageText(Msg::Untitled));
+    return QFileInfo(path).completeBaseName();
+}
+
+void CMainFrame::SetDocumentTitle(const QString& title) {
+    titleOverride_ = title;
+    UpdateTitle();
+}
+
+bool CMainFrame::IsEditable() const { return !readOnly_; }
+
+void CMainFrame::SetReadOnly(bool readOnly) {
+    readOnly_ = readOnly;
+    tree_->SetEditable(!readOnly);
+    UpdateCommandUI();
+    UpdateStatus();
+}
+
+void CMainFrame::UpdateTitle() {
+    const QString title = DocumentTitle() + QStringLiteral(" - Zettrix");
+    setWindowTitle(title);
+    if (tray_) tray_->setToolTip(title);
+}
+
+void CMainFrame::UpdateStatus() {
+    if (panes_.size() < 7) return;
+    panes_[4]->setText(doc_->IsModified() ? QStringLiteral("ÄND") : QString());
+    panes_[5]->setText(IsEditable() ? QStringLiteral("SRB") : QStringLiteral("LES"));
+    panes_[6]->setText(QStringLiteral("Getrennt   "));
+}
+
+void CMainFrame::OnDocumentReplaced() {
+    visits_->Clear();
+    pageList_->Reset();
+    tree_->SetEditable(IsEditable());
+    tree_->SetToggleOnClick(settings_.prefs.treeItemToggleOnClick != 0);
+    CZTPageNode* first = doc_->Tree().FirstRootPage();
+    tree_->SelectPage(first);
+    if (!first) OnCurrentPage(nullptr);
+    UpdateTitle();
+    UpdateCommandUI();
+    UpdateStatus();
+    emit documentChanged();
+}
+
+void CMainFrame::OnCurrentPage(CZTPageNode* page) {
+    text_->ShowPage(page);
+    files_->ShowPage(page);
+    pageList_->ShowPage(page);
+    if (page && !navigating_) visits_->Visit(page->Ident());
+    UpdateCommandUI();
+}
+
+void CMainFrame::AddToArchives(const QString& path) {
+    // Opening a document lists it whether or not "Autom. Hinzufügen" is set.
+    settings_.archives.Add(QFileInfo(path).absoluteFilePath());
+}
+
+// ---- flows
+
+void CMainFrame::NewDocument() {
+    tree_->BeginReload();
+    doc_->New();
+    tree_->EndReload();
+    titleOverride_.clear();
+    readOnly_ = false;
+    CZTPageNode* page = doc_->InsertPage(nullptr, CZTPageTree::Placement::AsChild, CZTPageTree::NewEntryTitle());
+    doc_->Archive().SetModified(false);
+    OnDocumentReplaced();
+    if (page) {
+        tree_->SelectPage(page);
+        if (isVisible()) tree_->EditCurrentTitle();
+    }
+}
+
+bool CMainFrame::OpenDocument(const QString& path, bool askOthers) {
+    const QString full = QFileInfo(path).absoluteFilePath();
+    if (askOthers && SendOpenToRunningInstance(full, ownInstanceSocket)) return true;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    tree_->BeginReload();
+    const bool ok = doc_->Open(Path8(full));
+    tree_->EndReload();
+    QApplication::restoreOverrideCursor();
+    if (!ok) {
+        if (settings_.archives.autoRemove) settings_.archives.Remove(full);
+        settings_.RemoveRecentFile(full);
+        NewDocument();
+        return false;
+    }
+    titleOverride_.clear();
+    readOnly_ = false;
+    AddToArchives(full);
+    settings_.AddRecentFile(full);
+    OnDocumentReplaced();
+    return true;
+}
+
+bool CMainFrame::OpenDocumentBytes(std::string bytes, const QString& title) {
+    tree_->BeginReload();
+    const bool ok = doc_->OpenBytes(std::move(bytes));
+    tree_->EndReload();
+    if (!ok) {
+        NewDocument();
+        return false;
+    }
+    doc_->Archive().Header().title = zt::Utf8ToCp1252(title.toStdString());
+    readOnly_ = false;
+    titleOverride_ = title;
+    OnDocumentReplaced();
+    return true;
+}
+
+QString CMainFrame::ChooseFile(bool save, const QString& suggestion) {
+    if (chooseFile) return chooseFile(save, suggestion);
+    const QString filter = QStringLiteral("Zettrix Dateien (*.ztd);;Alle Dateien (*)");
+    if (save)
+        return QFileDialog::getSaveFileName(this, QStringLiteral("Speichern unter"), suggestion, filter);
+    return QFileDialog::getOpenFileName(this, QStringLiteral("Öffnen"), suggestion, filter);
+}
+
+bool CMainFrame::SaveDocument() {
+    const QString path = DocumentPath();
+    if (path.isEmpty() || doc_->Archive().NeverSaved()) return SaveDocumentAs();
+    return SaveDocumentTo(path);
+}
+
+bool CMainFrame::SaveDocumentAs() {
+    QString suggestion = DocumentPath();
+    if (suggestion.isEmpty()) suggestion = DocumentTitle().replace(QRegularExpression(QStringLiteral("[/:]")), QStringLiteral("-")) + QStringLiteral(".ztd");
+    QString file = ChooseFile(true, suggestion);
+    if (file.isEmpty()) return false;
+    if (QFileInfo(file).suffix().isEmpty()) file += QStringLiteral(".ztd");
+    return SaveDocumentTo(file);
+}
+
+bool CMainFrame::SaveDocumentTo(const QString& path) {
+    const QString full = QFileInfo(path).absoluteFilePath();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    statusBar()->showMessage(QStringLiteral("Speichern: %1").arg(full));
+    const bool ok = doc_->Save(Path8(full));
+    QApplication::restoreOverrideCursor();
+    statusBar()->clearMessage();
+    if (ok) {
+        if (DocumentPath() == full) titleOverride_.clear();
+        settings_.AddRecentFile(full);
+        UpdateTitle();
+    }
+    UpdateCommandUI();
+    UpdateStatus();
+    tree_->viewport()->update();
+    return ok;
+}
+
+bool CMainFrame::SaveModified() {
+    if (!doc_->IsModified()) return true;
+    Prompter::Answer a =
+        prompter_->AskYesNoCancel(FormatMessage(Msg::SaveChangesQuestion, {DocumentTitle().toStdString()}));
+    if (a == Prompter::Answer::Cancel) return false;
+    if (a == Prompter::Answer::No) return true;
+    return SaveDocument();
+}
+
+void CMainFrame::AutoSave() {
+    if (!doc_->IsModified() || !IsEditable()) return;
+    if (DocumentPath().isEmpty() || doc_->Archive().NeverSaved()) return; // no name to save under yet
+    SaveDocumentTo(DocumentPath());
+}
+
+// ---- commands
+
+bool CMainFrame::IsCommandEnabled(int id, bool* checked) const {
+    if (checked) *checked = false;
+    if (tree_->Handles(id)) return tree_->IsEnabled(id, checked);
+    CZTPageNode* cur = tree_->CurrentPage();
+    switch (id) {
+    case ID_FILE_NEW:
+    case ID_FILE_OPEN:
+    case ID_FILE_SAVE:
+    case ID_FILE_SAVE_AS:
+    case ID_NEW_INSTANCE:
+    case ID_DOC_PROPERTIES:
+    case ID_ARCHIVES:
+    case ID_APP_EXIT:
+    case ID_APP_ABOUT:
+    case ID_OPTIONS:
+    case ID_NEXT_PANE:
+    case ID_SELECT_PAGE:
+    case ID_SELECT_FILE:
+    case ID_TRAY_SHOW:
+    case ID_TRAY_EXIT:
+        return true;
+    case ID_TRAY_HIDE:
+        return !hiddenToTray_;
+    case ID_TRAY_SAVE:
+        return doc_->IsModified();
+    case ID_HISTORY:
+    case ID_REMOVE_HISTORY:
+        return bool(revisionSource);
+    case ID_VIEW_TREE: {
+        QList<int> s = vsplit_->sizes();
+        if (checked && s.size() == 2) *checked = 3 * s[0] >= s[1] - 10;
+        return true;
+    }
+    case ID_VIEW_FILES: {
+        QList<int> v = vsplit_->sizes(), h = hsplit_->sizes();
+        if (checked && v.size() == 2 && h.size() == 2) *checked = 3 * h[1] >= h[0] - 10 && v[1] >= v[0];
+        return true;
+    }
+    case ID_EDIT_CUT:
+    case ID_EDIT_COPY:
+    case ID_EDIT_PASTE:
+        return tree_->TitleEditor() && tree_->IsEnabled(id);
+    case ID_NAV_BACK:
+        return visits_->CanGoBack();
+    case ID_NAV_FORWARD:
+        return visits_->CanGoForward();
+    case ID_NAV_PARENT:
+        return cur && cur->Parent();
+    case ID_NAV_CHILD:
+        return cur && cur->HasChildren();
+    case ID_NAV_PREV_PAGE:
+        return tree_->indexAbove(tree_->currentIndex()).isValid();
+    case ID_NAV_NEXT_PAGE:
+        return tree_->indexBelow(tree_->currentIndex()).isValid();
+    default:
+        // Commands of the parts not built into this program yet.
+        return false;
+    }
+}
+
+void CMainFrame::UpdateCommandUI() {
+    for (auto& [id, a] : actions_) {
+        bool checked = false;
+        a->setEnabled(IsCommandEnabled(id, &checked));
+        if (a->isCheckable()) a->setChecked(checked);
+    }
+}
+
+void CMainFrame::Execute(int id) {
+    if (!IsCommandEnabled(id)) return;
+    if (tree_->Handles(id)) {
+        tree_->Execute(id);
+        UpdateCommandUI();
+        UpdateStatus();
+        return;
+    }
+    switch (id) {
+    case ID_FILE_NEW:
+        if (SaveModified()) NewDocument();
+        break;
+    case ID_FILE_OPEN: {
+        const QString file = ChooseFile(false, QFileInfo(DocumentPath()).absolutePath());
+        if (!file.isEmpty() && SaveModified()) OpenDocument(file, true);
+        break;
+    }
+    case ID_FILE_SAVE: SaveDocument(); break;
+    case ID_FILE_SAVE_AS: SaveDocumentAs(); break;
+    case ID_TRAY_SAVE: SaveDocument(); break;
+    case ID_NEW_INSTANCE: StartInstance(QStringLiteral("/empty")); break;
+    case ID_DOC_PROPERTIES: DocProperties(); break;
+    case ID_ARCHIVES: Archives(); break;
+    case ID_APP_EXIT:
+    case ID_TRAY_EXIT: ExitApplication(); break;
+    case ID_APP_ABOUT: ShowAboutBox(this); break;
+    case ID_OPTIONS: ShowOptions(); break;
+    case ID_HISTORY: ShowHistory(); break;
+    case ID_REMOVE_HISTORY: RemoveHistory(); break;
+    case ID_VIEW_TREE: ToggleTreePane(); break;
+    case ID_VIEW_FILES: ToggleFilesPane(); break;
+    case ID_NEXT_PANE: NextPane(false); break;
+    case ID_SELECT_PAGE:
+        if (!pageBar_->isVisible()) pageBar_->show();
+        pageList_->Open(false);
+        break;
+    case ID_SELECT_FILE:
+        if (!pageBar_->isVisible()) pageBar_->show();
+        pageList_->Open(true);
+        break;
+    case ID_TRAY_SHOW: ShowFromTray(); break;
+    case ID_TRAY_HIDE: HideToTray(); break;
+    case ID_EDIT_CUT:
+    case ID_EDIT_COPY:
+    case ID_EDIT_PASTE: tree_->Execute(id); break;
+    case ID_NAV_BACK:
+    case ID_NAV_FORWARD:
+    case ID_NAV_PARENT:
+    case ID_NAV_CHILD:
+    case ID_NAV_PREV_PAGE:
+    case ID_NAV_NEXT_PAGE: Navigate(id); break;
+    default: break;
+    }
+    UpdateCommandUI();
+    UpdateStatus();
+}
+
+void CMainFrame::Navigate(int id) {
+    CZTPageNode* cur = tree_->CurrentPage();
+    CZTPageTreeModel* model = tree_->PageModel();
+    CZTPageNode* target = nullptr;
+    bool fromHistory = false;
+    auto exists = [this](int32_t ident) { return doc_->Tree().FindPage(ident) != nullptr; };
+    switch (id) {
+    case ID_NAV_BACK:
+        target = doc_->Tree().FindPage(visits_->GoBack(exists));
+        fromHistory = true;
+        break;
+    case ID_NAV_FORWARD:
+        target = doc_->Tree().FindPage(visits_->GoForward(exists));
+        fromHistory = true;
+        break;
+    case ID_NAV_PARENT: target = cur ? cur->Parent() : nullptr; break;
+    case ID_NAV_CHILD: target = cur ? cur->FirstChild() : nullptr; break;
+    case ID_NAV_PREV_PAGE: target = model->Node(tree_->indexAbove(tree_->currentIndex())); break;
+    case ID_NAV_NEXT_PAGE: target = model->Node(tree_->indexBelow(tree_->currentIndex())); break;
+    }
+    if (!target) return;
+    navigating_ = fromHistory;
+    tree_->SelectPage(target);
+    navigating_ = false;
+}
+
+void CMainFrame::PageChosen(int ident, const QString& file) {
+    CZTPageNode* page = doc_->Tree().FindPage(ident);
+    if (!page) return;
+    if (page != tree_->CurrentPage()) tree_->SelectPage(page);
+    if (!file.isEmpty()) {
+        ToggleFilesPane(false);
+        files_->SelectFile(file);
+        files_->setFocus();
+    } else {
+        text_->setFocus();
+    }
+}
+
+void CMainFrame::NextPane(bool backwards) {
+    QWidget* panes[3] = {tree_, text_, files_};
+    int at = -1;
+    QWidget* f = QApplication::focusWidget();
+    for (int i = 0; i < 3; ++i)
+        if (f && (f == panes[i] || panes[i]->isAncestorOf(f))) at = i;
+    for (int step = 1; step <= 3; ++step) {
+        int i = ((at < 0 ? 0 : at) + (backwards ? -step : step) + 6) % 3;
+        if (panes[i]->isVisible() && panes[i]->width() > 0 && panes[i]->height() > 0) {
+            panes[i]->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
+}
+
+void CMainFrame::ToggleTreePane() {
+    QList<int> s = vsplit_->sizes();
+    if (s.size() != 2) return;
+    const int t = s[0], r = s[1], sum = t + r;
+    if (3 * t < r - 10)
+        vsplit_->setSizes({sum / 4, std::max(sum - sum / 4, 3 * sum / 4)});
+    else
+        vsplit_->setSizes({0, sum});
+}
+
+void CMainFrame::ToggleFilesPane(bool hideToo) {
+    QList<int> v = vsplit_->sizes();
+    bool adjusted = false;
+    if (v.size() == 2 && v[1] < v[0]) {
+        const int sum = v[0] + v[1];
+        vsplit_->setSizes({sum / 4, sum - sum / 4});
+        adjusted = true;
+    }
+    QList<int> h = hsplit_->sizes();
+    if (h.size() != 2) return;
+    const int x = h[0], f = h[1], sum = x + f;
+    const bool visible = 3 * f >= x - 10;
+    if (visible) {
+        if (hideToo && !adjusted) hsplit_->setSizes({sum, 0});
+    } else {
+        const int text = std::max(sum - sum / 4, 2 * sum / 4);
+        hsplit_->setSizes({text, sum - text});
+    }
+}
+
+void CMainFrame::StartInstance(const QString& option) {
+    QProcess::startDetached(QCoreApplication::applicationFilePath(), {option});
+}
+
+void CMainFrame::DocProperties() {
+    CZTDocPropertiesDialog dlg(*doc_, IsEditable(), this);
+    dlg.exec();
+}
+
+void CMainFrame::Archives() {
+    CZTArchivesDialog dlg(settings_.archives, this);
+    if (dlg.exec() == QDialog::Accepted && !dlg.chosen.isEmpty()) {
+        if (SaveModified()) OpenDocument(dlg.chosen, true);
+    }
+}
+
+void CMainFrame::ShowOptions() {
+    CZTOptionsDialog::Capabilities caps;
+    CZTOptionsDialog dlg(settings_.prefs, caps, [this](const CZTPreferences& before) { ApplyPreferences(before); },
+                         this);
+    dlg.exec();
+}
+
+void CMainFrame::ShowHistory() {
+    std::unique_ptr<CZTRevisionSource> source = revisionSource ? revisionSource() : nullptr;
+    CZTHistoryDialog dlg(source.get(), *prompter_, this);
+    dlg.changed = [this] { doc_->SetModified(); };
+    dlg.show = [this](const QString& label, const std::string& body) {
+        // T: the window title up to the blank before its last "-".
+        QString title = windowTitle();
+        const qsizetype dash = title.lastIndexOf(QLatin1Char('-'));
+        if (dash > 0) title = title.left(dash - 1);
+        const std::string l = label.toStdString(), t = title.toStdString();
+        std::string message = SealRevision(body, l, t);
+        if (message.empty()) {
+            prompter_->Message(MessageText(Msg::RevisionWriteFailed));
+            return;
+        }
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        HandOverResult r = SendRevision(QCoreApplication::applicationFilePath().toStdString(), l, t, message);
+        QApplication::restoreOverrideCursor();
+        if (r == HandOverResult::Timeout)
+            prompter_->Message(MessageText(Msg::TimeoutExceeded));
+        else if (r != HandOverResult::Done)
+            prompter_->Message(MessageText(Msg::RevisionWriteFailed));
+    };
+    dlg.exec();
+}
+
+void CMainFrame::RemoveHistory() {
+    if (!prompter_->AskYesNo(MessageText(Msg::ConfirmRemoveHistory))) return;
+    if (removeHistory && removeHistory()) doc_->SetModified();
+}
+
+// ---- window state
+
+void CMainFrame::LoadWindowState() {
+    const CZTPreferences& p = settings_.prefs;
+    if (p.x1 != -1 && p.y1 != -1 && p.x2 > p.x1 && p.y2 > p.y1) {
+        QRect r(p.x1, p.y1, p.x2 - p.x1, p.y2 - p.y1);
+        // A rectangle from another screen layout must still show the window.
+        bool onScreen = false;
+        for (QScreen* s : QGuiApplication::screens())
+            if (s->availableGeometry().intersects(r)) onScreen = true;
+        if (onScreen || QGuiApplication::screens().isEmpty()) setGeometry(r);
+        else resize(r.size());
+    }
+    if (!p.barState.isEmpty()) restoreState(p.barState);
+    toolBar_->setVisible(p.tlb);
+    statusBar()->setVisible(p.stb);
+    fontBar_->setVisible(p.slb);
+    navBar_->setVisible(p.lkb);
+    editBar_->setVisible(p.edb);
+    treeBar_->setVisible(p.trb);
+    pageBar_->setVisible(p.plb);
+    tipsBarHost_->setVisible(p.tb);
+    const int width = std::max(vsplit_->width(), this->width());
+    vsplit_->setSizes({std::max(0, p.m1), std::max(1, width - p.m1)});
+    const int height = std::max(hsplit_->height(), 270);
+    hsplit_->setSizes({std::max(0, p.m2), std::max(1, height - p.m2)});
+    ApplyViewTitles();
+    ApplyButtonText();
+    tree_->SetToggleOnClick(p.treeItemToggleOnClick != 0);
+    if (p.autoSave)
+        autoSaveTimer_->start();
+    else
+        autoSaveTimer_->stop();
+    SetTrayIcon(p.trayIcon != 0);
+}
+
+void CMainFrame::SaveWindowState() {
+    CZTPreferences& p = settings_.prefs;
+    const QRect r = normalGeometry().isValid() ? normalGeometry() : geometry();
+    p.x1 = r.left();
+    p.y1 = r.top();
+    p.x2 = r.left() + r.width();
+    p.y2 = r.top() + r.height();
+    p.flags = isMaximized() ? 2 : 0;
+    p.showCmd = 9;
+    const QList<int> v = vsplit_->sizes(), h = hsplit_->sizes();
+    if (v.size() == 2) p.m1 = v[0];
+    if (h.size() == 2) p.m2 = h[0];
+    p.tlb = toolBar_->isVisibleTo(this);
+    p.stb = statusBar()->isVisibleTo(this);
+    p.slb = fontBar_->isVisibleTo(this);
+    p.lkb = navBar_->isVisibleTo(this);
+    p.edb = editBar_->isVisibleTo(this);
+    p.trb = treeBar_->isVisibleTo(this);
+    p.plb = pageBar_->isVisibleTo(this);
+    p.tb = tipsBarHost_->isVisibleTo(this);
+    p.talkBarN = tips_->NextTip();
+    p.barState = saveState();
+    if (p.mode == 2) p.file = DocumentPath();
+    settings_.SaveWindowState();
+}
+
+void CMainFrame::ApplyViewTitles() {
+    const bool on = settings_.prefs.viewTitle != 0;
+    treeFrame_->SetTitleVisible(on);
+    textFrame_->SetTitleVisible(on);
+    filesFrame_->SetTitleVisible(on);
+}
+
+void CMainFrame::ApplyButtonText() {
+    const Qt::ToolButtonStyle style =
+        settings_.prefs.buttonText ? Qt::ToolButtonTextUnderIcon : Qt::ToolButtonIconOnly;
+    for (QToolBar* b : {toolBar_, navBar_, editBar_, treeBar_, fontBar_}) {
+        b->setToolButtonStyle(style);
+        for (QAction* a : b->actions()) {
+            const CommandInfo* c = FindCommand(a->data().toInt());
+            if (c && *c->caption) a->setIconText(QString::fromUtf8(c->caption));
+        }
+    }
+}
+
+void CMainFrame::ApplyPreferences(const CZTPreferences& before) {
+    CZTPreferences& p = settings_.prefs;
+    toolBar_->setVisible(p.tlb);
+    treeBar_->setVisible(p.trb);
+    editBar_->setVisible(p.edb);
+    pageBar_->setVisible(p.plb);
+    fontBar_->setVisible(p.slb);
+    navBar_->setVisible(p.lkb);
+    statusBar()->setVisible(p.stb);
+    tipsBarHost_->setVisible(p.tb);
+    ApplyViewTitles();
+    if (p.trayIcon != before.trayIcon) SetTrayIcon(p.trayIcon != 0);
+    if (p.mode != before.mode) {
+        settings_.SaveMode();
+        if (p.mode == 1) {
+            p.file = DocumentPath();
+            settings_.SaveFile();
+        }
+    }
+    if (p.autoSave)
+        autoSaveTimer_->start();
+    else
+        autoSaveTimer_->stop();
+    UpdateCommandUI();
+}
+
+// ---- tray, closing
+
+void CMainFrame::SetTrayIcon(bool on) {
+    if (on && !tray_ && QSystemTrayIcon::isSystemTrayAvailable()) {
+        tray_ = new QSystemTrayIcon(AppIcon(), this);
+        trayMenu_ = new QMenu(this);
+        for (int id : std::initializer_list<int>{ID_TRAY_SHOW, ID_TRAY_HIDE, ID_TRAY_SAVE, 0, ID_TRAY_EXIT}) {
+            if (id == 0)
+                trayMenu_->addSeparator();
+            else
+                trayMenu_->addAction(actions_[id]);
+        }
+        connect(trayMenu_, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
+        tray_->setContextMenu(trayMenu_);
+        connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+            if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger) ShowFromTray();
+        });
+        tray_->show();
+        UpdateTitle();
+    } else if (!on && tray_) {
+        if (hiddenToTray_) ShowFromTray(); // the window must not vanish with its icon
+        delete tray_;
+        tray_ = nullptr;
+        delete trayMenu_;
+        trayMenu_ = nullptr;
+    }
+}
+
+void CMainFrame::ShowFromTray() {
+    hiddenToTray_ = false;
+    if (isMinimized()) showNormal();
+    else show();
+    raise();
+    activateWindow();
+}
+
+void CMainFrame::HideToTray() {
+    if (!tray_) return; // without a tray icon the window could not come back
+    hiddenToTray_ = true;
+    hide();
+}
+
+void CMainFrame::ExitApplication() {
+    exitRequested_ = true;
+    if (!close()) exitRequested_ = false;
+}
+
+bool CMainFrame::HandleInstanceRequest(const QByteArray& request) {
+    if (request.isEmpty()) return false;
+    bool take = request == QByteArray(1, '\x01');
+    if (!take) {
+        const QString asked = QFileInfo(QFile::decodeName(request)).canonicalFilePath();
+        const QString mine = DocumentPath().isEmpty() ? QString() : QFileInfo(DocumentPath()).canonicalFilePath();
+        take = !asked.isEmpty() && asked == mine;
+    }
+    if (take) ShowFromTray();
+    return take;
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    SaveWindowState();
+    if (tray_ && !exitRequested_) {
+        HideToTray();
+        event->ignore();
+        return;
+    }
+    exitRequested_ = false;
+    if (!SaveModified()) {
+        event->ignore();
+        return;
+    }
+    doc_->Archive().SetModified(false);
+    autoSaveTimer_->stop();
+    if (tray_) {
+        delete tray_;
+        tray_ = nullptr;
+    }
+    event->accept();
+}
+
+void CMainFrame::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+}
+
+} // namespace zt::ui

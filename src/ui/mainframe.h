@@ -1,0 +1,189 @@
+// The main window: the page tree, the text and the attached-files view in
+// splitters, the menus, bars, status bar and tray icon, the document-level
+// commands and the open, save and close flows.
+#pragma once
+
+#include <QMainWindow>
+
+#include <functional>
+#include <map>
+#include <memory>
+
+class CZTDocument;
+class CZTVisitHistory;
+class CZTPageNode;
+class QLabel;
+class QSplitter;
+class QSystemTrayIcon;
+class QTimer;
+class QToolBar;
+class QMenu;
+
+namespace zt {
+class Prompter;
+}
+
+namespace zt::ui {
+
+class CLeftView;
+class CZTPageList;
+class CZTQtPrompter;
+class CZTSettings;
+class CZTTextPlaceholder;
+class CZTFilesPlaceholder;
+class CZTTipsBar;
+class CZTViewFrame;
+class CZTRevisionSource;
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit CMainFrame(CZTSettings& settings, QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    // ---- the document
+    CZTDocument& Document() { return *doc_; }
+    CLeftView* TreeView() const { return tree_; }
+    // The title shown in the window title ("%s - Zettrix").
+    QString DocumentTitle() const;
+    // Set for a document shown under a name of its own (a revision).
+    void SetDocumentTitle(const QString& title);
+    QString DocumentPath() const;
+    bool IsEditable() const;
+    void SetReadOnly(bool readOnly);
+
+    // ---- flows
+    // A new document with one "Neuer Eintrag" page, unmodified.
+    void NewDocument();
+    // Opens a document; after a failure the window holds a new, untitled,
+    // unmodified document. `askOthers`: first offer it to a running instance.
+    bool OpenDocument(const QString& path, bool askOthers = false);
+    // Loads a document body from memory (a revision) under `title`.
+    bool OpenDocumentBytes(std::string bytes, const QString& title);
+    bool SaveDocument();   // under its name; asks for one when it has none
+    bool SaveDocumentAs(); // asks for a name
+    bool SaveDocumentTo(const QString& path);
+    // Asks to save a modified document: false when the user cancelled or the
+    // save failed.
+    bool SaveModified();
+
+    // ---- commands
+    QAction* Action(int id) const;
+    // Runs a command as the menu does (nothing when it is disabled).
+    void Execute(int id);
+    bool IsCommandEnabled(int id, bool* checked = nullptr) const;
+    void UpdateCommandUI();
+
+    // ---- state
+    void LoadWindowState();
+    void SaveWindowState();
+    // Applies the preferences that the options sheet changed.
+    void ApplyPreferences(const struct CZTPreferences& before);
+    void SetTrayIcon(bool on);
+    bool HasTrayIcon() const { return tray_ != nullptr; }
+    // The exit command: close for real (no hiding to the tray).
+    void ExitApplication();
+    // A request of another instance ("\x01" or a path); true when taken.
+    bool HandleInstanceRequest(const QByteArray& request);
+    void ShowFromTray();
+    void HideToTray();
+
+    // ---- test and embedding hooks
+    // Replaces the prompter (null: the window's own message boxes).
+    void SetPrompter(Prompter* prompter);
+    Prompter& CurrentPrompter();
+    // Chooses a file name for open (false) or save (true); the default shows
+    // the file dialog.
+    std::function<QString(bool save, const QString& suggestion)> chooseFile;
+    // The source of the open document's revisions (null: none).
+    std::function<std::unique_ptr<CZTRevisionSource>()> revisionSource;
+    // Removes the whole history; true when there was one.
+    std::function<bool()> removeHistory;
+    // Our own instance socket, skipped when asking other instances.
+    QString ownInstanceSocket;
+
+    QSplitter* MainSplitter() const { return vsplit_; }
+    QSplitter* RightSplitter() const { return hsplit_; }
+    CZTPageList* PageList() const { return pageList_; }
+    CZTTipsBar* TipsBar() const { return tips_; }
+    CZTTextPlaceholder* TextView() const { return text_; }
+    CZTFilesPlaceholder* FilesView() const { return files_; }
+    QLabel* StatusPane(int index) const;
+
+signals:
+    void documentChanged();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void CreateActions();
+    void CreateMenus();
+    void CreateBars();
+    void CreateStatusBar();
+    void CreateViews();
+    void RebuildRecentFiles();
+    QToolBar* MakeBar(const char* name, const QString& title, std::initializer_list<int> ids);
+    void OnCurrentPage(CZTPageNode* page);
+    void OnDocumentReplaced();
+    void UpdateTitle();
+    void UpdateStatus();
+    void AddToArchives(const QString& path);
+    void DocProperties();
+    void Archives();
+    void ShowOptions();
+    void ShowHistory();
+    void RemoveHistory();
+    void ToggleTreePane();
+    void ToggleFilesPane(bool hideToo = true);
+    void NextPane(bool backwards);
+    void StartInstance(const QString& option);
+    void AutoSave();
+    void ApplyButtonText();
+    void ApplyViewTitles();
+    void Navigate(int id);
+    void PageChosen(int ident, const QString& file);
+    QString ChooseFile(bool save, const QString& suggestion);
+
+    CZTSettings& settings_;
+    std::unique_ptr<CZTQtPrompter> ownPrompter_;
+    Prompter* prompter_ = nullptr;
+    std::unique_ptr<Prompter> forward_;
+    std::unique_ptr<CZTDocument> doc_;
+    std::unique_ptr<CZTVisitHistory> visits_;
+    QString titleOverride_;
+    bool readOnly_ = false;
+    bool exitRequested_ = false;
+    bool hiddenToTray_ = false;
+    bool navigating_ = false;
+
+    CLeftView* tree_ = nullptr;
+    CZTTextPlaceholder* text_ = nullptr;
+    CZTFilesPlaceholder* files_ = nullptr;
+    CZTViewFrame* treeFrame_ = nullptr;
+    CZTViewFrame* textFrame_ = nullptr;
+    CZTViewFrame* filesFrame_ = nullptr;
+    QSplitter* vsplit_ = nullptr;
+    QSplitter* hsplit_ = nullptr;
+    std::map<int, QAction*> actions_;
+    QMenu* fileMenu_ = nullptr;
+    QAction* recentAnchor_ = nullptr;
+    std::vector<QAction*> recentActions_;
+    QToolBar* toolBar_ = nullptr;
+    QToolBar* fontBar_ = nullptr;
+    QToolBar* navBar_ = nullptr;
+    QToolBar* editBar_ = nullptr;
+    QToolBar* treeBar_ = nullptr;
+    QToolBar* pageBar_ = nullptr;
+    QToolBar* tipsBarHost_ = nullptr;
+    CZTPageList* pageList_ = nullptr;
+    CZTTipsBar* tips_ = nullptr;
+    std::vector<QLabel*> panes_;
+    QSystemTrayIcon* tray_ = nullptr;
+    QMenu* trayMenu_ = nullptr;
+    QTimer* autoSaveTimer_ = nullptr;
+    QTimer* idleTimer_ = nullptr;
+};
+
+} // namespace zt::ui

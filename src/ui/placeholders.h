@@ -1,0 +1,58 @@
+// The view frames with their title bars, and the stand-ins of the text view
+// and the attached-files view: both show the current page read-only.
+#pragma once
+
+#include <QWidget>
+
+class CZTDocument;
+class CZTPageNode;
+class QLabel;
+class QTextBrowser;
+class QTreeWidget;
+
+namespace zt::ui {
+
+// A view with an optional title bar ("Baumansicht", "Textansicht",
+// "Dateienansicht").
+class CZTViewFrame : public QWidget {
+    Q_OBJECT
+public:
+    CZTViewFrame(const QString& title, QWidget* view, QWidget* parent = nullptr);
+    void SetTitleVisible(bool visible);
+    QWidget* View() const { return view_; }
+
+private:
+    QLabel* title_;
+    QWidget* view_;
+};
+
+// The plain text of page RTF, for the read-only preview.
+QString RtfPreviewText(const std::string& rtf);
+
+class CZTTextPlaceholder : public QWidget {
+    Q_OBJECT
+public:
+    CZTTextPlaceholder(CZTDocument& doc, QWidget* parent = nullptr);
+    void ShowPage(const CZTPageNode* page);
+    QTextBrowser* Browser() const { return browser_; }
+
+private:
+    CZTDocument& doc_;
+    QTextBrowser* browser_;
+};
+
+class CZTFilesPlaceholder : public QWidget {
+    Q_OBJECT
+public:
+    CZTFilesPlaceholder(CZTDocument& doc, QWidget* parent = nullptr);
+    void ShowPage(const CZTPageNode* page);
+    QTreeWidget* List() const { return list_; }
+    // Selects the file of that name.
+    void SelectFile(const QString& name);
+
+private:
+    CZTDocument& doc_;
+    QTreeWidget* list_;
+};
+
+} // namespace zt::ui

@@ -1,0 +1,64 @@
+#include "ui/qtprompter.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace zt::ui {
+
+namespace {
+
+QString Text(std::string_view s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+
+QMessageBox::Icon BoxIcon(Prompter::Icon icon) {
+    switch (icon) {
+    case Prompter::Icon::Information: return QMessageBox::Information;
+    case Prompter::Icon::Warning: return QMessageBox::Warning;
+    case Prompter::Icon::Question: return QMessageBox::Question;
+    case Prompter::Icon::Error: break;
+    }
+    return QMessageBox::Critical;
+}
+
+// A message box with German button texts whatever translations are loaded.
+int Ask(QWidget* parent, QMessageBox::Icon icon, std::string_view text, QMessageBox::StandardButtons buttons,
+        QMessageBox::StandardButton def) {
+    QMessageBox box(icon, QStringLiteral("Zettrix"), Text(text), buttons, parent);
+    box.setDefaultButton(def);
+    if (auto* b = box.button(QMessageBox::Yes)) b->setText(QStringLiteral("&Ja"));
+    if (auto* b = box.button(QMessageBox::No)) b->setText(QStringLiteral("&Nein"));
+    if (auto* b = box.button(QMessageBox::Cancel)) b->setText(QStringLiteral("Abbrechen"));
+    if (auto* b = box.button(QMessageBox::Ok)) b->setText(QStringLiteral("OK"));
+    QApplication::restoreOverrideCursor();
+    return box.exec();
+}
+
+} // namespace
+
+void CZTQtPrompter::Message(std::string_view text, Icon icon) {
+    Ask(parent_, BoxIcon(icon), text, QMessageBox::Ok, QMessageBox::Ok);
+}
+
+bool CZTQtPrompter::AskYesNo(std::string_view text) {
+    return Ask(parent_, QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) ==
+           QMessageBox::Yes;
+}
+
+bool CZTQtPrompter::AskOkCancel(std::string_view text) {
+    return Ask(parent_, QMessageBox::Question, text, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok) ==
+           QMessageBox::Ok;
+}
+
+Prompter::Answer CZTQtPrompter::AskYesNoCancel(std::string_view text) {
+    int r = Ask(parent_, QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+                QMessageBox::Yes);
+    if (r == QMessageBox::Yes) return Answer::Yes;
+    if (r == QMessageBox::No) return Answer::No;
+    return Answer::Cancel;
+}
+
+void CZTQtPrompter::Status(std::string_view text) {
+    if (statusSink) statusSink(Text(text));
+}
+
+} // namespace zt::ui
