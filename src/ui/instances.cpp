@@ -60,6 +60,16 @@ int Ask(const QString& socketPath, const QByteArray& request) {
     return got && answer == 1 ? 1 : 0;
 }
 
+// True when no process of that id runs (a zombie no longer runs).
+bool ProcessGone(pid_t pid) {
+    if (kill(pid, 0) != 0) return errno == ESRCH;
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) return false;
+    const QByteArray line = stat.read(512);
+    const qsizetype close = line.lastIndexOf(')');
+    return close > 0 && close + 2 < line.size() && (line[close + 2] == 'Z' || line[close + 2] == 'X');
+}
+
 // The sockets of the other instances; sockets of processes that are gone
 // are removed on the way.
 QStringList OtherInstances(const QString& own) {
@@ -74,7 +84,7 @@ QStringList OtherInstances(const QString& own) {
         bool ok = false;
         const qint64 pid = fi.completeBaseName().toLongLong(&ok);
         if (!ok || pid <= 0) continue;
-        if (kill(pid_t(pid), 0) != 0 && errno == ESRCH) {
+        if (ProcessGone(pid_t(pid))) {
             QFile::remove(path);
             continue;
         }

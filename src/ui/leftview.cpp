@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QPointer>
 #include <QStyledItemDelegate>
 
 #include "base/cp1252.h"
@@ -24,7 +25,8 @@ namespace {
 
 std::string ToBytes(const QString& s) { return zt::Utf8ToCp1252(s.toStdString()); }
 
-// The title editor: closes on Return and Escape like the tree control's own.
+// Creates the title editor and remembers it, so that the clipboard commands
+// can work on it.
 class CZTTitleDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
@@ -32,8 +34,10 @@ public:
                           const QModelIndex& index) const override {
         QWidget* w = QStyledItemDelegate::createEditor(parent, option, index);
         w->setObjectName(QStringLiteral("titleEditor"));
+        editor = qobject_cast<QLineEdit*>(w);
         return w;
     }
+    mutable QPointer<QLineEdit> editor;
 };
 
 } // namespace
@@ -84,7 +88,8 @@ void CLeftView::EditCurrentTitle() {
 
 QLineEdit* CLeftView::TitleEditor() const {
     if (state() != QAbstractItemView::EditingState) return nullptr;
-    return findChild<QLineEdit*>(QStringLiteral("titleEditor"));
+    auto* d = static_cast<CZTTitleDelegate*>(itemDelegate());
+    return d->editor.data();
 }
 
 void CLeftView::SetEditable(bool editable) {

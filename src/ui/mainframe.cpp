@@ -108,7 +108,11 @@ CMainFrame::CMainFrame(CZTSettings& settings, QWidget* parent) : QMainWindow(par
 }
 
 CMainFrame::~CMainFrame() {
-    // The views let go of the document before it goes.
+    // Nothing updates the commands any more; the views let go of the
+    // document before it goes.
+    disconnect(qApp, nullptr, this, nullptr);
+    idleTimer_->stop();
+    tree_ = nullptr;
     delete vsplit_;
     vsplit_ = nullptr;
     doc_.reset();
@@ -312,6 +316,7 @@ void CMainFrame::CreateBars() {
     faces->setObjectName(QStringLiteral("fontNameBox"));
     QStringList families = QFontDatabase::families();
     families.sort(Qt::CaseInsensitive);
+    if (!families.contains(settings_.prefs.defaultFont)) families.prepend(settings_.prefs.defaultFont);
     faces->addItems(families);
     faces->setMaxVisibleItems(16);
     faces->setCurrentText(settings_.prefs.defaultFont);
@@ -665,6 +670,7 @@ bool CMainFrame::IsCommandEnabled(int id, bool* checked) const {
 }
 
 void CMainFrame::UpdateCommandUI() {
+    if (!tree_) return;
     for (auto& [id, a] : actions_) {
         bool checked = false;
         a->setEnabled(IsCommandEnabled(id, &checked));

@@ -26,6 +26,11 @@ CZTOptionsDialog::CZTOptionsDialog(CZTPreferences& live, Capabilities caps,
     setWindowTitle(QStringLiteral("Optionen"));
     setObjectName(QStringLiteral("optionsDialog"));
     tabs = new QTabWidget(this);
+    tabs->setUsesScrollButtons(false);
+    buttons_ = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Apply, this);
+    buttons_->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Abbrechen"));
+    buttons_->button(QDialogButtonBox::Apply)->setText(QStringLiteral("&Übernehmen"));
+    buttons_->button(QDialogButtonBox::Apply)->setEnabled(false);
 
     // 1 bars
     auto* bars = new QWidget(tabs);
@@ -140,16 +145,15 @@ CZTOptionsDialog::CZTOptionsDialog(CZTPreferences& live, Capabilities caps,
     connect(unitCm, &QRadioButton::toggled, this, unitChanged);
     tabs->addTab(margins, QStringLiteral("Druckränder"));
 
-    buttons_ = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Apply, this);
-    buttons_->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Abbrechen"));
-    buttons_->button(QDialogButtonBox::Apply)->setText(QStringLiteral("&Übernehmen"));
-    buttons_->button(QDialogButtonBox::Apply)->setEnabled(false);
     connect(buttons_, &QDialogButtonBox::accepted, this, &CZTOptionsDialog::accept);
     connect(buttons_, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(buttons_->button(QDialogButtonBox::Apply), &QPushButton::clicked, this, &CZTOptionsDialog::Apply);
     auto* top = new QVBoxLayout(this);
     top->addWidget(tabs);
     top->addWidget(buttons_);
+    // Filling the controls is no change.
+    for (bool& d : dirty_) d = false;
+    buttons_->button(QDialogButtonBox::Apply)->setEnabled(false);
 }
 
 void CZTOptionsDialog::Watch(QWidget* w, int page) {
@@ -165,13 +169,11 @@ void CZTOptionsDialog::Watch(QWidget* w, int page) {
 
 void CZTOptionsDialog::ShowMargins(int unit) {
     const double per = unit == 0 ? kTwipsPerCm : kTwipsPerInch;
-    const bool wasDirty = dirty_[4];
     marginLeft->setValue(live_.marginLeft / per);
     marginTop->setValue(live_.marginTop / per);
     marginRight->setValue(live_.marginRight / per);
     marginBottom->setValue(live_.marginBot / per);
     indent->setValue(live_.indent / per);
-    dirty_[4] = wasDirty;
 }
 
 int CZTOptionsDialog::Twips(const QDoubleSpinBox* box) const {

@@ -144,6 +144,7 @@ CZTFilesPlaceholder::CZTFilesPlaceholder(CZTDocument& doc, QWidget* parent) : QW
     list_->setColumnWidth(1, 60);
     list_->setColumnWidth(2, 150);
     list_->setColumnWidth(3, 150);
+    list_->header()->setStretchLastSection(false);
     list_->setSortingEnabled(true);
     list_->sortByColumn(0, Qt::AscendingOrder);
     auto* l = new QVBoxLayout(this);

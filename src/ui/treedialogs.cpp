@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDialogButtonBox>
 #include <QFontDatabase>
 #include <QFormLayout>
@@ -50,12 +51,9 @@ QDialogButtonBox* OkCancel(QDialog* dlg) {
 // ---- formatting
 
 QString FormatStamp(int64_t stamp) {
-    time_t t = time_t(stamp > 0 ? stamp : 1);
-    struct tm tm {};
-    localtime_r(&t, &tm);
-    char buf[128];
-    size_t n = std::strftime(buf, sizeof buf, "%c", &tm);
-    return QString::fromLocal8Bit(buf, qsizetype(n));
+    // The date and time as the user's locale writes them ("%c").
+    const QDateTime t = QDateTime::fromSecsSinceEpoch(stamp > 0 ? stamp : 1);
+    return t.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"));
 }
 
 QString FormatBytes(int64_t bytes, int64_t compressed) {
@@ -356,12 +354,19 @@ CZTMultipleDialog::CZTMultipleDialog(CZTDocument& doc, Prompter& prompter, CZTPa
     move_ = new QRadioButton(QStringLiteral("&Verschieben"), this);
     copy_ = new QRadioButton(QStringLiteral("Ko&pieren"), this);
     delete_ = new QRadioButton(QStringLiteral("&Löschen"), this);
+    auto* ops = new QButtonGroup(this);
+    ops->addButton(move_);
+    ops->addButton(copy_);
+    ops->addButton(delete_);
     move_->setChecked(true);
     target_ = new QComboBox(this);
     target_->setMinimumContentsLength(30);
     target_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     asNeighbours_ = new QRadioButton(QStringLiteral("als &Nachbarseiten einfügen"), this);
     asChildren_ = new QRadioButton(QStringLiteral("als &Kindseiten einfügen"), this);
+    auto* places = new QButtonGroup(this);
+    places->addButton(asNeighbours_);
+    places->addButton(asChildren_);
     asNeighbours_->setChecked(true);
     files_ = new QCheckBox(QStringLiteral("&Dateien"), this);
     files_->setEnabled(false); // attached files are moved in the files view

@@ -1,0 +1,527 @@
+// Drives the real main window: tree commands, in-place renaming, dialogs,
+// save, close and reopen.
+#include <gtest/gtest.h>
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QSettings>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSplitter>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <functional>
+
+#include "base/cp1252.h"
+#include "base/messages.h"
+#include "core/document.h"
+#include "support/scripted_prompter.h"
+#include "support/tempdir.h"
+#include "ui/bars.h"
+#include "ui/commands.h"
+#include "ui/historydialog.h"
+#include "ui/leftview.h"
+#include "ui/mainframe.h"
+#include "ui/pagetreemodel.h"
+#include "ui/settings.h"
+#include "ui/treedialogs.h"
+
+using namespace zt::ui;
+using zt::test::ScriptedPrompter;
+using zt::test::TempDir;
+
+namespace {
+
+// Runs `f` on the next modal dialog of type D once it shows.
+template <class D> void OnModal(std::function<void(D*)> f) {
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, f] {
+        if (auto* d = qobject_cast<D*>(QApplication::activeModalWidget())) {
+            timer->stop();
+            timer->deleteLater();
+            f(d);
+        }
+    });
+    timer->start();
+}
+
+std::string Utf8(const std::string& cp1252) { return zt::Cp1252ToUtf8(cp1252); }
+
+// The tree as text: titles in pre-order, children in brackets.
+std::string Shape(const std::vector<CZTPageNode*>& pages) {
+    std::string s;
+    for (const CZTPageNode* p : pages) {
+        if (!s.empty()) s += ' ';
+        s += Utf8(p->Title());
+        if (p->HasChildren()) s += "(" + Shape(p->Children()) + ")";
+    }
+    return s;
+}
+
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        zt::ui::CZTSettings::Open()->clear();
+        settings.Load();
+        frame = std::make_unique<CMainFrame>(settings);
+        frame->SetPrompter(&prompter);
+        frame->show();
+        QApplication::setActiveWindow(frame.get());
+        QTest::qWaitForWindowExposed(frame.get());
+        tree = frame->TreeView();
+        tester = std::make_unique<QAbstractItemModelTester>(tree->PageModel(),
+                                                            QAbstractItemModelTester::FailureReportingMode::Fatal);
+    }
+    void TearDown() override {
+        tester.reset();
+        frame->Document().Archive().SetModified(false);
+        frame.reset();
+    }
+
+    CZTPageTree& Tree() { return frame->Document().Tree(); }
+    std::string TreeShape() { return Shape(Tree().RootPages()); }
+    std::string Current() { return tree->CurrentPage() ? Utf8(tree->CurrentPage()->Title()) : ""; }
+
+    // Types a title into the open title editor and presses Return.
+    void TypeTitle(const QString& text) {
+        QLineEdit* editor = tree->TitleEditor();
+        ASSERT_NE(editor, nullptr);
+        editor->selectAll();
+        // QTest types only ASCII; other characters go in as typed text.
+        bool ascii = std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 128; });
+        if (ascii)
+            QTest::keyClicks(editor, text);
+        else
+            editor->insert(text);
+        QTest::keyClick(editor, Qt::Key_Return);
+        QApplication::processEvents();
+    }
+    void Rename(const QString& text) {
+        Key(Qt::Key_F2);
+        TypeTitle(text);
+    }
+    // A key of the main window's keyboard while the tree has the focus.
+    void Key(int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        QApplication::setActiveWindow(frame.get());
+        tree->setFocus();
+        QTest::keyClick(tree, Qt::Key(key), mods);
+    }
+    void Select(const char* title) {
+        CZTPageWalker w(Tree());
+        CZTWalkStep step;
+        while (w.NextInWalk(step))
+            if (Utf8(step.node->Title()) == title) {
+                tree->SelectPage(const_cast<CZTPageNode*>(step.node));
+                return;
+            }
+        FAIL() << "no page " << title;
+    }
+    void Run(int id) {
+        frame->UpdateCommandUI();
+        frame->Execute(id);
+    }
+
+    ScriptedPrompter prompter;
+    zt::ui::CZTSettings settings;
+    std::unique_ptr<CMainFrame> frame;
+    CLeftView* tree = nullptr;
+    std::unique_ptr<QAbstractItemModelTester> tester;
+};
+
+} // namespace
+
+TEST_F(MainWindow, NewDocumentHasOneUnmodifiedPage) {
+    EXPECT_EQ(TreeShape(), "Neuer Eintrag");
+    EXPECT_EQ(Current(), "Neuer Eintrag");
+    EXPECT_FALSE(frame->Document().IsModified());
+    EXPECT_EQ(frame->windowTitle(), "Unbenannt - Zettrix");
+}
+
+TEST_F(MainWindow, BuildRenameMoveSortDeleteSaveAndReopen) {
+    TempDir dir;
+    Rename("Delta");
+    EXPECT_EQ(TreeShape(), "Delta");
+    EXPECT_TRUE(frame->Document().IsModified());
+
+    // New neighbours open their title for editing.
+    Run(ID_TREE_INSERT_NEIGHBOUR);
+    TypeTitle("Alpha");
+    Run(ID_TREE_INSERT_NEIGHBOUR);
+    TypeTitle("charlie");
+    Run(ID_TREE_INSERT_CHILD);
+    TypeTitle("Kind");
+    EXPECT_EQ(TreeShape(), "Delta Alpha charlie(Kind)");
+
+    // An empty title is refused with a message.
+    prompter.messages.clear();
+    Rename("   ");
+    EXPECT_EQ(Current(), "Kind");
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0], zt::MessageText(zt::Msg::EmptyName));
+
+    // Keys of the tree menu.
+    Select("Alpha");
+    Key(Qt::Key_F8); // up
+    EXPECT_EQ(TreeShape(), "Alpha Delta charlie(Kind)");
+    Key(Qt::Key_F5, Qt::ShiftModifier); // right: no previous sibling
+    EXPECT_EQ(TreeShape(), "Neuer Eintrag(Alpha) Delta charlie(Kind)");
+    Key(Qt::Key_F5); // left
+    EXPECT_EQ(TreeShape(), "Neuer Eintrag Alpha Delta charlie(Kind)");
+    EXPECT_EQ(Current(), "Alpha");
+    Select("Neuer Eintrag");
+    prompter.answers = {true};
+    Run(ID_TREE_DELETE_PAGE);
+    EXPECT_EQ(prompter.questions.back(), zt::MessageText(zt::Msg::ConfirmDeletePage));
+    EXPECT_EQ(TreeShape(), "Alpha Delta charlie(Kind)");
+    EXPECT_EQ(Current(), "Alpha");
+    Key(Qt::Key_F8, Qt::ShiftModifier); // down
+    EXPECT_EQ(TreeShape(), "Delta Alpha charlie(Kind)");
+
+    // Sort descending through the dialog.
+    OnModal<CZTSortDialog>([](CZTSortDialog* d) {
+        d->SetChoice(false, true);
+        d->accept();
+    });
+    Run(ID_TREE_SORT);
+    EXPECT_EQ(TreeShape(), "Delta charlie(Kind) Alpha");
+    OnModal<CZTSortDialog>([](CZTSortDialog* d) { d->accept(); });
+    Run(ID_TREE_SORT);
+    EXPECT_EQ(TreeShape(), "Alpha charlie(Kind) Delta");
+
+    // Copy a subtree; the copy follows the source, the selection stays.
+    Select("charlie");
+    Run(ID_TREE_COPY_SUBTREE);
+    EXPECT_EQ(TreeShape(), "Alpha charlie(Kind) charlie(Kind) Delta");
+    EXPECT_EQ(Current(), "charlie");
+    EXPECT_EQ(Tree().RootPages()[2]->Mark(), 4); // copies are marked inserted
+    // Delete the copy with its subtree, cancelled first.
+    tree->SelectPage(Tree().RootPages()[2]);
+    prompter.answers = {false};
+    Run(ID_TREE_DELETE_SUBTREE);
+    EXPECT_EQ(Tree().CountPages(), 6u);
+    prompter.answers = {true};
+    Run(ID_TREE_DELETE_SUBTREE);
+    EXPECT_EQ(TreeShape(), "Alpha charlie(Kind) Delta");
+    EXPECT_EQ(Current(), "Delta");
+
+    // F4: a memo page always comes first.
+    Select("Kind");
+    Key(Qt::Key_F4);
+    ASSERT_EQ(Tree().RootPages().size(), 4u);
+    EXPECT_EQ(Utf8(Tree().RootPages()[0]->Title()).rfind("Memo ", 0), 0u);
+    prompter.answers = {true};
+    Run(ID_TREE_DELETE_PAGE);
+
+    // Save as, then the marks are reset and the title follows the name.
+    const std::string path = dir / "Baum.ztd";
+    frame->chooseFile = [&](bool save, const QString&) { return save ? QString::fromStdString(path) : QString(); };
+    Run(ID_FILE_SAVE_AS);
+    EXPECT_FALSE(frame->Document().IsModified());
+    EXPECT_EQ(frame->windowTitle(), "Baum - Zettrix");
+    for (CZTPageNode* p : Tree().RootPages()) EXPECT_EQ(p->Mark(), 0);
+    EXPECT_EQ(settings.recentFiles.value(0), QString::fromStdString(path));
+
+    // Close (a new document) and reopen: the same tree.
+    Run(ID_FILE_NEW);
+    EXPECT_EQ(TreeShape(), "Neuer Eintrag");
+    ASSERT_TRUE(frame->OpenDocument(QString::fromStdString(path)));
+    EXPECT_EQ(TreeShape(), "Alpha charlie(Kind) Delta");
+    EXPECT_EQ(Current(), "Alpha");
+    EXPECT_TRUE(settings.archives.paths.contains(QString::fromStdString(path)));
+}
+
+TEST_F(MainWindow, SaveQuestionOnNew) {
+    Rename("Geändert");
+    prompter.threeWayAnswers = {zt::Prompter::Answer::Cancel};
+    Run(ID_FILE_NEW);
+    EXPECT_EQ(TreeShape(), "Geändert");
+    EXPECT_EQ(prompter.questions.back(), "Änderungen in Unbenannt speichern?");
+    prompter.threeWayAnswers = {zt::Prompter::Answer::No};
+    Run(ID_FILE_NEW);
+    EXPECT_EQ(TreeShape(), "Neuer Eintrag");
+}
+
+TEST_F(MainWindow, FailedOpenLeavesNewUntitledUnmodifiedDocument) {
+    TempDir dir;
+    zt::test::WriteFile(dir / "kaputt.ztd", "not a document at all");
+    settings.archives.Add(QString::fromStdString(dir / "kaputt.ztd"));
+    EXPECT_FALSE(frame->OpenDocument(QString::fromStdString(dir / "kaputt.ztd")));
+    EXPECT_FALSE(prompter.messages.empty());
+    EXPECT_FALSE(frame->Document().IsModified());
+    EXPECT_TRUE(frame->DocumentPath().isEmpty());
+    EXPECT_EQ(TreeShape(), "Neuer Eintrag");
+    EXPECT_FALSE(settings.archives.paths.contains(QString::fromStdString(dir / "kaputt.ztd")));
+}
+
+TEST_F(MainWindow, ReadOnlyDocumentDisablesChanges) {
+    frame->SetReadOnly(true);
+    for (int id : {ID_TREE_INSERT_NEIGHBOUR, ID_TREE_NEW_MEMO, ID_TREE_DELETE_PAGE, ID_TREE_SORT, ID_TREE_MULTIPLE,
+                   ID_TREE_ENTRY_STYLE})
+        EXPECT_FALSE(frame->IsCommandEnabled(id)) << id;
+    EXPECT_TRUE(frame->IsCommandEnabled(ID_PAGE_PROPERTIES));
+    Run(ID_TREE_NEW_MEMO);
+    tree->setFocus();
+    QTest::keyClick(tree, Qt::Key_F2);
+    EXPECT_EQ(tree->TitleEditor(), nullptr);
+    EXPECT_EQ(TreeShape(), "Neuer Eintrag");
+    EXPECT_EQ(frame->StatusPane(5)->text(), "LES");
+}
+
+TEST_F(MainWindow, TreeEntryStyleIsStoredAndSaved) {
+    TempDir dir;
+    Run(ID_TREE_INSERT_CHILD);
+    TypeTitle("Unten");
+    Select("Neuer Eintrag");
+    OnModal<CZTTreeEntryDialog>([](CZTTreeEntryDialog* d) {
+        d->titleEdit->setText("Oben");
+        d->bold->setChecked(true);
+        d->SetTextColour(QColor(255, 0, 0));
+        d->subtrees->setChecked(true);
+        d->accept();
+    });
+    Run(ID_TREE_ENTRY_STYLE);
+    EXPECT_EQ(TreeShape(), "Oben(Unten)");
+    CZTPageNode* top = Tree().RootPages()[0];
+    EXPECT_TRUE(top->Style().Has(TreeEntryStyle::Bold));
+    EXPECT_EQ(top->Style().textColor, 0x0000FF);
+    EXPECT_TRUE(top->FirstChild()->Style().Has(TreeEntryStyle::TextColorSet));
+    const QModelIndex idx = tree->PageModel()->IndexOf(top);
+    EXPECT_TRUE(idx.data(Qt::FontRole).value<QFont>().bold());
+    EXPECT_EQ(idx.data(Qt::ForegroundRole).value<QColor>(), QColor(255, 0, 0));
+
+    // A style without boxes removes the property; the title change is saved.
+    OnModal<CZTTreeEntryDialog>([](CZTTreeEntryDialog* d) {
+        d->bold->setChecked(false);
+        d->textColourBox->setChecked(false);
+        d->accept();
+    });
+    tree->SelectPage(top->FirstChild());
+    Run(ID_TREE_ENTRY_STYLE);
+    std::string_view data;
+    EXPECT_FALSE(frame->Document().Archive().GetExtItem(top->FirstChild()->Ident(), 1, data));
+    ASSERT_TRUE(frame->SaveDocumentTo(QString::fromStdString(dir / "s.ztd")));
+    ASSERT_TRUE(frame->OpenDocument(QString::fromStdString(dir / "s.ztd")));
+    EXPECT_EQ(TreeShape(), "Oben(Unten)");
+    EXPECT_TRUE(Tree().RootPages()[0]->Style().Has(TreeEntryStyle::Bold));
+    EXPECT_FALSE(Tree().RootPages()[0]->FirstChild()->Style().IsSet());
+}
+
+TEST(WorkList, CoversAndCountsNested) {
+    zt::SilentPrompter silent;
+    CZTDocument doc(silent);
+    CZTPageNode* a = doc.AddPage(nullptr, "a");
+    CZTPageNode* b = doc.AddPage(a, "b");
+    CZTPageNode* c = doc.AddPage(b, "c");
+    CZTPageNode* d = doc.AddPage(nullptr, "d");
+    bool conflict = false;
+    // The grandparent as a subtree covers the listed grandchild.
+    auto list = BuildWorkList(doc.Tree(), {{c->Ident(), false}, {a->Ident(), true}}, false, &conflict);
+    EXPECT_TRUE(conflict);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].ident, a->Ident());
+    // Keeping all: the grandchild counts one deeper.
+    list = BuildWorkList(doc.Tree(), {{c->Ident(), false}, {a->Ident(), true}}, true, nullptr);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0].depth, 1);
+    EXPECT_EQ(list[1].depth, 0);
+    // Without subtrees nothing is covered.
+    list = BuildWorkList(doc.Tree(), {{a->Ident(), false}, {c->Ident(), false}, {d->Ident(), true}}, false, &conflict);
+    EXPECT_FALSE(conflict);
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[1].depth, 1);
+    doc.Archive().SetModified(false);
+}
+
+TEST_F(MainWindow, MultipleDialogMovesCopiesAndRefusesOwnSubtree) {
+    Rename("A");
+    Run(ID_TREE_INSERT_CHILD);
+    TypeTitle("A1");
+    Select("A");
+    Run(ID_TREE_INSERT_NEIGHBOUR);
+    TypeTitle("B");
+    Run(ID_TREE_INSERT_NEIGHBOUR);
+    TypeTitle("C");
+    EXPECT_EQ(TreeShape(), "A(A1) B C");
+    CZTPageNode* a = Tree().RootPages()[0];
+    CZTPageNode* a1 = a->FirstChild();
+    CZTPageNode* c = Tree().RootPages()[2];
+
+    CZTMultipleDialog dlg(frame->Document(), prompter, c);
+    // Into its own subtree: refused with a message, nothing moves.
+    dlg.AddPage(a->Ident(), true);
+    dlg.SetTarget(a1->Ident(), true);
+    prompter.messages.clear();
+    EXPECT_FALSE(dlg.Apply());
+    EXPECT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(TreeShape(), "A(A1) B C");
+    // Move A with its subtree to be C's child.
+    dlg.SetTarget(c->Ident(), true);
+    EXPECT_TRUE(dlg.Apply());
+    EXPECT_EQ(TreeShape(), "B C(A(A1))");
+    // Copy the listed page alone after C.
+    dlg.SetOperation(CZTMultipleDialog::Copy);
+    auto* list = dlg.findChild<QListWidget*>();
+    ASSERT_EQ(list->count(), 1);
+    list->item(0)->setCheckState(Qt::Unchecked);
+    dlg.SetTarget(c->Ident(), false);
+    EXPECT_TRUE(dlg.Apply());
+    EXPECT_EQ(TreeShape(), "B C(A(A1)) A");
+    // Delete asks first.
+    dlg.SetOperation(CZTMultipleDialog::Delete);
+    prompter.answers = {true};
+    EXPECT_TRUE(dlg.Apply());
+    EXPECT_EQ(TreeShape(), "B C(A1) A");
+}
+
+TEST_F(MainWindow, ModelFollowsEveryOperation) {
+    // The model tester checks every signal the adapter sends.
+    Rename("r");
+    for (int i = 0; i < 4; ++i) Run(ID_TREE_INSERT_CHILD), TypeTitle(QString("k%1").arg(i));
+    Select("k1");
+    Run(ID_TREE_RIGHT);
+    Run(ID_TREE_RIGHT);
+    Run(ID_TREE_LEFT);
+    Run(ID_TREE_DOWN);
+    Run(ID_TREE_UP);
+    Run(ID_TREE_EXPAND_ALL);
+    OnModal<CZTSortDialog>([](CZTSortDialog* d) {
+        d->SetChoice(true, false);
+        d->accept();
+    });
+    Select("r");
+    Run(ID_TREE_SORT);
+    Select("k3");
+    Run(ID_TREE_COPY_SUBTREE);
+    prompter.defaultAnswer = true;
+    Select("r");
+    Run(ID_TREE_DELETE_PAGE);
+    while (!Tree().IsEmpty()) {
+        tree->SelectPage(Tree().FirstRootPage());
+        Run(ID_TREE_DELETE_SUBTREE);
+    }
+    EXPECT_EQ(tree->PageModel()->rowCount(), 0);
+    EXPECT_EQ(tree->CurrentPage(), nullptr);
+}
+
+TEST_F(MainWindow, TreePaneToggles) {
+    frame->resize(800, 500);
+    QApplication::processEvents();
+    QSplitter* v = frame->MainSplitter();
+    v->setSizes({100, 700});
+    Run(ID_VIEW_TREE); // 3t < r - 10: shown at a quarter
+    const int sum = v->sizes()[0] + v->sizes()[1];
+    EXPECT_NEAR(v->sizes()[0], sum / 4, 2);
+    bool checked = false;
+    frame->IsCommandEnabled(ID_VIEW_TREE, &checked);
+    EXPECT_TRUE(checked);
+    Run(ID_VIEW_TREE);
+    EXPECT_EQ(v->sizes()[0], 0);
+    Run(ID_VIEW_FILES);
+    QSplitter* h = frame->RightSplitter();
+    const int total = h->sizes()[0] + h->sizes()[1];
+    bool filesShown = 3 * h->sizes()[1] >= h->sizes()[0] - 10;
+    Run(ID_VIEW_FILES);
+    EXPECT_NE(filesShown, 3 * h->sizes()[1] >= h->sizes()[0] - 10);
+    EXPECT_EQ(h->sizes()[0] + h->sizes()[1], total);
+}
+
+TEST_F(MainWindow, NavigationBackAndForward) {
+    Rename("one");
+    Run(ID_TREE_INSERT_NEIGHBOUR);
+    TypeTitle("two");
+    Run(ID_TREE_INSERT_CHILD);
+    TypeTitle("three");
+    Run(ID_NAV_PARENT);
+    EXPECT_EQ(Current(), "two");
+    Run(ID_NAV_BACK);
+    EXPECT_EQ(Current(), "three");
+    Run(ID_NAV_FORWARD);
+    EXPECT_EQ(Current(), "two");
+    Run(ID_NAV_PREV_PAGE);
+    EXPECT_EQ(Current(), "one");
+    Run(ID_NAV_NEXT_PAGE);
+    EXPECT_EQ(Current(), "two");
+}
+
+TEST_F(MainWindow, OptionsSheetAppliesBars) {
+    EXPECT_TRUE(frame->Action(ID_OPTIONS)->isEnabled());
+    OnModal<QDialog>([](QDialog* d) {
+        for (QCheckBox* b : d->findChildren<QCheckBox*>())
+            if (b->text() == "Tippsleiste") b->setChecked(false);
+        d->accept();
+    });
+    Run(ID_OPTIONS);
+    EXPECT_EQ(settings.prefs.tb, 0);
+    EXPECT_FALSE(frame->TipsBar()->isVisibleTo(frame.get()));
+}
+
+namespace {
+class FakeRevisions : public CZTRevisionSource {
+public:
+    std::vector<CZTRevisionKey> keys{{1000, true}, {2000, false}, {3000, true}};
+    std::vector<std::pair<int32_t, int>> changes;
+    std::vector<CZTRevisionKey> List() override { return keys; }
+    bool Body(const CZTRevisionKey& k, std::string& body) override {
+        body = "body " + std::to_string(k.time);
+        return k.time != 3000;
+    }
+    bool Change(const CZTRevisionKey& k, int action) override {
+        changes.emplace_back(k.time, action);
+        for (size_t i = 0; i < keys.size(); ++i)
+            if (keys[i].time == k.time) {
+                if (action == 0) keys.erase(keys.begin() + ptrdiff_t(i));
+                else keys[i].visible = action == 2;
+                return true;
+            }
+        return false;
+    }
+};
+} // namespace
+
+TEST(HistoryDialog, ListsHidesForgetsAndShows) {
+    ScriptedPrompter prompter;
+    FakeRevisions source;
+    CZTHistoryDialog dlg(&source, prompter);
+    int changed = 0;
+    std::vector<std::string> shown;
+    dlg.changed = [&] { ++changed; };
+    dlg.show = [&](const QString& label, const std::string& body) { shown.push_back(body); };
+    ASSERT_EQ(dlg.list->count(), 2); // the hidden one is not listed
+    EXPECT_EQ(dlg.list->item(0)->text(), RevisionLabel(1000));
+    dlg.ToggleAll();
+    EXPECT_EQ(dlg.list->count(), 3);
+    EXPECT_EQ(dlg.allButton->text(), "&Versionen");
+    dlg.list->setCurrentRow(1);
+    EXPECT_EQ(dlg.hideButton->text(), "&Unverdeckt");
+    dlg.ToggleHidden(); // shows it again and returns to the visible revisions
+    EXPECT_FALSE(dlg.AllMode());
+    EXPECT_EQ(dlg.list->count(), 3);
+    EXPECT_EQ(changed, 1);
+    dlg.list->setCurrentRow(0);
+    dlg.ShowSelected();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0], "body 1000");
+    dlg.list->setCurrentRow(2);
+    dlg.ShowSelected(); // the body cannot be joined
+    EXPECT_EQ(prompter.messages.back(), "Die Funktion 'getRevision' lieferte einen Fehler zurück.");
+    prompter.answers = {false, true};
+    dlg.list->setCurrentRow(0);
+    dlg.Forget();
+    EXPECT_EQ(dlg.list->count(), 3);
+    dlg.Forget();
+    EXPECT_EQ(dlg.list->count(), 2);
+    EXPECT_EQ(changed, 2);
+    EXPECT_NE(prompter.questions.back().find(RevisionLabel(1000).toStdString()), std::string::npos);
+
+    CZTHistoryDialog none(nullptr, prompter);
+    none.Forget();
+    EXPECT_EQ(prompter.messages.back(), "Die Funktion 'GetDocument' lieferte einen Fehler zurück.");
+}

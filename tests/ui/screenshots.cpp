@@ -1,0 +1,112 @@
+// Takes pictures of the main window and the dialogs for the documentation:
+// ui_screenshots OUTDIR [DOCUMENT]. Run it under Xvfb (xvfb-run) or with
+// QT_QPA_PLATFORM=offscreen.
+#include <QApplication>
+#include <QCheckBox>
+#include <QTabWidget>
+#include <QDir>
+#include <QLocale>
+#include <QTimer>
+#include <QTreeView>
+
+#include <cstdio>
+
+#include "core/document.h"
+#include "ui/commands.h"
+#include "ui/docdialogs.h"
+#include "ui/historydialog.h"
+#include "ui/leftview.h"
+#include "ui/mainframe.h"
+#include "ui/optionsdialog.h"
+#include "ui/settings.h"
+#include "ui/treedialogs.h"
+
+using namespace zt::ui;
+
+namespace {
+
+void Settle() {
+    for (int i = 0; i < 10; ++i) QApplication::processEvents();
+}
+
+bool Save(QWidget* w, const QString& path) {
+    w->show();
+    Settle();
+    bool ok = w->grab().save(path);
+    std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+    return ok;
+}
+
+class FakeRevisions : public CZTRevisionSource {
+public:
+    std::vector<CZTRevisionKey> List() override {
+        return {{1717243200, true}, {1717329600, false}, {1717416000, true}, {1717502400, true}};
+    }
+    bool Body(const CZTRevisionKey&, std::string&) override { return false; }
+    bool Change(const CZTRevisionKey&, int) override { return false; }
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: ui_screenshots OUTDIR [DOCUMENT]\n");
+        return 2;
+    }
+    const QString out = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(out);
+    CZTSettings settings;
+    CMainFrame frame(settings);
+    if (argc > 2) frame.OpenDocument(QString::fromLocal8Bit(argv[2]));
+    frame.LoadWindowState();
+    frame.resize(1000, 640);
+    frame.show();
+    frame.Document().Tree().ToggleExpandAll();
+    Settle();
+    // The second page of the walk makes a good current page.
+    CZTPageNode* page = frame.Document().Tree().FirstRootPage();
+    if (page && page->NextSibling()) page = page->NextSibling();
+    if (page && page->FirstChild()) page = page->FirstChild();
+    frame.TreeView()->SelectPage(page);
+    frame.TreeView()->setFocus();
+    frame.UpdateCommandUI();
+    bool ok = Save(&frame, out + QStringLiteral("/main.png"));
+
+    CZTPreferences prefs = settings.prefs;
+    CZTOptionsDialog options(prefs, {}, {}, &frame);
+    ok &= Save(&options, out + QStringLiteral("/options.png"));
+    options.tabs->setCurrentIndex(4);
+    ok &= Save(&options, out + QStringLiteral("/options-margins.png"));
+    options.hide();
+
+    if (page) {
+        TreeEntryStyle style = page->Style();
+        CZTTreeEntryDialog entry(QStringLiteral("Kap.2"), style, &frame);
+        entry.bold->setChecked(true);
+        entry.SetTextColour(QColor(0x20, 0x50, 0xd0));
+        ok &= Save(&entry, out + QStringLiteral("/tree-entry.png"));
+        entry.hide();
+        CZTPagePropertiesDialog props(frame.Document(), page->Parent() ? page->Parent() : page, &frame);
+        ok &= Save(&props, out + QStringLiteral("/page-properties.png"));
+        props.hide();
+    }
+    CZTSortDialog sort(&frame);
+    ok &= Save(&sort, out + QStringLiteral("/sort.png"));
+    sort.hide();
+    zt::SilentPrompter silent;
+    CZTMultipleDialog multiple(frame.Document(), silent, page, &frame);
+    if (page) multiple.AddPage(page->Ident(), true);
+    ok &= Save(&multiple, out + QStringLiteral("/multiple.png"));
+    multiple.hide();
+    FakeRevisions revisions;
+    CZTHistoryDialog history(&revisions, silent, &frame);
+    ok &= Save(&history, out + QStringLiteral("/history.png"));
+    history.hide();
+    CZTDocPropertiesDialog doc(frame.Document(), true, &frame);
+    ok &= Save(&doc, out + QStringLiteral("/document-properties.png"));
+    doc.hide();
+    frame.Document().Archive().SetModified(false);
+    return ok ? 0 : 1;
+}
