@@ -222,6 +222,12 @@ public:
 
     bool ConvertHtml(std::string_view rtf, std::string& html, FILE* file, const std::string& pictureBase) {
         Begin(rtf, Mode::Html);
+        if (!file) {
+            // Write into the caller's string so that its memory serves again.
+            out_.swap(html);
+            out_.clear();
+            out_.reserve(rtf.size() * 2 + 4096);
+        }
         file_ = file;
         pictureBase_ = pictureBase;
         bool ok = RunGuarded();
@@ -240,6 +246,9 @@ public:
 
     bool ConvertText(std::string_view rtf, RtfTextMode mode, std::string& text) {
         Begin(rtf, Mode::Text);
+        out_.swap(text);
+        out_.clear();
+        out_.reserve(rtf.size() + 1024);
         form_ = mode == RtfTextMode::Search ? TextForm::Search
               : mode == RtfTextMode::Utf8   ? TextForm::Utf8
                                             : TextForm::Text;
@@ -273,7 +282,6 @@ private:
         message.clear();
         failed_ = false;
         out_.clear();
-        out_.reserve(mode == Mode::Text ? std::max<size_t>(1024, rtf.size() / 2) : 1 << 16);
         file_ = nullptr;
         writeError_ = false;
         stack_.clear();
@@ -1579,12 +1587,17 @@ private:
         }
         for (; i < n; ++i) {
             unsigned char b = p[i];
+            if (t.identity[b]) {
+                // A run of bytes written as they are.
+                size_t j = i + 1;
+                while (j < n && t.identity[p[j]]) ++j;
+                WordBytes(reinterpret_cast<const char*>(p + i), j - i);
+                i = j - 1;
+                continue;
+            }
             switch (t.kind[b]) {
             case BytePlain:
-                if (t.identity[b] && !wordDirect_ && word_.size() < kWordBufferSize)
-                    word_.push_back(char(b));
-                else
-                    WordBytes(t.pool.data() + t.off[b], t.len[b]);
+                WordBytes(t.pool.data() + t.off[b], t.len[b]);
                 break;
             case ByteSpace: WordBreak(' '); break;
             case ByteTab: WordBreak('\t'); break;
