@@ -1254,8 +1254,8 @@ private:
     static bool WriteFile(const std::string& path, std::string_view head, std::string_view data) {
         FILE* f = std::fopen(path.c_str(), "wb");
         if (!f) return false;
-        bool ok = std::fwrite(head.data(), 1, head.size(), f) == head.size() &&
-                  std::fwrite(data.data(), 1, data.size(), f) == data.size();
+        auto put = [f](std::string_view s) { return s.empty() || std::fwrite(s.data(), 1, s.size(), f) == s.size(); };
+        bool ok = put(head) && put(data);
         ok = std::fclose(f) == 0 && ok;
         if (!ok) std::remove(path.c_str());
         return ok;
