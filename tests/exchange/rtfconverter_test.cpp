@@ -418,6 +418,11 @@ TEST(RtfConverter, HostileInput) {
              for (int i = 0; i < 300000; ++i) s += "\\intbl\\row";
              return s;
          }() + "}"},
+        {"tables-again", "{\\rtf1 " + [] {
+             std::string s;
+             for (int i = 0; i < 30000; ++i) s += "\\trowd\\cellx1{\\object{\\result\\row}}";
+             return s;
+         }() + " x}"},
         {"pictures", "{\\rtf1 " + [] {
              std::string s;
              for (int i = 0; i < 20000; ++i) s += "{\\*\\ztxpng A_}{\\pict\\pngblip 00}";

@@ -291,6 +291,8 @@ private:
         styles_.clear();
         expanded_.clear();
         fields_.clear();
+        fieldGroups_ = 0;
+        prescanBudget_ = rtf.size() * 4 + (1u << 20);
         docCp_ = &RtfCodePageFor(1252);
         symbolCp_ = &RtfCodePageFor(kRtfSymbolCodePage);
         deff_ = -1;
@@ -482,7 +484,10 @@ private:
             Markup("</A>");
             --inLink_;
         }
-        if (g.fieldStart && !fields_.empty()) fields_.pop_back();
+        if (g.fieldStart) {
+            if (!fields_.empty()) fields_.pop_back();
+            --fieldGroups_;
+        }
         stack_.pop_back();
     }
 
@@ -875,6 +880,7 @@ private:
             if (fields_.size() < kMaxFieldNesting) {
                 fields_.emplace_back();
                 Cur().fieldStart = true;
+                ++fieldGroups_;
             }
             return;
         case RtfKw::fldinst:
@@ -961,11 +967,7 @@ private:
         SkipGroup();
     }
 
-    bool InsideField() const {
-        for (auto it = stack_.rbegin(); it != stack_.rend(); ++it)
-            if (it->fieldStart) return true;
-        return false;
-    }
+    bool InsideField() const { return fieldGroups_ > 0; }
 
     void OnFieldResult() {
         if (mode_ != Mode::Html || fields_.empty() || !InsideField()) return;
@@ -2030,6 +2032,13 @@ private:
         RtfToken t;
         bool ended = false;
         while (!ended && s.Next(t)) {
+            if (s.Position() - offset > prescanBudget_) {
+                // Input that keeps starting tables again has used up what the
+                // prescans may read: the table ends here.
+                ended = true;
+                layout.endOffset = t.offset;
+                break;
+            }
             if (t.type == RtfTokenType::GroupOpen) {
                 int depth = s.Depth();
                 RtfToken n;
@@ -2121,6 +2130,8 @@ private:
             }
         }
         if (!ended) layout.endOffset = SIZE_MAX;
+        size_t scanned = (ended ? layout.endOffset : s.Position()) - offset;
+        prescanBudget_ -= std::min(prescanBudget_, scanned);
         // Columns and spans.
         std::vector<int> edges;
         for (const auto& r : layout.rows)
@@ -2221,6 +2232,7 @@ private:
     Style style_;
     bool styleNameDone_ = false;
     std::vector<Field> fields_;
+    int fieldGroups_ = 0;  // groups on the stack that are fields
     Pict pict_;
     Twin twin_;
 
@@ -2252,6 +2264,7 @@ private:
     bool wordDirect_ = false;
     int inLink_ = 0;
     bool inTable_ = false;
+    size_t prescanBudget_ = 0;  // bytes the table prescans may still read
     TableLayout layout_;
     size_t row_ = 0, cell_ = 0;
     bool rowOpen_ = false, cellOpen_ = false;
