@@ -1,5 +1,6 @@
 #include "docmodel.h"
 
+#include "base/fileio.h"
 #include "base/names.h"
 #include "base/system.h"
 #include "core/compress.h"
@@ -16,58 +17,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-bool ReadWholeFile(const std::string& path, std::string& out, std::string* error) {
-    out.clear();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (error) *error = std::strerror(errno);
-        return false;
-    }
-    struct stat st;
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) out.reserve(size_t(st.st_size));
-    char buf[1 << 16];
-    for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            if (error) *error = std::strerror(errno);
-            ::close(fd);
-            return false;
-        }
-        if (n == 0) break;
-        out.append(buf, size_t(n));
-    }
-    ::close(fd);
-    return true;
-}
-
-bool WriteWholeFile(const std::string& path, std::string_view data, std::string* error) {
-    std::string tmp = path + ".zt-new";
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        if (error) *error = std::strerror(errno);
-        return false;
-    }
-    size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            if (error) *error = std::strerror(errno);
-            ::close(fd);
-            ::unlink(tmp.c_str());
-            return false;
-        }
-        done += size_t(n);
-    }
-    if (::close(fd) != 0 || ::rename(tmp.c_str(), path.c_str()) != 0) {
-        if (error) *error = std::strerror(errno);
-        ::unlink(tmp.c_str());
-        return false;
-    }
-    return true;
-}
 
 void RemoveFile(const std::string& path) {
     if (!path.empty()) ::unlink(path.c_str());
@@ -91,7 +40,7 @@ void CZTFileData::ClearContent() {
 
 bool ReadExternalContent(const std::string& path, std::string& buffer, std::string* error) {
     std::string bytes;
-    if (!ReadWholeFile(path, bytes, error)) return false;
+    if (!zt::ReadWholeFile(path, bytes, error)) return false;
     buffer.clear();
     if (bytes.empty()) return true;
     if (bytes.size() >= 2 && uint8_t(bytes[0]) == 0x1F && uint8_t(bytes[1]) == 0x8B) {
@@ -115,7 +64,7 @@ bool WriteExternalContent(const std::string& path, std::string_view buffer, std:
         if (error) *error = "content is not a compressed buffer";
         return false;
     }
-    return WriteWholeFile(path, gz, error);
+    return zt::WriteFileReplacing(path, gz, error);
 }
 
 // ---------------------------------------------------------------- header
@@ -138,10 +87,7 @@ CZTPageRecord CZTPageRecord::New(const std::string& user) {
     return r;
 }
 
-CZTPageRecord::CZTPageRecord(const CZTPageRecord& o)
-    : valid(o.valid), storedLength(o.storedLength), content(o.content), crc(o.crc), method(o.method),
-      uncompressedLength(o.uncompressedLength), createdBy(o.createdBy), modifiedBy(o.modifiedBy),
-      mtime(o.mtime), ctime(o.ctime), ext(o.ext) {}
+CZTPageRecord::CZTPageRecord(const CZTPageRecord& o) : CZTPageData(o), valid(o.valid) {}
 
 CZTPageRecord& CZTPageRecord::operator=(const CZTPageRecord& o) {
     if (this != &o) {
@@ -233,7 +179,7 @@ bool CZTFileRecord::LoadCompressed(std::string& buffer, bool& raw, std::string* 
     }
     if (!sourcePath.empty()) {
         std::string bytes;
-        if (!ReadWholeFile(sourcePath, bytes, error)) return false;
+        if (!zt::ReadWholeFile(sourcePath, bytes, error)) return false;
         buffer = zt::CompressBuffer(bytes);
         return bytes.empty() || !buffer.empty();
     }
@@ -325,35 +271,16 @@ int32_t CZTDocCore::AppendNode() {
 CZTPageRecord CZTDocCore::GetPage(int32_t ident) {
     CZTPageRecord r;
     if (ident <= 0) return r;
-    const CZTNode& n = NodeGrow(ident);
+    static_cast<CZTPageData&>(r) = NodeGrow(ident);
     r.valid = true;
-    r.storedLength = n.storedLength;
-    r.content = n.content;
-    r.crc = n.crc;
-    r.method = n.method;
-    r.uncompressedLength = n.uncompressedLength;
-    r.createdBy = n.createdBy;
-    r.modifiedBy = n.modifiedBy;
-    r.mtime = n.mtime;
-    r.ctime = n.ctime;
-    r.ext = n.ext;
     return r;
 }
 
 bool CZTDocCore::PutPage(int32_t ident, CZTPageRecord record) {
     if (!record.valid || ident <= 0) return false;
     CZTNode& n = NodeGrow(ident);
+    static_cast<CZTPageData&>(n) = std::move(static_cast<CZTPageData&>(record));
     n.used = true;
-    n.storedLength = record.storedLength;
-    n.content = std::move(record.content);
-    n.crc = record.crc;
-    n.method = record.method;
-    n.uncompressedLength = record.uncompressedLength;
-    n.createdBy = std::move(record.createdBy);
-    n.modifiedBy = std::move(record.modifiedBy);
-    n.mtime = record.mtime;
-    n.ctime = record.ctime;
-    n.ext = std::move(record.ext);
     return true;
 }
 

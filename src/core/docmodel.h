@@ -55,17 +55,21 @@ struct CZTFileData {
 
 struct CZTFileEntry : CZTFileData {};
 
-struct CZTNode {
+// The stored fields of a page, shared by the node and its detached copy.
+struct CZTPageData {
     int32_t storedLength = 0;
     std::string content;          // compressed buffer when method 1
     uint32_t crc = 0;
-    int32_t method = 0;
+    int32_t method = 0;           // 0 no content, 1 compressed buffer
     int32_t uncompressedLength = 0;
     std::string createdBy;
     std::string modifiedBy;
     int32_t mtime = 0;
     int32_t ctime = 0;
     std::string ext;
+};
+
+struct CZTNode : CZTPageData {
     std::vector<CZTFileEntry> files;
     bool used = false;            // false for the placeholder, empty and deleted slots
 };
@@ -87,23 +91,13 @@ struct CZTDiscInfo {
 };
 
 // A detached copy of one page.
-class CZTPageRecord {
+class CZTPageRecord : public CZTPageData {
 public:
     CZTPageRecord() = default;
     // A new record: valid, both times now, both users `user`, no content.
     static CZTPageRecord New(const std::string& user);
 
     bool valid = false;
-    int32_t storedLength = 0;
-    std::string content;
-    uint32_t crc = 0;
-    int32_t method = 0;
-    int32_t uncompressedLength = 0;
-    std::string createdBy;
-    std::string modifiedBy;
-    int32_t mtime = 0;
-    int32_t ctime = 0;
-    std::string ext;
 
     // The decompressed text, kept in a cache. Null with length 0 when there is
     // no content, the method is not 1, or the data is damaged (see Damaged()).

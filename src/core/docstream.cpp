@@ -1,6 +1,7 @@
 #include "docstream.h"
 
 #include "base/bytes.h"
+#include "base/fileio.h"
 #include "base/names.h"
 #include "core/ztexception.h"
 
@@ -35,35 +36,8 @@ CZTDocStream CZTDocStream::Loading(std::string bytes, std::string filePath) {
 }
 
 bool CZTDocStream::LoadFile(const std::string& path, CZTDocStream& out, std::string* error) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (error) *error = std::strerror(errno);
-        return false;
-    }
     std::string bytes;
-    struct stat st;
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) bytes.reserve(size_t(st.st_size));
-    else if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        if (error) *error = std::strerror(EISDIR);
-        return false;
-    }
-    size_t len = 0;
-    bytes.resize(bytes.capacity() > 0 ? bytes.capacity() : 65536);
-    for (;;) {
-        if (len == bytes.size()) bytes.resize(bytes.size() * 2);
-        ssize_t n = ::read(fd, bytes.data() + len, bytes.size() - len);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            if (error) *error = std::strerror(errno);
-            ::close(fd);
-            return false;
-        }
-        if (n == 0) break;
-        len += size_t(n);
-    }
-    ::close(fd);
-    bytes.resize(len);
+    if (!zt::ReadWholeFile(path, bytes, error)) return false;
     out = Loading(std::move(bytes), path);
     return true;
 }

@@ -19,11 +19,6 @@ CZTFileRecord FileWith(const std::string& name, const std::string& content) {
     return f;
 }
 
-std::string Text(CZTArchive& a, int32_t id) {
-    const std::string* t = a.GetPage(id).GetText();
-    return t ? *t : std::string();
-}
-
 std::string FileText(CZTArchive& a, int32_t id, const std::string& name) {
     CZTFileRecord f = a.GetFile(id, name);
     const std::string* t = f.GetText();
