@@ -1,6 +1,7 @@
 // The commands on documents: reading, changing and checking pages and files.
 #include "ztd.h"
 
+#include "base/bytes.h"
 #include "base/cp1252.h"
 #include "base/messages.h"
 #include "base/names.h"
