@@ -63,6 +63,7 @@ public:
     explicit CZtKeyRing(Prompter* prompter = nullptr);
     ~CZtKeyRing();
     void SetPrompter(Prompter* prompter) { prompter_ = prompter; }
+    Prompter* MessagePrompter() const { return prompter_; }
     CZtKeyRing(const CZtKeyRing&) = delete;
     CZtKeyRing& operator=(const CZtKeyRing&) = delete;
 
