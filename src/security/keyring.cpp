@@ -30,6 +30,11 @@ constexpr uint32_t kMinIterations = 1001;
 constexpr uint32_t kMaxIterations = 999999999;
 constexpr size_t kMaxExtension = 65536;
 constexpr uint32_t kMaxItemKeyArea = 1000000;
+// The name search of an area of several blocks runs PBKDF2 with a quarter of
+// each block's iterations (twice, with the fallback salt). A hostile area must
+// not make that search run longer than the tag of one block with the largest
+// iteration count allowed.
+constexpr uint64_t kMaxTagWork = kMaxIterations / 4;
 
 const std::string_view kCheckPlain("\x3c\x5e\x1f\x0a\x9b\x27\xd4\x86\x6e\x0c\x13\xf5\xa8\xb2\xd9\x7e", 16);
 const std::string kFallbackTagSalt(16, '\xc3');
@@ -157,12 +162,17 @@ int CZtKeyRing::LoadKeyArea(std::string_view area) {
         blocks.push_back(std::move(b));
     } else if (n > kBlockSize) {
         size_t pos = 0;
+        uint64_t tagWork = 0;
         while (pos < n) {
             if (n - pos < kBlockSize || blocks.size() == kMaxBlocks) return -1;
             std::string b(area.substr(pos, kBlockSize));
             if (int r = CheckBlock(b)) return r;
             // Every block of a longer area is wrapped; a direct block cannot be found by name.
             if (!IsWrapped(b)) return -1;
+            if (!IsCertificate(b)) {
+                tagWork += Get(b, kOffIterations) / 4;
+                if (tagWork > kMaxTagWork) return -1;
+            }
             size_t length = kBlockSize;
             if (IsCertificate(b)) {
                 uint32_t ext = Get(b, kOffExtLength);

@@ -262,6 +262,7 @@ TEST(KeyRing, LoadKeyAreaRejectsBadAreas) {
         {"short wrapped block", with(first, 0, 2).substr(0, 128), -1},
         {"certificate block without extension", area.substr(304, 152), -1},
         {"certificate extension beyond the area", with(area, 304 + 116, 1000), -1},
+        {"a name search beyond the work of one block", with(first, 24, 999999999) + with(first, 24, 8000), -1},
         {"too many blocks", [&] {
              std::string s;
              for (size_t i = 0; i <= CZtKeyRing::kMaxBlocks; ++i) s += first;
@@ -280,6 +281,7 @@ TEST(KeyRing, LoadKeyAreaRejectsBadAreas) {
     EXPECT_EQ(ring.LoadKeyArea(with(Bin(fixtures::kDirect), 24, 1001)), 0);
     EXPECT_EQ(ring.LoadKeyArea(direct152.substr(0, 88)), 0);
     EXPECT_EQ(ring.LoadKeyArea(with(first, 24, 999999999)), 0);
+    EXPECT_EQ(ring.LoadKeyArea(with(first, 24, 999990000) + with(first, 24, 8000)), 0);
     EXPECT_EQ(ring.LoadKeyArea(first), 0);
     EXPECT_FALSE(ring.SeveralBlocks());
     EXPECT_TRUE(ring.Extensible());
