@@ -47,6 +47,14 @@ constexpr Entry kTable[] = {
      "Der Zufallszahlengenerator des Betriebssystems steht nicht zur Verfügung. Der Vorgang wurde abgebrochen."},
     {Msg::KeyMacBad, "KeyMAC Bad: Key is corrupt"},
     {Msg::DataMacBad, "Data MAC Bad: Data is corrupt"},
+    {Msg::CredentialsTitle, "Zettrix: Username und Passwortabfrage"},
+    {Msg::CredentialsTitleFor, "Zettrix Name/Passwort: %s"},
+    {Msg::CredentialsIncomplete, "Bitte geben Sie einen Nutzernamen und das Passwort ein."},
+    {Msg::AlreadyEncrypted, "Das Dokument ist bereits verschlüsselt."},
+    {Msg::NotEncrypted, "Das Dokument ist nicht verschlüsselt."},
+    {Msg::CredentialsRefused,
+     "Die Name / Passwort Kombination konnte nicht geändert werden.\n"
+     "Prüfen Sie die bisherige Kombination und ob der neue Name schon vorhanden ist."},
 };
 
 constexpr auto BuildIndex() {

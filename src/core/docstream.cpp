@@ -4,6 +4,7 @@
 #include "base/fileio.h"
 #include "base/names.h"
 #include "core/ztexception.h"
+#include "security/keyring.h"
 
 #include <atomic>
 #include <cerrno>
@@ -88,6 +89,11 @@ void CZTDocStream::Skip(size_t n) {
     pos_ += n;
 }
 
+void CZTDocStream::ContinueWith(std::string bytes) {
+    data_ = std::move(bytes);
+    pos_ = 0;
+}
+
 // ------------------------------------------------------------------ storing
 
 void CZTDocStream::WriteInt(int32_t v) {
@@ -104,6 +110,41 @@ void CZTDocStream::WriteString(std::string_view s) {
 void CZTDocStream::WriteBytes(std::string_view bytes) {
     if (failed_) return;
     written_ += bytes.size();
+    if (cipher_) {
+        if (!cipher_->Write(bytes) && !failed_) {
+            failed_ = true;
+            error_ = "encryption failed";
+        }
+        return;
+    }
+    WriteRaw(bytes);
+}
+
+bool CZTDocStream::BeginEncryption(zt::CZtKeyRing& ring) {
+    if (!storing_ || failed_ || cipher_) return false;
+    if (!ring.BeginWrite([this](const void* p, size_t n) {
+            WriteRaw(std::string_view(static_cast<const char*>(p), n));
+            return !failed_;
+        }))
+        return false;
+    cipher_ = &ring;
+    return true;
+}
+
+bool CZTDocStream::EndEncryption() {
+    if (!cipher_) return false;
+    zt::CZtKeyRing* ring = cipher_;
+    cipher_ = nullptr;
+    bool ok = ring->EndWrite();
+    if (!ok && !failed_) {
+        failed_ = true;
+        error_ = "encryption failed";
+    }
+    return ok && !failed_;
+}
+
+void CZTDocStream::WriteRaw(std::string_view bytes) {
+    if (failed_) return;
     if (fd_ < 0) {
         data_.append(bytes);
         return;

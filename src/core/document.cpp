@@ -40,6 +40,7 @@ bool CZTDocument::Save(const std::string& path) {
         CZTArchive::CopyOptions options;
         options.kind = CZTArchive::CopyKind::External;
         options.wholeDocument = true;
+        options.keepEncryption = true;
         return archive_.SaveCopy(target, pages, options);
     }
     if (!archive_.Save(target, pages)) return false;
