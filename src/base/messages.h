@@ -47,6 +47,12 @@ enum class Msg {
     // encryption
     KeyMacBad,              // a key block did not open (wrong password or damaged block)
     DataMacBad,             // the tag at the end of encrypted content does not match
+    CredentialsTitle,       // the credentials prompt without a document name
+    CredentialsTitleFor,    // "%s": the document name
+    CredentialsIncomplete,
+    AlreadyEncrypted,
+    NotEncrypted,
+    CredentialsRefused,     // a name could not be changed, added or removed
     // desktop program
     Untitled,               // title of a document never saved
     SaveChangesQuestion,    // "%s": document title

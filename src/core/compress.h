@@ -29,6 +29,11 @@ uint64_t MaxInflatedSize(uint64_t compressedSize);
 // length, which must be plausible for the input size.
 bool DecompressBuffer(std::string_view buffer, std::string& out, std::string* error = nullptr);
 
+// The length of the compressed buffer at the start of `buffer` (prefix and
+// raw deflate stream up to its end); buffer.size() when no complete stream is
+// found. Used to drop padding that follows a buffer.
+size_t CompressedBufferLength(std::string_view buffer);
+
 // Inflates a zlib (RFC 1950) stream of which `expected` bytes are announced.
 bool InflateZlib(std::string_view stream, uint32_t expected, std::string& out);
 

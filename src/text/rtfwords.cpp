@@ -1,6 +1,5 @@
 #include "text/rtfwords.h"
 
-#include <algorithm>
 #include <array>
 
 namespace zt {
@@ -20,28 +19,43 @@ constexpr WordInfo kWords[] = {
 };
 static_assert(std::size(kWords) == size_t(RtfKw::Count_));
 
-struct SortedWords {
-    std::array<uint16_t, size_t(RtfKw::Count_) - 1> order{};
-    SortedWords() {
-        for (size_t i = 0; i < order.size(); ++i) order[i] = uint16_t(i + 1);
-        std::sort(order.begin(), order.end(),
-                  [](uint16_t a, uint16_t b) { return kWords[a].word < kWords[b].word; });
+// Open addressing over a power-of-two table, FNV-1a hashed: one probe for
+// nearly every word, known or not.
+constexpr size_t kSlots = 1024;
+static_assert(kSlots >= 2 * std::size(kWords));
+
+inline uint32_t Hash(std::string_view w) {
+    uint32_t h = 2166136261u;
+    for (unsigned char c : w) h = (h ^ c) * 16777619u;
+    return h;
+}
+
+struct WordHash {
+    std::array<uint16_t, kSlots> slot{};  // 0 empty, else the word's index
+    WordHash() {
+        for (size_t i = 1; i < std::size(kWords); ++i) {
+            size_t s = Hash(kWords[i].word) & (kSlots - 1);
+            while (slot[s]) s = (s + 1) & (kSlots - 1);
+            slot[s] = uint16_t(i);
+        }
     }
 };
 
-const SortedWords& Sorted() {
-    static const SortedWords sorted;
-    return sorted;
+const WordHash& Table() {
+    static const WordHash table;
+    return table;
 }
 
 } // namespace
 
 RtfKw LookupRtfWord(std::string_view word) {
-    const auto& s = Sorted();
-    auto it = std::lower_bound(s.order.begin(), s.order.end(), word,
-                               [](uint16_t a, std::string_view w) { return kWords[a].word < w; });
-    if (it != s.order.end() && kWords[*it].word == word) return RtfKw(*it);
-    return RtfKw::Unknown;
+    if (word.empty() || word.size() > 32) return RtfKw::Unknown;
+    const auto& t = Table();
+    for (size_t s = Hash(word) & (kSlots - 1);; s = (s + 1) & (kSlots - 1)) {
+        uint16_t i = t.slot[s];
+        if (!i) return RtfKw::Unknown;
+        if (kWords[i].word == word) return RtfKw(i);
+    }
 }
 
 RtfKwKind RtfWordKind(RtfKw kw) {

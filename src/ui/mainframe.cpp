@@ -57,6 +57,9 @@ public:
     bool AskOkCancel(std::string_view text) override { return target_().AskOkCancel(text); }
     Answer AskYesNoCancel(std::string_view text) override { return target_().AskYesNoCancel(text); }
     void Status(std::string_view text) override { target_().Status(text); }
+    bool AskCredentials(const CredentialsQuestion& q, std::string& name, std::string& password) override {
+        return target_().AskCredentials(q, name, password);
+    }
 
 private:
     std::function<Prompter&()> target_;

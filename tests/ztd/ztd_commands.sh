@@ -36,7 +36,7 @@ check "cat missing page" 2 "$(run cat "$D" /Fehlt)"
 check "missing page message" "$(printf 'Seite\n/Fehlt\nnicht gefunden.')" "$(cat "$T/err")"
 
 head -c 30000 /dev/urandom >"$T/blob.bin"
-check "attach" 0 "$(run attach "$D" /Größe "$T/blob.bin" --name "Daten ä.bin")"
+check "attach" 0 "$(run attach "$D" /Größe "$T/blob.bin" --as "Daten ä.bin")"
 check "get" 0 "$(run get "$D" /Gr%F6%DFe "Daten ä.bin" -o "$T/back.bin")"
 cmp -s "$T/blob.bin" "$T/back.bin"; check "get returns the bytes" 0 $?
 run ls "$D" --json >/dev/null

@@ -211,7 +211,7 @@ int Attach(Context& c, const Args& a) {
     const std::string& file = a.positional[3];
     std::string content;
     if (!ReadFileBytes(file, content)) return c.Fail(zt::FormatMessage(zt::Msg::FileNotFound, {file}));
-    std::string name = zt::Utf8ToCp1252(a.Has("--name") ? a.Get("--name") : zt::FileNamePart(file));
+    std::string name = zt::Utf8ToCp1252(a.Has("--as") ? a.Get("--as") : zt::FileNamePart(file));
     if (name.empty()) return c.Fail(zt::MessageText(zt::Msg::EmptyName));
     CZTFileRecord r = CZTFileRecord::New(name, c.doc.Archive().User());
     if (!r.SetContent(content, c.doc.Archive().User())) return c.Fail(zt::MessageText(zt::Msg::FileAttachFailed));
@@ -276,7 +276,7 @@ void AddDocumentCommands(std::vector<Command>& commands) {
         {"get", 3, Get, "get DOC PFAD NAME [-o DATEI]         Inhalt einer angehängten Datei"},
         {"new", 1, New, "new DOC [--force]                    neues, leeres Dokument"},
         {"add", 3, Add, "add DOC VATER-PFAD TITEL [--text-file F]  neue Seite (/ als Vater: oberste Ebene)"},
-        {"attach", 3, Attach, "attach DOC PFAD DATEI [--name NAME]  Datei anhängen"},
+        {"attach", 3, Attach, "attach DOC PFAD DATEI [--as NAME]    Datei anhängen"},
         {"detach", 3, Detach, "detach DOC PFAD NAME                 angehängte Datei entfernen"},
         {"rename", 3, Rename, "rename DOC PFAD TITEL                Seite umbenennen"},
         {"rm", 2, Rm, "rm DOC PFAD [--subtree]              Seite (oder Unterbaum) löschen"},
