@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 export CCACHE_BASEDIR="$PWD"
-PRESET="${ZT_PRESET:-nogui}"
+PRESET="${ZT_PRESET:-default}"
 cmake --preset "$PRESET" >/dev/null
 cmake --build --preset "$PRESET"
 BIN="build-${PRESET}"

@@ -8,7 +8,7 @@ PACKAGES=(
   cmake g++ ninja-build ccache pkg-config clang
   # libraries
   zlib1g-dev libcrypto++-dev libjpeg62-turbo-dev libcurl4-openssl-dev
-  qt6-base-dev qt6-base-dev-tools libqt6svg6
+  qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-translations-l10n fonts-dejavu-core
   libsqlite3-dev libcpp-httplib-dev libssl-dev
   # tests
   libgtest-dev libgmock-dev openssl xvfb dbus xauth

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Builds the program, writes the demo document and takes pictures of the main
+# window and the dialogs under Xvfb: screenshots.sh [OUTDIR] (default
+# build/screenshots). The main window's picture is copied to docs/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+export CCACHE_BASEDIR="$PWD"
+OUT="${1:-build/screenshots}"
+cmake --preset default >/dev/null
+cmake --build --preset default --target ztd ui_screenshots
+bash scripts/make-demo.sh build/tools/ztd/ztd build/demo/Demo.ztd
+tmp="$(mktemp -d)"
+trap 'rm -rf "$tmp"' EXIT
+mkdir -m 700 "$tmp/run"
+# Fresh settings, so that the pictures show the program as it first starts.
+XDG_CONFIG_HOME="$tmp/config" XDG_RUNTIME_DIR="$tmp/run" QT_QPA_PLATFORM=xcb \
+  xvfb-run -a -s "-screen 0 1280x900x24" build/tests/ui/ui_screenshots "$OUT" build/demo/Demo.ztd
+cp "$OUT/main.png" docs/screenshot-main.png
+echo "screenshots in $OUT"
