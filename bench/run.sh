@@ -2,9 +2,11 @@
 # Runs every benchmark and writes BENCHMARKS.md.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake --preset nogui >/dev/null
-cmake --build --preset nogui
-B=build-nogui/bench
+PRESET="${ZT_PRESET:-default}"
+cmake --preset "$PRESET" >/dev/null
+cmake --build --preset "$PRESET"
+B=build/bench
+[ "$PRESET" = default ] || B="build-$PRESET/bench"
 {
   echo "# Benchmarks"
   echo

@@ -16,6 +16,7 @@
 #include "ui/handover.h"
 #include "ui/icons.h"
 #include "ui/instances.h"
+#include "ui/leftview.h"
 #include "ui/mainframe.h"
 #include "ui/registration.h"
 #include "ui/settings.h"
@@ -134,6 +135,8 @@ int RunApplication(int argc, char** argv) {
         frame.showMaximized();
     else
         frame.show();
+    // A new document opens its first page's title for editing.
+    if (!hidden && frame.DocumentPath().isEmpty() && !cl.HasRevision()) frame.TreeView()->EditCurrentTitle();
     // Only one instance shows a tray icon.
     if (cl.startMode == CZTCommandLine::Empty || FindOtherInstance(false, server.SocketPath())) frame.SetTrayIcon(false);
 

@@ -343,13 +343,13 @@ void CMainFrame::CreateBars() {
     pageBar_ = new QToolBar(QStringLiteral("Seitenleiste - Zettrix"), this);
     pageBar_->setObjectName(QStringLiteral("pageBar"));
     pageBar_->setAllowedAreas(Qt::TopToolBarArea | Qt::BottomToolBarArea);
+    // The labels show the keys Alt+S and Alt+A, which the commands 32922 and
+    // 32923 own; the labels have no buddy, so the keys stay unambiguous.
     auto* pageLabel = new QLabel(QStringLiteral("&Seite"), pageBar_);
     pageLabel->setContentsMargins(4, 0, 4, 0);
     pageList_ = new CZTPageList(*doc_, pageBar_);
-    pageLabel->setBuddy(pageList_);
     auto* fileLabel = new QLabel(QStringLiteral("D&atei"), pageBar_);
     fileLabel->setContentsMargins(4, 0, 4, 0);
-    fileLabel->setBuddy(pageList_);
     pageBar_->addWidget(pageLabel);
     pageBar_->addWidget(pageList_);
     pageBar_->addWidget(fileLabel);
