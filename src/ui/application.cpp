@@ -5,6 +5,7 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
+#include <QSessionManager>
 #include <QTimer>
 #include <QTranslator>
 
@@ -147,6 +148,8 @@ int RunApplication(int argc, char** argv) {
         return 1;
     }
     if (cl.quit) QTimer::singleShot(0, &frame, [&frame] { frame.close(); });
+    // The session ends: the window state is written as at a close.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &frame, [&frame] { frame.SaveWindowState(); });
 
     const int code = app.exec();
     settings.SaveArchiveList();

@@ -206,7 +206,6 @@ const std::map<int, Painter>& Painters() {
              p.drawText(QRectF(0, 8, 9, 8), Qt::AlignCenter, QStringLiteral("Z"));
              Arrow(p, QPointF(12, 2), QPointF(12, 14), kAccent);
          }},
-        {ID_TREE_LEFT, [](QPainter& p) { TreeShape(p); }},
         {ID_NAV_BACK, [](QPainter& p) { Arrow(p, QPointF(14, 8), QPointF(2.5, 8), kGreen); }},
         {ID_NAV_FORWARD, [](QPainter& p) { Arrow(p, QPointF(2, 8), QPointF(13.5, 8), kGreen); }},
         {ID_NAV_PARENT, [](QPainter& p) { Arrow(p, QPointF(8, 14), QPointF(8, 2.5), kAccent); }},

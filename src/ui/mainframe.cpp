@@ -1063,8 +1063,4 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void CMainFrame::changeEvent(QEvent* event) {
-    QMainWindow::changeEvent(event);
-}
-
 } // namespace zt::ui
