@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QFontMetrics>
+#include <QFile>
 #include <QSettings>
 
 #include "ui/commandline.h"
 #include "ui/docdialogs.h"
+#include "ui/registration.h"
 #include "ui/settings.h"
 
 using zt::ui::CZTCommandLine;
@@ -113,4 +115,23 @@ TEST(Settings, WindowStateRoundTripAndSaveStateZero) {
     zt::ui::CZTSettings third;
     third.Load();
     EXPECT_EQ(third.prefs.m1, 222);
+}
+
+TEST(Registration, DesktopFileAndMimeTypeForZtd) {
+    const QString data = zt::ui::UserDataDirectory();
+    ASSERT_TRUE(data.startsWith(qEnvironmentVariable("XDG_DATA_HOME")));
+    ASSERT_TRUE(zt::ui::RegisterDocumentType("/opt/zett rix/bin/zettrix"));
+    QFile desktop(data + "/applications/zettrix.desktop");
+    ASSERT_TRUE(desktop.open(QIODevice::ReadOnly));
+    const QString entry = QString::fromUtf8(desktop.readAll());
+    EXPECT_TRUE(entry.contains("Exec=\"/opt/zett rix/bin/zettrix\" %f"));
+    EXPECT_TRUE(entry.contains("MimeType=application/x-zettrix;"));
+    QFile mime(data + "/mime/packages/zettrix.xml");
+    ASSERT_TRUE(mime.open(QIODevice::ReadOnly));
+    const QByteArray xml = mime.readAll();
+    EXPECT_TRUE(xml.contains("type=\"application/x-zettrix\""));
+    EXPECT_TRUE(xml.contains("<glob pattern=\"*.ztd\"/>"));
+    ASSERT_TRUE(zt::ui::UnregisterDocumentType());
+    EXPECT_FALSE(QFile::exists(data + "/applications/zettrix.desktop"));
+    EXPECT_FALSE(QFile::exists(data + "/mime/packages/zettrix.xml"));
 }
