@@ -525,3 +525,21 @@ TEST(HistoryDialog, ListsHidesForgetsAndShows) {
     none.Forget();
     EXPECT_EQ(prompter.messages.back(), "Die Funktion 'GetDocument' lieferte einen Fehler zurück.");
 }
+
+TEST_F(MainWindow, ClosingAsksToSaveAndWorksWithoutATray) {
+    // Offscreen there is no system tray: the tray setting must not hide the
+    // window where it could not come back from.
+    settings.prefs.trayIcon = 1;
+    frame->LoadWindowState();
+    EXPECT_FALSE(frame->HasTrayIcon());
+    Rename("x");
+    prompter.threeWayAnswers = {zt::Prompter::Answer::Cancel};
+    EXPECT_FALSE(frame->close());
+    EXPECT_TRUE(frame->isVisible());
+    prompter.threeWayAnswers = {zt::Prompter::Answer::No};
+    EXPECT_TRUE(frame->close());
+    // The window state went to the settings at the close.
+    zt::ui::CZTSettings again;
+    again.Load();
+    EXPECT_EQ(again.prefs.m1, frame->MainSplitter()->sizes()[0]);
+}
