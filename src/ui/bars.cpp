@@ -40,7 +40,7 @@ const char* const kTips[] = {
 
 // ---- page list
 
-CZTPageList::CZTPageList(CZTDocument& doc, QWidget* parent) : QComboBox(parent), doc_(doc) {
+CZTPageBarList::CZTPageBarList(CZTDocument& doc, QWidget* parent) : QComboBox(parent), doc_(doc) {
     setObjectName(QStringLiteral("pageList"));
     setMaxVisibleItems(16);
     setMinimumContentsLength(40);
@@ -51,7 +51,7 @@ CZTPageList::CZTPageList(CZTDocument& doc, QWidget* parent) : QComboBox(parent),
     });
 }
 
-void CZTPageList::Fill(bool files) {
+void CZTPageBarList::Fill(bool files) {
     filling_ = true;
     const int32_t current = currentIndex() >= 0 ? itemData(currentIndex()).toInt() : 0;
     clear();
@@ -86,22 +86,22 @@ void CZTPageList::Fill(bool files) {
     filling_ = false;
 }
 
-void CZTPageList::Open(bool files) {
+void CZTPageBarList::Open(bool files) {
     openAsFiles_ = files;
     showPopup();
 }
 
-void CZTPageList::showPopup() {
+void CZTPageBarList::showPopup() {
     Fill(openAsFiles_);
     openAsFiles_ = false;
     QComboBox::showPopup();
 }
 
-void CZTPageList::hidePopup() {
+void CZTPageBarList::hidePopup() {
     QComboBox::hidePopup();
 }
 
-void CZTPageList::ShowPage(const CZTPageNode* page) {
+void CZTPageBarList::ShowPage(const CZTPageNode* page) {
     filling_ = true;
     if (fileMode_) {
         clear();
@@ -125,7 +125,7 @@ void CZTPageList::ShowPage(const CZTPageNode* page) {
     filling_ = false;
 }
 
-void CZTPageList::Reset() {
+void CZTPageBarList::Reset() {
     filling_ = true;
     clear();
     fileMode_ = false;

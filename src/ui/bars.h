@@ -19,10 +19,10 @@ namespace zt::ui {
 
 // The page bar's list: in page mode one entry per page ("D:" before pages
 // with files), in file mode one per attached file.
-class CZTPageList : public QComboBox {
+class CZTPageBarList : public QComboBox {
     Q_OBJECT
 public:
-    explicit CZTPageList(CZTDocument& doc, QWidget* parent = nullptr);
+    explicit CZTPageBarList(CZTDocument& doc, QWidget* parent = nullptr);
 
     // Opens the list in page mode (false) or file mode (true).
     void Open(bool files);

@@ -347,13 +347,13 @@ void CMainFrame::CreateBars() {
     // 32923 own; the labels have no buddy, so the keys stay unambiguous.
     auto* pageLabel = new QLabel(QStringLiteral("&Seite"), pageBar_);
     pageLabel->setContentsMargins(4, 0, 4, 0);
-    pageList_ = new CZTPageList(*doc_, pageBar_);
+    pageList_ = new CZTPageBarList(*doc_, pageBar_);
     auto* fileLabel = new QLabel(QStringLiteral("D&atei"), pageBar_);
     fileLabel->setContentsMargins(4, 0, 4, 0);
     pageBar_->addWidget(pageLabel);
     pageBar_->addWidget(pageList_);
     pageBar_->addWidget(fileLabel);
-    connect(pageList_, &CZTPageList::chosen, this, &CMainFrame::PageChosen);
+    connect(pageList_, &CZTPageBarList::chosen, this, &CMainFrame::PageChosen);
 
     tipsBarHost_ = new QToolBar(QStringLiteral("Tippsleiste - Zettrix"), this);
     tipsBarHost_->setObjectName(QStringLiteral("tipsBar"));

@@ -26,7 +26,7 @@ class Prompter;
 namespace zt::ui {
 
 class CLeftView;
-class CZTPageList;
+class CZTPageBarList;
 class CZTQtPrompter;
 class CZTSettings;
 class CZTTextPlaceholder;
@@ -104,7 +104,7 @@ public:
 
     QSplitter* MainSplitter() const { return vsplit_; }
     QSplitter* RightSplitter() const { return hsplit_; }
-    CZTPageList* PageList() const { return pageList_; }
+    CZTPageBarList* PageList() const { return pageList_; }
     CZTTipsBar* TipsBar() const { return tips_; }
     CZTTextPlaceholder* TextView() const { return text_; }
     CZTFilesPlaceholder* FilesView() const { return files_; }
@@ -176,7 +176,7 @@ private:
     QToolBar* treeBar_ = nullptr;
     QToolBar* pageBar_ = nullptr;
     QToolBar* tipsBarHost_ = nullptr;
-    CZTPageList* pageList_ = nullptr;
+    CZTPageBarList* pageList_ = nullptr;
     CZTTipsBar* tips_ = nullptr;
     std::vector<QLabel*> panes_;
     QSystemTrayIcon* tray_ = nullptr;

@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSplitter>
@@ -542,4 +543,80 @@ TEST_F(MainWindow, ClosingAsksToSaveAndWorksWithoutATray) {
     zt::ui::CZTSettings again;
     again.Load();
     EXPECT_EQ(again.prefs.m1, frame->MainSplitter()->sizes()[0]);
+}
+
+TEST_F(MainWindow, MenusCarryTheCommandsWithKeysAndPrompts) {
+    struct Row {
+        int id;
+        const char* text;
+        const char* key;
+        const char* prompt;
+    };
+    const Row rows[] = {
+        {ID_FILE_NEW, "&Neu", "Ctrl+N", "Erstellt ein neues Dokument."},
+        {ID_FILE_SAVE, "S&peichern", "Ctrl+S", "Speichert das aktive Dokument."},
+        {ID_HISTORY, "&History", "", "Auswahl und ansehen der &History"},
+        {ID_TREE_NEW_MEMO, "&Neue Seite", "F4", "Neue Seite einfügen."},
+        {ID_TREE_RIGHT, "Seite &rechts", "Shift+F5", "Seite nach rechts schieben."},
+        {ID_TREE_DOWN, "Seite &tiefer", "Shift+F8", "Seite nach unten schieben."},
+        {ID_EDIT_REPEAT, "&Weitersuchen", "F3", "Wiederholt die letzte Suche."},
+        {ID_INSERT_DATETIME, "&Datum && Zeit einfügen", "Alt+Shift+D", "Datum und Zeit einfügen."},
+        {ID_VIEW_FILES, "Dateienansicht &zeigen", "", "Anzeigen der Dateienansicht."},
+        {ID_OPTIONS, "&Optionen...", "", "Zeigt Registerkarten mit Optionen."},
+        {ID_SELECT_PAGE, "Seite auswählen", "Alt+S", "Auswählen einer Seite."},
+    };
+    for (const Row& r : rows) {
+        QAction* a = frame->Action(r.id);
+        ASSERT_NE(a, nullptr) << r.id;
+        EXPECT_EQ(a->text(), QString::fromUtf8(r.text)) << r.id;
+        EXPECT_EQ(a->shortcut(), QKeySequence(QString::fromLatin1(r.key))) << r.id;
+        EXPECT_EQ(a->statusTip(), QString::fromUtf8(r.prompt)) << r.id;
+    }
+    QStringList menus;
+    for (QAction* a : frame->menuBar()->actions()) menus << a->text();
+    EXPECT_EQ(menus, (QStringList{"&Datei", "Bau&m", "&Bearbeiten", "Dateie&n", "&Einstellungen", "&?"}));
+    // Features of later parts are present and disabled.
+    frame->UpdateCommandUI();
+    for (int id : {ID_CONNECT, ID_FILE_PRINT, ID_SEARCH_REPLACE, ID_FILES_IMPORT, ID_CHAR_BOLD})
+        EXPECT_FALSE(frame->Action(id)->isEnabled()) << id;
+}
+
+TEST_F(MainWindow, PageBarListsPagesAndFiles) {
+    Rename("Mit Datei");
+    Run(ID_TREE_INSERT_NEIGHBOUR);
+    TypeTitle("Ohne");
+    CZTPageNode* first = Tree().RootPages()[0];
+    CZTFileRecord file = CZTFileRecord::New("notiz.txt", "tester");
+    ASSERT_TRUE(file.SetContent("hallo", "tester"));
+    ASSERT_EQ(frame->Document().AttachFile(first, file), 1);
+    EXPECT_EQ(first->Mark(), 5); // page and files changed
+
+    Run(ID_SELECT_PAGE);
+    CZTPageBarList* list = frame->PageList();
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->itemText(0), "D:/Mit Datei");
+    EXPECT_EQ(list->itemText(1), "    /Ohne");
+    EXPECT_EQ(list->currentIndex(), 1);
+    list->hidePopup();
+    Run(ID_SELECT_FILE);
+    ASSERT_EQ(list->count(), 1);
+    EXPECT_EQ(list->itemText(0), "/Mit Datei/notiz.txt");
+    list->hidePopup();
+    emit list->activated(0); // choosing the file selects its page
+    EXPECT_EQ(Current(), "Mit Datei");
+}
+
+TEST(TipsBar, StepsWrapAroundAndPause) {
+    CZTTipsBar tips(8);
+    EXPECT_FALSE(tips.Paused());
+    tips.Step(1); // shows tip 8, pauses
+    EXPECT_TRUE(tips.Paused());
+    EXPECT_EQ(tips.NextTip(), 0);
+    const QString last = tips.Text();
+    tips.Step(1);
+    EXPECT_EQ(tips.NextTip(), 1);
+    tips.Step(-1);
+    EXPECT_EQ(tips.Text(), last);
+    tips.SetPaused(false); // shows the next tip at once
+    EXPECT_EQ(tips.NextTip(), 1);
 }
