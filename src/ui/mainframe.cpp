@@ -822,8 +822,12 @@ void CMainFrame::ToggleFilesPane(bool hideToo) {
     }
 }
 
+QString CMainFrame::Program() const {
+    return programPath.isEmpty() ? QCoreApplication::applicationFilePath() : programPath;
+}
+
 void CMainFrame::StartInstance(const QString& option) {
-    QProcess::startDetached(QCoreApplication::applicationFilePath(), {option});
+    QProcess::startDetached(Program(), {option});
 }
 
 void CMainFrame::DocProperties() {
@@ -861,7 +865,7 @@ void CMainFrame::ShowHistory() {
             return;
         }
         QApplication::setOverrideCursor(Qt::WaitCursor);
-        HandOverResult r = SendRevision(QCoreApplication::applicationFilePath().toStdString(), l, t, message);
+        HandOverResult r = SendRevision(QFile::encodeName(Program()).toStdString(), l, t, message);
         QApplication::restoreOverrideCursor();
         if (r == HandOverResult::Timeout)
             prompter_->Message(MessageText(Msg::TimeoutExceeded));

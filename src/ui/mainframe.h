@@ -99,6 +99,8 @@ public:
     std::function<std::unique_ptr<CZTRevisionSource>()> revisionSource;
     // Removes the whole history; true when there was one.
     std::function<bool()> removeHistory;
+    // The program that further instances run (this program unless set).
+    QString programPath;
     // Our own instance socket, skipped when asking other instances.
     QString ownInstanceSocket;
 
@@ -138,6 +140,7 @@ private:
     void ToggleFilesPane(bool hideToo = true);
     void NextPane(bool backwards);
     void StartInstance(const QString& option);
+    QString Program() const;
     void AutoSave();
     void ApplyButtonText();
     void ApplyViewTitles();

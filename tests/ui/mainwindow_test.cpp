@@ -74,6 +74,7 @@ protected:
         settings.Load();
         frame = std::make_unique<CMainFrame>(settings);
         frame->SetPrompter(&prompter);
+        frame->programPath = ZT_ZETTRIX_BIN;
         frame->show();
         QApplication::setActiveWindow(frame.get());
         QTest::qWaitForWindowExposed(frame.get());

@@ -7,8 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 
 int main(int argc, char** argv) {
+    // Started as a further instance by mistake: never run the tests again.
+    for (int i = 1; i < argc; ++i)
+        if (argv[i][0] == '/' && std::strchr(argv[i] + 1, '/') == nullptr) return 2;
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QTemporaryDir home;
     for (const char* name : {"XDG_CONFIG_HOME", "XDG_RUNTIME_DIR", "XDG_DATA_HOME"}) {
