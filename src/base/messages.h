@@ -38,6 +38,12 @@ enum class Msg {
     NoArchivePageName,
     ScriptFileNotFound,     // "%s"
     ScriptPageNotFound,     // "%s"
+    // version history
+    FunctionFailed,         // "%s": the function that failed
+    ConfirmRemoveHistory,
+    ConfirmForgetRevision,  // "%s": the revision label
+    RevisionDamaged,        // "%s": the revision label, "%s": what is wrong
+    RevisionNotFound,       // "%s": the revision asked for
     // system
     NoRandomSource,
     // encryption

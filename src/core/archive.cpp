@@ -320,6 +320,7 @@ CZTDiscInfo CZTArchive::CopyHeader(const CopyOptions& options) const {
 bool CZTArchive::WriteCopy(const CZTPageList& pages, const CopyOptions& options, std::string& bytes) {
     const CZTDiscInfo header = CopyHeader(options);
     CopyFlags flags(core_, options.kind);
+    if (options.kind == CopyKind::External) core_.PackContents(pages);
     CZTDocStream stream = CZTDocStream::StoringMemory();
     bool ok = false;
     try {
@@ -341,5 +342,6 @@ bool CZTArchive::WriteCopy(const CZTPageList& pages, const CopyOptions& options,
 bool CZTArchive::SaveCopy(const std::string& path, const CZTPageList& pages, const CopyOptions& options) {
     const CZTDiscInfo header = CopyHeader(options);
     CopyFlags flags(core_, options.kind);
+    if (options.kind == CopyKind::External) core_.PackContents(pages);
     return WriteFileAtomically(path, pages, header, false, false);
 }

@@ -7,6 +7,7 @@
 // travels through files as a pre-order page list.
 #pragma once
 
+#include "core/history.h"
 #include "core/pagelist.h"
 
 #include <cstdint>
@@ -188,6 +189,8 @@ public:
     std::vector<std::string> missingContent;
     // The user all stamps use; read when the core is created and cleared.
     std::string user;
+    // The revisions read with the document and written again with every save.
+    CZTHistory history;
 
     // Node table.
     int32_t NodeCount() const { return int32_t(nodes_.size()); }
@@ -216,6 +219,9 @@ public:
     void Clear();
     // Deletes every scheduled path and empties the list.
     void DeleteScheduledFiles();
+    // Recompresses the page texts and in-memory file contents of `pages` that
+    // are kept in stored blocks (as read from a revision body).
+    void PackContents(const CZTPageList& pages);
     // The temp sub-directory path + "/ZTTmp/".
     std::string TempDirectoryPath() const;
     bool EnsureTempDirectory(std::string* error = nullptr);
