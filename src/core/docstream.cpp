@@ -42,7 +42,9 @@ bool CZTDocStream::LoadFile(const std::string& path, CZTDocStream& out, std::str
     }
     std::string bytes;
     struct stat st;
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) bytes.reserve(size_t(st.st_size));
+    // One byte more than the file has, so that the read that finds the end
+    // needs no larger buffer.
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) bytes.reserve(size_t(st.st_size) + 1);
     else if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
         ::close(fd);
         if (error) *error = std::strerror(EISDIR);

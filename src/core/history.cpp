@@ -5,7 +5,8 @@
 #include "security/crypto.h"
 
 #include <algorithm>
-#include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <climits>
 #include <cstring>
 #include <ctime>
@@ -140,96 +141,178 @@ bool CZTHistory::AddChunk(CZTStoredChunk chunk) {
 
 // ---------------------------------------------------------------- joining
 
+uint64_t CZTHistory::BodyLimit(size_t chunkCount) const {
+    return std::min(kBodyMax, std::max(kBodyAllowance, zt::MaxInflatedSize(storedBytes_ + 22 * chunkCount)));
+}
+
 bool CZTHistory::Join(const CZTRevision& revision, std::string& body, std::string* error) const {
     body.clear();
-    auto fail = [&](std::string why) {
-        if (error) *error = std::move(why);
+    CZTBodyReader reader(*this, revision);
+    if (!reader.Start(error)) return false;
+    body.reserve(size_t(reader.Size()));
+    for (;;) {
+        std::string_view piece;
+        if (!reader.Next(piece, error)) {
+            body.clear();
+            return false;
+        }
+        if (piece.empty()) break;
+        body.append(piece);
+    }
+    if (!reader.Verify(error)) {
         body.clear();
         return false;
-    };
-    const size_t n = revision.chunks.size();
-    std::vector<const CZTStoredChunk*> parts(n);
-    std::vector<uint64_t> at(n + 1, 0);
-    for (size_t i = 0; i < n; ++i) {
-        parts[i] = FindChunk(revision.chunks[i]);
-        if (!parts[i]) return fail("Block " + zt::DigestHex(revision.chunks[i]) + " fehlt");
-        bool plausible = true;
-        at[i + 1] = at[i] + ChunkSize(*parts[i], plausible);
-        if (!plausible) return fail("Block " + zt::DigestHex(revision.chunks[i]) + " ist beschädigt");
     }
-    const uint64_t total = at[n];
-    const uint64_t limit = std::min(kBodyMax, std::max(kBodyAllowance, zt::MaxInflatedSize(storedBytes_ + 22 * n)));
-    if (total > limit) return fail("Version zu groß");
-    body.resize(size_t(total));
+    return true;
+}
 
-    auto inflateOne = [&](size_t i, std::string* why) {
-        const CZTStoredChunk& c = *parts[i];
-        char* out = body.data() + at[i];
-        const size_t size = size_t(at[i + 1] - at[i]);
-        if (!c.compressed) {
-            std::memcpy(out, c.bytes.data(), size);
-            return true;
-        }
-        return zt::DecompressBufferTo(c.bytes, out, size, why);
-    };
+// ---------------------------------------------------------------- body reader
 
+struct CZTBodyReader::Shared {
+    std::mutex m;
+    std::condition_variable cv;
+    size_t next = 0;     // the next chunk to inflate
+    size_t released = 0; // chunks below this no longer hold their slot
+    std::vector<uint8_t> state; // 0 pending, 1 ready, 2 damaged
+    bool stop = false;
+    size_t slots = 1;
+    size_t slotSize = 0;
+    std::vector<std::unique_ptr<char[]>> slot;
+    std::thread worker;
     zt::Sha1Hasher hasher;
-    size_t failedAt = n;
-    if (total < kParallelJoin || n < 4) {
-        for (size_t i = 0; i < n && failedAt == n; ++i) {
-            if (inflateOne(i, nullptr)) hasher.Update(body.data() + at[i], size_t(at[i + 1] - at[i]));
-            else failedAt = i;
+};
+
+CZTBodyReader::CZTBodyReader(const CZTHistory& history, const CZTRevision& revision)
+    : history_(history), revision_(revision), shared_(std::make_unique<Shared>()) {}
+
+CZTBodyReader::~CZTBodyReader() {
+    if (shared_->worker.joinable()) {
+        {
+            std::lock_guard lock(shared_->m);
+            shared_->stop = true;
+        }
+        shared_->cv.notify_all();
+        shared_->worker.join();
+    }
+}
+
+bool CZTBodyReader::Start(std::string* error) {
+    auto fail = [&](const CZTDigest& d, const char* why) {
+        if (error) *error = "Block " + zt::DigestHex(d) + why;
+        return false;
+    };
+    for (const CZTDigest& d : revision_.chunks) {
+        const CZTStoredChunk* c = history_.FindChunk(d);
+        if (!c) return fail(d, " fehlt");
+        bool plausible = true;
+        const size_t size = ChunkSize(*c, plausible);
+        if (!plausible) return fail(d, " ist beschädigt");
+        if (size == 0) {
+            // Adds nothing, but must be what it says.
+            if (c->compressed && !zt::DecompressBufferTo(c->bytes, nullptr, 0)) return fail(d, " ist beschädigt");
+            continue;
+        }
+        parts_.push_back(c);
+        sizes_.push_back(size);
+        total_ += size;
+    }
+    if (total_ > history_.BodyLimit(revision_.chunks.size())) {
+        if (error) *error = "Inhalt zu groß";
+        return false;
+    }
+    Shared& s = *shared_;
+    const size_t n = parts_.size();
+    s.state.assign(n, 0);
+    for (size_t size : sizes_) s.slotSize = std::max(s.slotSize, size);
+    const bool parallel = total_ >= kParallelJoin && n >= 4 && s.slotSize <= (size_t(1) << 20);
+    s.slots = parallel ? 8 : 1;
+    for (size_t i = 0; i < s.slots && n > 0; ++i) s.slot.emplace_back(new char[s.slotSize]);
+    if (parallel) s.worker = std::thread([this] { Work(); });
+    return true;
+}
+
+bool CZTBodyReader::Inflate(size_t i, std::string* error) {
+    const CZTStoredChunk& c = *parts_[i];
+    char* out = shared_->slot[i % shared_->slots].get();
+    if (!c.compressed) {
+        std::memcpy(out, c.bytes.data(), sizes_[i]);
+        return true;
+    }
+    return zt::DecompressBufferTo(c.bytes, out, sizes_[i], error);
+}
+
+// The second thread: inflates the chunks ahead of the reader, as far as the
+// slots reach.
+void CZTBodyReader::Work() {
+    Shared& s = *shared_;
+    const size_t n = parts_.size();
+    for (;;) {
+        size_t i;
+        {
+            std::unique_lock lock(s.m);
+            s.cv.wait(lock, [&] { return s.stop || s.next >= n || s.next < s.released + s.slots; });
+            if (s.stop || s.next >= n) return;
+            i = s.next++;
+        }
+        const bool ok = Inflate(i, nullptr);
+        {
+            std::lock_guard lock(s.m);
+            s.state[i] = ok ? 1 : 2;
+        }
+        s.cv.notify_all();
+    }
+}
+
+bool CZTBodyReader::Next(std::string_view& piece, std::string* error) {
+    Shared& s = *shared_;
+    const size_t n = parts_.size();
+    piece = {};
+    const size_t i = handed_;
+    if (s.worker.joinable()) {
+        std::unique_lock lock(s.m);
+        if (s.released < i) {
+            s.released = i; // the caller is done with the chunk before
+            s.cv.notify_all();
+        }
+        if (i == n) return true;
+        // Wait for the chunk, inflating others meanwhile.
+        while (s.state[i] == 0) {
+            if (s.next < n && s.next < s.released + s.slots) {
+                const size_t j = s.next++;
+                lock.unlock();
+                const bool ok = Inflate(j, nullptr);
+                lock.lock();
+                s.state[j] = ok ? 1 : 2;
+                s.cv.notify_all();
+                continue;
+            }
+            s.cv.wait(lock);
+        }
+        if (s.state[i] == 2) {
+            lock.unlock();
+            std::string why;
+            Inflate(i, &why);
+            if (error) *error = "Block " + zt::DigestHex(parts_[i]->hash) + " ist beschädigt (" + why + ")";
+            return false;
         }
     } else {
-        // Both threads inflate chunks in body order; this one also feeds the
-        // SHA-1 with every chunk as soon as it is there.
-        std::vector<std::atomic<uint8_t>> state(n); // 0 pending, 1 done, 2 damaged
-        std::atomic<size_t> next{0};
-        std::atomic<bool> stop{false};
-        auto take = [&] {
-            const size_t i = next.fetch_add(1, std::memory_order_relaxed);
-            if (i >= n) return false;
-            const bool ok = inflateOne(i, nullptr);
-            state[i].store(ok ? 1 : 2, std::memory_order_release);
-            if (!ok) stop.store(true, std::memory_order_relaxed);
-            return true;
-        };
-        std::thread worker([&] {
-            while (!stop.load(std::memory_order_relaxed) && take()) {
-            }
-        });
-        size_t hashed = 0;
-        while (hashed < n) {
-            const uint8_t s = state[hashed].load(std::memory_order_acquire);
-            if (s == 1) {
-                hasher.Update(body.data() + at[hashed], size_t(at[hashed + 1] - at[hashed]));
-                ++hashed;
-            } else if (s == 2) {
-                failedAt = hashed;
-                break;
-            } else if (stop.load(std::memory_order_relaxed)) {
-                // A later chunk failed; find the first one that did.
-                worker.join();
-                for (size_t i = hashed; i < n; ++i)
-                    if (state[i].load() == 2) {
-                        failedAt = i;
-                        break;
-                    }
-                break;
-            } else if (!take()) {
-                std::this_thread::yield();
-            }
-        }
-        stop.store(true);
-        if (worker.joinable()) worker.join();
-    }
-    if (failedAt < n) {
+        if (i == n) return true;
         std::string why;
-        inflateOne(failedAt, &why);
-        return fail("Block " + zt::DigestHex(revision.chunks[failedAt]) + " ist beschädigt (" + why + ")");
+        if (!Inflate(i, &why)) {
+            if (error) *error = "Block " + zt::DigestHex(parts_[i]->hash) + " ist beschädigt (" + why + ")";
+            return false;
+        }
     }
-    CZTDigest digest;
-    hasher.Final(digest.data());
-    if (digest != revision.body) return fail("Prüfsumme des Inhalts stimmt nicht");
+    piece = std::string_view(s.slot[i % s.slots].get(), sizes_[i]);
+    s.hasher.Update(piece);
+    ++handed_;
     return true;
+}
+
+bool CZTBodyReader::Verify(std::string* error) {
+    CZTDigest digest;
+    shared_->hasher.Final(digest.data());
+    if (handed_ == parts_.size() && digest == revision_.body) return true;
+    if (error) *error = "Prüfsumme des Inhalts stimmt nicht";
+    return false;
 }

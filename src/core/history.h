@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -95,6 +96,10 @@ public:
     // The flag byte of a container read in its delta form.
     uint8_t deltaFlag = 0;
 
+    // The largest body a revision may have: deflate gives at most 1032:1, and
+    // as a chunk may be named many times, small stores get a fixed allowance.
+    uint64_t BodyLimit(size_t chunkCount) const;
+
 private:
     bool Join(const CZTRevision& revision, std::string& body, std::string* error) const;
 
@@ -102,6 +107,40 @@ private:
     std::vector<CZTStoredChunk> chunks_;
     std::unordered_map<CZTDigest, size_t, CZTDigestHash> index_;
     uint64_t storedBytes_ = 0;
+};
+
+// Hands out the body of a revision chunk by chunk, in order, without joining
+// it: a second thread inflates the chunks ahead while the caller consumes
+// them, and the body's SHA-1 is checked at the end.
+class CZTBodyReader {
+public:
+    // `history` and `revision` must outlive the reader.
+    CZTBodyReader(const CZTHistory& history, const CZTRevision& revision);
+    ~CZTBodyReader();
+    CZTBodyReader(const CZTBodyReader&) = delete;
+    CZTBodyReader& operator=(const CZTBodyReader&) = delete;
+
+    // False (with `error`) when a chunk is missing or the sizes are implausible.
+    bool Start(std::string* error);
+    uint64_t Size() const { return total_; }
+    // The next chunk of the body, valid until the next call; empty at the end.
+    // False (with `error`) when the chunk is damaged.
+    bool Next(std::string_view& piece, std::string* error);
+    // After the last chunk: true when the body matches its SHA-1.
+    bool Verify(std::string* error);
+
+private:
+    struct Shared;
+    bool Inflate(size_t i, std::string* error);
+    void Work();
+
+    const CZTHistory& history_;
+    const CZTRevision& revision_;
+    std::vector<const CZTStoredChunk*> parts_;
+    std::vector<size_t> sizes_;
+    uint64_t total_ = 0;
+    size_t handed_ = 0; // chunks handed out so far
+    std::unique_ptr<Shared> shared_;
 };
 
 namespace zt {

@@ -15,6 +15,11 @@
 #include <climits>
 #include <initializer_list>
 #include <cstring>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
 #include <unordered_set>
 
 namespace zt {
@@ -237,83 +242,199 @@ void ReadDeltaForm(ContainerReader& in, CZTHistory& history) {
 
 // ------------------------------------------------------------ body input
 
+// The pieces of a body in order.
+class PieceSource {
+public:
+    virtual ~PieceSource() = default;
+    virtual uint64_t Size() const = 0;
+    // The next piece; empty at the end. Throws code 2 for a damaged body.
+    virtual std::string_view Next() = 0;
+};
+
+class MemorySource : public PieceSource {
+public:
+    explicit MemorySource(std::string_view body) : body_(body) {}
+    uint64_t Size() const override { return body_.size(); }
+    std::string_view Next() override {
+        std::string_view p = done_ ? std::string_view() : body_;
+        done_ = true;
+        return p;
+    }
+
+private:
+    std::string_view body_;
+    bool done_ = false;
+};
+
+// A revision's body straight from the chunk store.
+class RevisionSource : public PieceSource {
+public:
+    explicit RevisionSource(CZTBodyReader& reader) : reader_(reader) {}
+    uint64_t Size() const override { return reader_.Size(); }
+    std::string_view Next() override {
+        std::string_view p;
+        std::string error;
+        if (!reader_.Next(p, &error)) ThrowDamaged(error);
+        return p;
+    }
+
+private:
+    CZTBodyReader& reader_;
+};
+
+// Reads the BER elements of a body from its pieces.
 class BodyCursor {
 public:
-    explicit BodyCursor(std::string_view d) : d_(d) {}
+    explicit BodyCursor(PieceSource& source) : source_(source), size_(source.Size()) {}
 
     struct Sequence {
         bool indefinite = true;
-        size_t end = 0;
+        uint64_t end = 0;
     };
 
     uint8_t Byte() {
-        if (pos_ >= d_.size()) Fail("unerwartetes Ende");
-        return uint8_t(d_[pos_++]);
+        if (cur_.empty() && !Fill()) Fail("unerwartetes Ende");
+        const uint8_t b = uint8_t(cur_[0]);
+        cur_.remove_prefix(1);
+        ++pos_;
+        return b;
     }
-    size_t Length() {
-        uint8_t first = Byte();
+    // Hands the next n bytes to `f` in pieces.
+    template <class F>
+    void Take(size_t n, F&& f) {
+        while (n > 0) {
+            if (cur_.empty() && !Fill()) Fail("unerwartetes Ende");
+            const size_t k = std::min(n, cur_.size());
+            f(cur_.substr(0, k));
+            cur_.remove_prefix(k);
+            pos_ += k;
+            n -= k;
+        }
+    }
+    // A definite BER length whose first byte is `first`.
+    size_t Length(uint8_t first) {
         if (first < 0x80) return first;
-        int count = first - 0x80;
+        const int count = first - 0x80;
         if (count < 1 || count > 4) Fail("ungültige Länge");
         uint64_t n = 0;
         for (int i = 0; i < count; ++i) n = (n << 8) | Byte();
-        if (n > d_.size() - pos_) Fail("Länge hinter dem Ende");
+        if (n > size_ - pos_) Fail("Länge hinter dem Ende");
         return size_t(n);
     }
-    Sequence Open(uint8_t tag) {
-        if (Byte() != tag) Fail("Folge erwartet");
+    // A sequence whose tag was read.
+    Sequence Open() {
         Sequence seq;
-        if (pos_ < d_.size() && uint8_t(d_[pos_]) == 0x80) {
-            ++pos_;
-            return seq;
-        }
-        size_t n = Length();
+        const uint8_t first = Byte();
+        if (first == 0x80) return seq;
         seq.indefinite = false;
-        seq.end = pos_ + n;
+        seq.end = pos_ + Length(first);
         return seq;
     }
-    bool AtEnd(const Sequence& seq) {
+    Sequence OpenList() {
+        if (Byte() != kSequence) Fail("Seitenliste fehlt");
+        return Open();
+    }
+    // The tag of the next element of `seq`; 0 at its end (the close is read).
+    uint8_t Next(const Sequence& seq) {
         if (!seq.indefinite) {
+            if (pos_ == seq.end) return 0;
             if (pos_ > seq.end) Fail("Element ragt über seine Folge hinaus");
-            return pos_ == seq.end;
+            const uint8_t t = Byte();
+            if (t == 0) Fail("unerwartetes Folgenende");
+            return t;
         }
-        if (d_.size() - pos_ >= 2 && d_[pos_] == 0 && d_[pos_ + 1] == 0) {
-            pos_ += 2;
-            return true;
+        const uint8_t t = Byte();
+        if (t == 0 && Byte() != 0) Fail("ungültiges Folgenende");
+        return t;
+    }
+    void Expect(const Sequence& seq, uint8_t tag) {
+        if (Next(seq) != tag) Fail("Element fehlt");
+    }
+    void ExpectEnd(const Sequence& seq) {
+        if (Next(seq) != 0) Fail("überzähliges Element");
+    }
+    // The length of a primitive element of `seq` with that tag.
+    size_t Primitive(const Sequence& seq, uint8_t tag) {
+        Expect(seq, tag);
+        return Length(Byte());
+    }
+    std::string String(const Sequence& seq, uint8_t tag = kBodyString) {
+        std::string s;
+        const size_t n = Primitive(seq, tag);
+        s.reserve(n);
+        Take(n, [&](std::string_view p) { s.append(p); });
+        return s;
+    }
+    int32_t Integer(const Sequence& seq) {
+        const size_t n = Primitive(seq, kBodyInteger);
+        if (n > 4) Fail("Zahl zu lang");
+        uint32_t x = 0;
+        for (size_t i = 0; i < n; ++i) {
+            const uint8_t b = Byte();
+            if (i == 0 && (b & 0x80)) x = 0xFFFFFFFFu;
+            x = (x << 8) | b;
         }
-        return false;
-    }
-    void Close(const Sequence& seq) {
-        if (!AtEnd(seq)) Fail("überzähliges Element");
-    }
-    std::string_view Primitive(uint8_t tag) {
-        if (Byte() != tag) Fail("Element erwartet");
-        size_t n = Length();
-        std::string_view v = d_.substr(pos_, n);
-        pos_ += n;
-        return v;
-    }
-    int32_t Integer() {
-        std::string_view v = Primitive(kBodyInteger);
-        if (v.size() > 4) Fail("Zahl zu lang");
-        uint32_t x = v.empty() || !(uint8_t(v[0]) & 0x80) ? 0 : 0xFFFFFFFFu;
-        for (char c : v) x = (x << 8) | uint8_t(c);
         return int32_t(x);
     }
+    // A text element taken into a buffer of stored blocks (see StoreBuffer):
+    // one copy and the CRC-32, no compression.
+    void Text(const Sequence& seq, std::string& buffer, int32_t& stored, uint32_t& crc, int32_t& length,
+              int32_t& method) {
+        const size_t n = Primitive(seq, kContext1);
+        if (n > size_t(INT32_MAX) - 4096) Fail("Text zu lang");
+        buffer.clear();
+        crc = 0;
+        if (n > 0) {
+            constexpr size_t kBlock = 65535;
+            buffer.reserve(8 + 5 * ((n + kBlock - 1) / kBlock) + n);
+            buffer.append(8, '\0');
+            for (size_t at = 0; at < n; at += kBlock) {
+                const size_t k = std::min(kBlock, n - at);
+                const char head[5] = {char(at + k == n ? 1 : 0), char(k & 0xFF), char(k >> 8), char(~k & 0xFF),
+                                      char((~k >> 8) & 0xFF)};
+                buffer.append(head, 5);
+                Take(k, [&](std::string_view p) {
+                    buffer.append(p);
+                    crc = Crc32(p, crc);
+                });
+            }
+            SetLE32(buffer.data(), uint32_t(n));
+            SetLE32(buffer.data() + 4, crc);
+        }
+        stored = int32_t(buffer.size());
+        length = int32_t(n);
+        method = n > 0 ? 1 : 0;
+    }
+    // The next byte, left unread.
+    uint8_t Peek() {
+        if (cur_.empty() && !Fill()) Fail("unerwartetes Ende");
+        return uint8_t(cur_[0]);
+    }
+    // Reads the rest of the body (so that all of it is checked).
+    void Drain() {
+        while (Fill()) pos_ += cur_.size();
+        cur_ = {};
+    }
+
     [[noreturn]] void Fail(const char* what) {
         ThrowDamaged(std::string("Versionsinhalt: ") + what + " bei Byte " + std::to_string(pos_));
     }
 
 private:
-    std::string_view d_;
-    size_t pos_ = 0;
+    bool Fill() {
+        cur_ = source_.Next();
+        return !cur_.empty();
+    }
+    PieceSource& source_;
+    const uint64_t size_;
+    std::string_view cur_;
+    uint64_t pos_ = 0;
 };
 
-// Sets a page text or file content taken from a body: kept in stored blocks,
-// which costs a copy and the CRC-32 (see StoreBuffer).
+// Sets a page text or file content given whole (XML bodies).
 void TakeText(std::string_view text, std::string& buffer, int32_t& stored, uint32_t& crc, int32_t& length,
               int32_t& method) {
-    if (text.size() > size_t(INT32_MAX) - 1024) ThrowDamaged("Versionsinhalt: Text zu lang");
+    if (text.size() > size_t(INT32_MAX) - 4096) ThrowDamaged("Versionsinhalt: Text zu lang");
     buffer = StoreBuffer(text);
     uint32_t len = 0;
     crc = 0;
@@ -323,41 +444,42 @@ void TakeText(std::string_view text, std::string& buffer, int32_t& stored, uint3
     method = buffer.empty() ? 0 : 1;
 }
 
-void ReadBerBody(std::string_view body, CZTDocCore& core, CZTPageList& pages) {
-    BodyCursor in(body);
-    auto list = in.Open(kSequence);
-    while (!in.AtEnd(list)) {
-        auto page = in.Open(kSequence);
+void ReadBerBody(BodyCursor& in, CZTDocCore& core, CZTPageList& pages) {
+    auto list = in.OpenList();
+    for (uint8_t t; (t = in.Next(list)) != 0;) {
+        if (t != kSequence) in.Fail("Seite erwartet");
+        auto page = in.Open();
         CZTPageListEntry entry;
-        entry.indicator = std::string(in.Primitive(kBodyString));
-        entry.title = std::string(in.Primitive(kBodyString));
-        in.Integer(); // record version
+        entry.indicator = in.String(page);
+        entry.title = in.String(page);
+        in.Integer(page); // record version
         const int32_t ident = core.AppendNode();
         CZTNode& node = *core.Node(ident);
-        node.createdBy = std::string(in.Primitive(kBodyString));
-        node.modifiedBy = std::string(in.Primitive(kBodyString));
-        node.ctime = in.Integer();
-        node.mtime = in.Integer();
-        node.ext = std::string(in.Primitive(kContext1));
-        TakeText(in.Primitive(kContext1), node.content, node.storedLength, node.crc, node.uncompressedLength,
-                 node.method);
-        auto files = in.Open(kSequence);
-        while (!in.AtEnd(files)) {
-            auto file = in.Open(kSequence);
+        node.createdBy = in.String(page);
+        node.modifiedBy = in.String(page);
+        node.ctime = in.Integer(page);
+        node.mtime = in.Integer(page);
+        node.ext = in.String(page, kContext1);
+        in.Text(page, node.content, node.storedLength, node.crc, node.uncompressedLength, node.method);
+        in.Expect(page, kSequence);
+        auto files = in.Open();
+        for (uint8_t ft; (ft = in.Next(files)) != 0;) {
+            if (ft != kSequence) in.Fail("Datei erwartet");
+            auto file = in.Open();
             CZTFileEntry f;
-            f.name = std::string(in.Primitive(kBodyString));
-            in.Integer(); // record version
-            f.mtime = in.Integer();
-            f.ctime = in.Integer();
-            f.createdBy = std::string(in.Primitive(kBodyString));
-            f.modifiedBy = std::string(in.Primitive(kBodyString));
-            f.ext = std::string(in.Primitive(kContext1));
-            TakeText(in.Primitive(kContext1), f.data, f.storedLength, f.crc, f.uncompressedLength, f.method);
+            f.name = in.String(file);
+            in.Integer(file); // record version
+            f.mtime = in.Integer(file);
+            f.ctime = in.Integer(file);
+            f.createdBy = in.String(file);
+            f.modifiedBy = in.String(file);
+            f.ext = in.String(file, kContext1);
+            in.Text(file, f.data, f.storedLength, f.crc, f.uncompressedLength, f.method);
             f.inMemory = true;
-            in.Close(file);
+            in.ExpectEnd(file);
             node.files.push_back(std::move(f));
         }
-        in.Close(page);
+        in.ExpectEnd(page);
         entry.ident = ident;
         pages.push_back(std::move(entry));
     }
@@ -693,6 +815,77 @@ private:
     std::vector<std::string_view> pieces_;
 };
 
+// Carries the body from the thread that builds it to the thread that chunks
+// it, in blocks; only a few blocks are ever in flight.
+class BlockPipe {
+public:
+    static constexpr size_t kBlock = 256 * 1024;
+    static constexpr size_t kInFlight = 8;
+
+    // Producer side.
+    void Write(std::string_view data) {
+        while (!data.empty()) {
+            if (current_.capacity() < kBlock) current_.reserve(kBlock);
+            const size_t k = std::min(data.size(), kBlock - current_.size());
+            current_.append(data.data(), k);
+            data.remove_prefix(k);
+            if (current_.size() == kBlock) Push();
+        }
+    }
+    void Close() {
+        if (!current_.empty()) Push();
+        std::lock_guard lock(m_);
+        closed_ = true;
+        cv_.notify_all();
+    }
+    // Consumer side. False once everything was taken.
+    bool Pop(std::string& block) {
+        std::unique_lock lock(m_);
+        cv_.wait(lock, [&] { return !full_.empty() || closed_; });
+        if (full_.empty()) return false;
+        block = std::move(full_.front());
+        full_.pop_front();
+        cv_.notify_all();
+        return true;
+    }
+    void Recycle(std::string&& block) {
+        block.clear();
+        std::lock_guard lock(m_);
+        free_.push_back(std::move(block));
+    }
+    // The consumer gives up; the producer's writes go nowhere from now on.
+    void Abort() {
+        std::lock_guard lock(m_);
+        aborted_ = true;
+        cv_.notify_all();
+    }
+
+private:
+    void Push() {
+        std::unique_lock lock(m_);
+        cv_.wait(lock, [&] { return full_.size() < kInFlight || aborted_; });
+        if (aborted_) {
+            current_.clear();
+            return;
+        }
+        full_.push_back(std::move(current_));
+        current_.clear();
+        if (!free_.empty()) {
+            current_ = std::move(free_.back());
+            free_.pop_back();
+        }
+        cv_.notify_all();
+    }
+
+    std::mutex m_;
+    std::condition_variable cv_;
+    std::deque<std::string> full_;
+    std::vector<std::string> free_;
+    std::string current_;
+    bool closed_ = false;
+    bool aborted_ = false;
+};
+
 } // namespace
 
 // ------------------------------------------------------------ reading
@@ -727,15 +920,39 @@ void ReadRevisionDocument(CZTDocStream& stream, CZTDocCore& core, CZTPageList& p
                           bool historyOnly) {
     CZTHistory inserted;
     CZTHistory& history = opening ? core.history : inserted;
+    const int32_t nodesBefore = core.NodeCount();
+    const size_t pagesBefore = pages.size();
+    int32_t newest = 0;
+    bool inBody = false;
     try {
         ReadRevisionContainer(stream, history);
-        int32_t newest = 0;
         if (historyOnly || !history.NewestTime(newest)) return;
-        std::string body, error;
-        if (!history.GetNewestBody(body, &error))
-            ThrowDamaged(FormatMessage(Msg::RevisionDamaged, {CZTHistory::RevisionLabel(newest), error}));
-        ReadRevisionBody(body, core, pages);
+        inBody = true;
+        // The newest body goes into the nodes as its chunks come in; its
+        // SHA-1 is checked once all of it was read.
+        CZTBodyReader reader(history, history.Revisions().rbegin()->second);
+        std::string error;
+        if (!reader.Start(&error)) ThrowDamaged(error);
+        RevisionSource source(reader);
+        BodyCursor in(source);
+        if (reader.Size() > 10 && in.Peek() == '<') {
+            std::string body;
+            if (!history.GetNewestBody(body, &error)) ThrowDamaged(error);
+            XmlBodyReader(core, pages).Read(body);
+            return;
+        }
+        ReadBerBody(in, core, pages);
+        in.Drain();
+        if (!reader.Verify(&error)) ThrowDamaged(error);
+    } catch (const CZTDocCoreException& e) {
+        core.Truncate(nodesBefore);
+        pages.resize(pagesBefore);
+        history.Clear();
+        if (!inBody || e.Code() != CZTDocCoreException::Damaged) throw;
+        ThrowDamaged(FormatMessage(Msg::RevisionDamaged, {CZTHistory::RevisionLabel(newest), e.Detail()}));
     } catch (...) {
+        core.Truncate(nodesBefore);
+        pages.resize(pagesBefore);
         history.Clear();
         throw;
     }
@@ -748,7 +965,9 @@ void ReadRevisionBody(std::string_view body, CZTDocCore& core, CZTPageList& page
         if (body.size() > 10 && body[0] == '<') {
             XmlBodyReader(core, pages).Read(body);
         } else {
-            ReadBerBody(body, core, pages);
+            MemorySource source(body);
+            BodyCursor in(source);
+            ReadBerBody(in, core, pages);
         }
     } catch (...) {
         core.Truncate(before);
@@ -775,9 +994,39 @@ void WriteRevisionContainer(CZTDocStream& stream, CZTDocCore& core, const CZTPag
                             std::vector<std::string>& problems) {
     CZTHistory& history = core.history;
     const int32_t time = NewRevisionTime(history, NowStamp());
+
+    // A second thread builds the body (and its SHA-1) while this one writes
+    // the old revisions and then chunks, hashes and stores the new body.
+    BlockPipe pipe;
+    Sha1Hasher bodyHash;
+    std::vector<std::string> bodyProblems;
+    std::exception_ptr bodyError;
+    std::thread builder([&] {
+        try {
+            WriteRevisionBody(core, pages,
+                              [&](std::string_view piece) {
+                                  bodyHash.Update(piece);
+                                  pipe.Write(piece);
+                              },
+                              bodyProblems);
+        } catch (...) {
+            bodyError = std::current_exception();
+        }
+        pipe.Close();
+    });
+    struct Joiner {
+        BlockPipe& pipe;
+        std::thread& thread;
+        ~Joiner() {
+            if (thread.joinable()) {
+                pipe.Abort();
+                thread.join();
+            }
+        }
+    } joiner{pipe, builder};
+
     ContainerWriter out(stream);
     out.Put(std::string_view("\x01\x30\x80\x30\x80", 5));
-
     // Chunks read as plain bytes are stored compressed from now on.
     for (auto& c : history.Chunks()) {
         if (c.compressed) continue;
@@ -792,25 +1041,23 @@ void WriteRevisionContainer(CZTDocStream& stream, CZTDocCore& core, const CZTPag
         for (const auto& c : history.Chunks()) WriteChunkItem(out, c.hash, c.bytes);
         storeWritten = true;
     };
-
     for (const auto& [t, revision] : history.Revisions()) {
         if (t == time) continue; // the new revision takes its place
         WriteEntryHead(out, t, revision.visible);
         if (!storeWritten) writeStore();
         WriteEntryTail(out, revision.body, revision.chunks);
     }
-
     WriteEntryHead(out, time, true);
     if (!storeWritten) writeStore();
+
     std::vector<CZTStoredChunk> fresh;
     std::unordered_set<CZTDigest, CZTDigestHash> freshIndex;
     std::vector<CZTDigest> order;
-    Sha1Hasher bodyHash, chunkHash;
+    Sha1Hasher chunkHash;
     CZTChunker chunker([&](std::string_view chunk) {
         CZTDigest d;
         chunkHash.Update(chunk);
         chunkHash.Final(d.data());
-        bodyHash.Update(chunk);
         order.push_back(d);
         if (history.HasChunk(d) || freshIndex.count(d)) return;
         CZTStoredChunk c;
@@ -820,7 +1067,14 @@ void WriteRevisionContainer(CZTDocStream& stream, CZTDocCore& core, const CZTPag
         freshIndex.insert(d);
         fresh.push_back(std::move(c));
     });
-    WriteRevisionBody(core, pages, [&](std::string_view piece) { chunker.Feed(piece); }, problems);
+    std::string block;
+    while (pipe.Pop(block)) {
+        chunker.Feed(block);
+        pipe.Recycle(std::move(block));
+    }
+    builder.join();
+    if (bodyError) std::rethrow_exception(bodyError);
+    problems.insert(problems.end(), bodyProblems.begin(), bodyProblems.end());
     chunker.Finish();
     CZTDigest body;
     bodyHash.Final(body.data());
