@@ -55,6 +55,14 @@ void AppendPrefixedString(std::string& out, std::string_view s);
 // Windows-1252.
 std::optional<std::string> ReadPrefixedString(std::string_view in, size_t& pos);
 
+// The value of a hexadecimal digit (either case), -1 for any other character.
+inline int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
 // Lower-case hexadecimal form of bytes.
 std::string ToHex(std::string_view bytes, bool upper = false);
 

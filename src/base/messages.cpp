@@ -28,6 +28,10 @@ constexpr Entry kTable[] = {
     {Msg::SaveFailed, "Das Dokument konnte nicht gespeichert werden:\n%s\n%s"},
     {Msg::OpenFailed, "Das Dokument konnte nicht geöffnet werden:\n%s\n%s"},
     {Msg::FileNotFound, "Datei nicht gefunden:\n%s"},
+    {Msg::FileExists, "Die Datei existiert bereits:\n%s"},
+    {Msg::PageInsertFailed, "Die Seite konnte nicht eingefügt werden."},
+    {Msg::TextSaveFailed, "Der Seitentext konnte nicht gespeichert werden."},
+    {Msg::FileAttachFailed, "Die Datei konnte nicht angehängt werden."},
     {Msg::NewEntryTitle, "Neuer Eintrag"},
     {Msg::EmptyName, "Der gewählte Name ist leer."},
     {Msg::ConfirmDeletePage, "Soll die Seite wirklich gelöscht werden ?"},
@@ -49,6 +53,14 @@ constexpr Entry kTable[] = {
      "Der Zufallszahlengenerator des Betriebssystems steht nicht zur Verfügung. Der Vorgang wurde abgebrochen."},
     {Msg::KeyMacBad, "KeyMAC Bad: Key is corrupt"},
     {Msg::DataMacBad, "Data MAC Bad: Data is corrupt"},
+    {Msg::CredentialsTitle, "Zettrix: Username und Passwortabfrage"},
+    {Msg::CredentialsTitleFor, "Zettrix Name/Passwort: %s"},
+    {Msg::CredentialsIncomplete, "Bitte geben Sie einen Nutzernamen und das Passwort ein."},
+    {Msg::AlreadyEncrypted, "Das Dokument ist bereits verschlüsselt."},
+    {Msg::NotEncrypted, "Das Dokument ist nicht verschlüsselt."},
+    {Msg::CredentialsRefused,
+     "Die Name / Passwort Kombination konnte nicht geändert werden.\n"
+     "Prüfen Sie die bisherige Kombination und ob der neue Name schon vorhanden ist."},
 };
 
 constexpr auto BuildIndex() {

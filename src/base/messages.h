@@ -25,6 +25,10 @@ enum class Msg {
     SaveFailed,             // "%s": file, "%s": reason
     OpenFailed,             // "%s": file, "%s": reason
     FileNotFound,           // "%s"
+    FileExists,             // "%s"
+    PageInsertFailed,
+    TextSaveFailed,
+    FileAttachFailed,
     // page tree
     NewEntryTitle,
     EmptyName,
@@ -49,6 +53,12 @@ enum class Msg {
     // encryption
     KeyMacBad,              // a key block did not open (wrong password or damaged block)
     DataMacBad,             // the tag at the end of encrypted content does not match
+    CredentialsTitle,       // the credentials prompt without a document name
+    CredentialsTitleFor,    // "%s": the document name
+    CredentialsIncomplete,
+    AlreadyEncrypted,
+    NotEncrypted,
+    CredentialsRefused,     // a name could not be changed, added or removed
     Count_
 };
 

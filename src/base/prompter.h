@@ -23,6 +23,19 @@ public:
     virtual bool AskOkCancel(std::string_view text) { return AskYesNo(text); }
     // A progress or status text (the status bar); empty clears it.
     virtual void Status(std::string_view text) {}
+
+    // The question for a name and a password (UTF-8). `document` names the
+    // document they are for (may be empty); `newEncryption` asks for the
+    // password twice, as for a new encryption. False when the user cancels;
+    // the caller wipes the answers after use.
+    struct CredentialsQuestion {
+        std::string document;
+        bool newEncryption = false;
+        int attempt = 1; // 2, 3, ... after failed attempts
+    };
+    virtual bool AskCredentials(const CredentialsQuestion& question, std::string& name, std::string& password) {
+        return false;
+    }
 };
 
 // Answers every question with a fixed answer and forgets every message.

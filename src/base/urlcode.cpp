@@ -1,15 +1,12 @@
 #include "urlcode.h"
 
+#include "bytes.h"
+
 namespace zt {
 
 namespace {
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
+int HexValue(char c) { return HexDigitValue(c); }
 
 std::string Encode(std::string_view bytes, bool encodeDot) {
     static const char* hex = "0123456789ABCDEF";

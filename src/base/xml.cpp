@@ -1,5 +1,7 @@
 #include "xml.h"
 
+#include "cp1252.h"
+
 #include <algorithm>
 #include <atomic>
 #include <climits>
@@ -309,24 +311,6 @@ std::string LowerCopy(std::string_view s) {
     return out;
 }
 
-void AppendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(char(cp));
-    } else if (cp < 0x800) {
-        out.push_back(char(0xC0 | (cp >> 6)));
-        out.push_back(char(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(char(0xE0 | (cp >> 12)));
-        out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(char(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(char(0xF0 | (cp >> 18)));
-        out.push_back(char(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(char(0x80 | (cp & 0x3F)));
-    }
-}
-
 int DigitValue(char c, bool hex) {
     if (c >= '0' && c <= '9') return c - '0';
     if (hex && c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -348,7 +332,7 @@ size_t DecodeNumeric(std::string_view text, size_t amp, std::string& out) {
     for (int d; p < text.size() && (d = DigitValue(text[p], hex)) >= 0; ++p)
         value = std::min<uint32_t>(value * base + uint32_t(d), 0x110000); // saturates above the range
     if (p == first || p >= text.size() || text[p] != ';' || value > 0x10FFFF) return 0;
-    AppendUtf8(out, value);
+    zt::AppendUtf8(out, value);
     return p + 1 - amp;
 }
 

@@ -5,9 +5,11 @@
 #include "base/names.h"
 #include "base/system.h"
 #include "core/docstream.h"
+#include "core/extbytes.h"
 #include "core/olecf.h"
 #include "core/serializer.h"
 #include "core/ztexception.h"
+#include "security/securebytes.h"
 
 #include <cerrno>
 #include <cstring>
@@ -55,7 +57,21 @@ bool ReadDocumentBytes(const std::string& path, std::string& bytes, std::string*
     return true;
 }
 
-CZTArchive::CZTArchive(zt::Prompter& prompter) : prompter_(prompter) { NewDocument(); }
+zt::CZtCredentials CredentialsFromUtf8(std::string_view name, std::string_view password) {
+    auto bytes = [](std::string_view utf8) {
+        bool lossless = true;
+        std::string s = zt::Utf8ToCp1252(utf8, '?', &lossless);
+        if (lossless) return s;
+        zt::WipeString(s);
+        return std::string(utf8);
+    };
+    return {bytes(name), bytes(password), nullptr};
+}
+
+CZTArchive::CZTArchive(zt::Prompter& prompter) : prompter_(prompter) {
+    core_.keyRing.SetPrompter(&prompter_);
+    NewDocument();
+}
 
 CZTArchive::~CZTArchive() = default;
 
@@ -92,23 +108,46 @@ bool CZTArchive::ReadInto(std::string bytes, const std::string& path, CZTPageLis
     CZTDiscInfo header;
     const int32_t nodesBefore = core_.NodeCount();
     const size_t pagesBefore = pages.size();
+    auto undo = [&] {
+        core_.Truncate(nodesBefore);
+        pages.resize(pagesBefore);
+    };
     try {
-        if (!serializer.Read(core_, pages, opening ? &header : nullptr, opening)) {
-            core_.Truncate(nodesBefore);
-            pages.resize(pagesBefore);
-            ReportException(CZTDocCoreException::Encrypted, zt::MessageText(Msg::DocumentEncrypted));
+        bool ok = serializer.Read(core_, pages, opening ? &header : nullptr, opening);
+        // An encrypted file: ask for a name and a password until it opens or
+        // the user cancels. The key ring tells about a wrong password itself.
+        for (int attempt = 1; !ok && serializer.Halt() == CZTDocSerializer::ReadHalt::Credentials; ++attempt) {
+            zt::Prompter::CredentialsQuestion question;
+            question.document = zt::FileNamePart(path);
+            question.attempt = attempt;
+            std::string name, password;
+            const bool answered = prompter_.AskCredentials(question, name, password);
+            zt::CZtCredentials credentials = CredentialsFromUtf8(name, password);
+            zt::WipeString(name);
+            zt::WipeString(password);
+            if (!answered) break;
+            ok = serializer.Read(core_, pages, opening ? &header : nullptr, opening, &credentials);
+            zt::WipeString(credentials.name);
+            zt::WipeString(credentials.password);
+        }
+        if (!ok) {
+            undo();
+            // A content tag mismatch was reported by the key ring already.
+            if (serializer.Halt() != CZTDocSerializer::ReadHalt::DataCorrupt)
+                ReportException(CZTDocCoreException::Encrypted, zt::MessageText(Msg::DocumentEncrypted));
+            lastError = zt::MessageText(serializer.Halt() == CZTDocSerializer::ReadHalt::DataCorrupt
+                                            ? Msg::DataMacBad
+                                            : Msg::DocumentEncrypted);
             return false;
         }
     } catch (const CZTDocCoreException& e) {
         lastError = e.what();
-        core_.Truncate(nodesBefore);
-        pages.resize(pagesBefore);
+        undo();
         ReportException(e.Code(), e.UserMessage(true));
         return false;
     } catch (const std::bad_alloc&) {
         lastError = "out of memory";
-        core_.Truncate(nodesBefore);
-        pages.resize(pagesBefore);
+        undo();
         ReportException(CZTDocCoreException::Damaged,
                         zt::FormatMessage(Msg::DamagedRecord, {"Nicht genügend Arbeitsspeicher."}));
         return false;
@@ -205,10 +244,12 @@ bool CZTArchive::WriteFileAtomically(const std::string& path, const CZTPageList&
     ::fchmod(tmp.fd, mode);
 
     bool written = false;
+    bool aborted = false;
     CZTDocStream stream = CZTDocStream::StoringFile(tmp.fd, path);
     try {
         CZTDocSerializer serializer(stream);
         written = serializer.Write(core_, pages, &header, asRevision);
+        aborted = serializer.Aborted();
         if (!written && !stream.Failed()) {
             lastError.clear();
             for (const auto& p : serializer.Problems()) lastError += p + "\n";
@@ -227,8 +268,16 @@ bool CZTArchive::WriteFileAtomically(const std::string& path, const CZTPageList&
         prompter_.Message(zt::FormatMessage(Msg::SaveFailed, {path, lastError}), zt::Prompter::Icon::Error);
         return false;
     }
+    if (aborted) {
+        // Nothing usable was written (the encryption could not be set up).
+        prompter_.Message(zt::FormatMessage(Msg::SaveFailed, {path, zt::Cp1252ToUtf8(lastError)}),
+                          zt::Prompter::Icon::Error);
+        return false;
+    }
     if (!written) {
-        prompter_.Message(zt::MessageText(Msg::ErrorReadingData), zt::Prompter::Icon::Error);
+        std::string text = zt::MessageText(Msg::ErrorReadingData);
+        if (!lastError.empty()) text += "\n" + zt::Cp1252ToUtf8(lastError);
+        prompter_.Message(text, zt::Prompter::Icon::Error);
         if (!askOnProblems || !prompter_.AskYesNo(zt::MessageText(Msg::ErrorsCollectingSaveAnyway))) return false;
     }
     if (::fsync(tmp.fd) != 0 || ::close(tmp.fd) != 0) {
@@ -268,7 +317,8 @@ bool CZTArchive::Save(const std::string& path, const CZTPageList& pages) {
     }
     // Scheduled deletions belong to the document's own file.
     const bool ownFile = !filePath_.empty() && filePath_ == path;
-    if (!WriteFileAtomically(path, pages, header_, true, true)) {
+    if ((ownFile && core_.keyRing.CurrentBlockDirect() && !KeepBackup(path)) ||
+        !WriteFileAtomically(path, pages, header_, true, true)) {
         header_ = before;
         changeTime_ = changeBefore;
         return false;
@@ -280,29 +330,77 @@ bool CZTArchive::Save(const std::string& path, const CZTPageList& pages) {
     return true;
 }
 
+// The file of an older encrypted document is kept before it is saved over:
+// the older program reads it, while the saved file may be beyond it.
+bool CZTArchive::KeepBackup(const std::string& path) {
+    std::string bytes, error;
+    if (::access(path.c_str(), F_OK) != 0) return true;
+    auto fail = [&](const std::string& why) {
+        lastError = why;
+        prompter_.Message(zt::FormatMessage(Msg::SaveFailed, {path, why}), zt::Prompter::Icon::Error);
+        return false;
+    };
+    CZTDocStream stream;
+    if (!CZTDocStream::LoadFile(path, stream, &error)) return fail(error);
+    const std::string& data = stream.Data();
+    const std::string backup = zt::MakeUniquePath(path + ".bak");
+    int fd = ::open(backup.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) return fail(std::strerror(errno));
+    size_t done = 0;
+    while (done < data.size()) {
+        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            error = std::strerror(errno);
+            ::close(fd);
+            ::unlink(backup.c_str());
+            return fail(error);
+        }
+        done += size_t(n);
+    }
+    if (::fsync(fd) != 0 || ::close(fd) != 0) {
+        error = std::strerror(errno);
+        ::unlink(backup.c_str());
+        return fail(error);
+    }
+    return true;
+}
+
 namespace {
 
 // Sets the core's flags for writing a copy and puts them back afterwards.
+// Copies are written unencrypted, except the single-file copy of Save As; a
+// copy of an encrypted directory-form document carries its contents inline,
+// so that nothing of it lands on disk in clear beside the document.
 class CopyFlags {
 public:
-    CopyFlags(CZTDocCore& core, CZTArchive::CopyKind kind)
-        : core_(core), dirForm_(core.directoryForm), keep_(core.keepExternal), mark_(core.markExternal) {
-        if (kind == CZTArchive::CopyKind::External) {
+    CopyFlags(CZTDocCore& core, const CZTArchive::CopyOptions& options)
+        : core_(core), dirForm_(core.directoryForm), keep_(core.keepExternal), mark_(core.markExternal),
+          off_(core.encryptionOff) {
+        const bool encrypted = core.keyRing.State() != zt::CZtKeyRing::kUnencrypted;
+        if (options.kind == CZTArchive::CopyKind::External || (encrypted && core.directoryForm)) {
             core.directoryForm = false;
             core.keepExternal = true;
         } else {
             core.markExternal = true;
+        }
+        if (!options.keepEncryption) {
+            core.encryptionOff = true;
+            // The next encrypted save stores the key area again.
+            std::string_view area;
+            if (zt::FindExtItem(core.docExt, zt::kExtKeyArea, area)) core.SetExtItem(-1, zt::kExtKeyArea, {});
         }
     }
     ~CopyFlags() {
         core_.directoryForm = dirForm_;
         core_.keepExternal = keep_;
         core_.markExternal = mark_;
+        core_.encryptionOff = off_;
     }
 
 private:
     CZTDocCore& core_;
-    bool dirForm_, keep_, mark_;
+    bool dirForm_, keep_, mark_, off_;
 };
 
 } // namespace
@@ -319,7 +417,7 @@ CZTDiscInfo CZTArchive::CopyHeader(const CopyOptions& options) const {
 
 bool CZTArchive::WriteCopy(const CZTPageList& pages, const CopyOptions& options, std::string& bytes) {
     const CZTDiscInfo header = CopyHeader(options);
-    CopyFlags flags(core_, options.kind);
+    CopyFlags flags(core_, options);
     if (options.kind == CopyKind::External) core_.PackContents(pages);
     CZTDocStream stream = CZTDocStream::StoringMemory();
     bool ok = false;
@@ -341,7 +439,7 @@ bool CZTArchive::WriteCopy(const CZTPageList& pages, const CopyOptions& options,
 
 bool CZTArchive::SaveCopy(const std::string& path, const CZTPageList& pages, const CopyOptions& options) {
     const CZTDiscInfo header = CopyHeader(options);
-    CopyFlags flags(core_, options.kind);
+    CopyFlags flags(core_, options);
     if (options.kind == CopyKind::External) core_.PackContents(pages);
     return WriteFileAtomically(path, pages, header, false, false);
 }

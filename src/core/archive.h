@@ -18,6 +18,9 @@ public:
     CZTDocCore& Core() { return core_; }
     const CZTDocCore& Core() const { return core_; }
     CZTDiscInfo& Header() { return header_; }
+    // The key ring of the document; its edits take effect at the next save.
+    zt::CZtKeyRing& KeyRing() { return core_.keyRing; }
+    bool IsEncrypted() const { return core_.keyRing.State() != zt::CZtKeyRing::kUnencrypted; }
     const CZTDiscInfo& Header() const { return header_; }
     zt::Prompter& Prompter() { return prompter_; }
     const std::string& User() const { return core_.user; }
@@ -57,8 +60,10 @@ public:
 
     // ---- flows
     // Opens a document file (an OLE compound file's "Contents" stream is read
-    // in its place). On failure the user was told why, and the archive holds a
-    // new, untitled, unmodified document.
+    // in its place). An encrypted file asks the prompter for a name and a
+    // password, again after every failed attempt, until it opens or the user
+    // cancels. On failure the user was told why, and the archive holds a new,
+    // untitled, unmodified document.
     bool Open(const std::string& path, CZTPageList& pages);
     // Inserts the pages of a document file (or of bytes in the file format)
     // after the existing nodes; every inserted page and file is stamped as
@@ -66,8 +71,11 @@ public:
     bool Insert(const std::string& path, CZTPageList& pages);
     bool InsertBytes(std::string bytes, CZTPageList& pages, const std::string& sourcePath = {});
 
-    // Saves the whole document to `path` (the document takes that name). The
-    // file is replaced atomically; a failed or refused save leaves it as it was.
+    // Saves the whole document to `path` (the document takes that name),
+    // encrypted when the document is. The file is replaced atomically; a
+    // failed or refused save leaves it as it was. Saving over the file of a
+    // document whose current key block is a direct block of an older document
+    // first keeps that file as name + ".bak" (made unique).
     bool Save(const std::string& path, const CZTPageList& pages);
 
     enum class CopyKind {
@@ -79,9 +87,15 @@ public:
         bool wholeDocument = true;   // title "Copy of " + document title
         std::string subtreeTitle;    // title of a subtree copy
         bool keepHeader = false;     // the document's own header, unchanged
+        // Written encrypted like a save (the single-file copy that Save As
+        // makes of a directory-form document); every other copy is plain.
+        bool keepEncryption = false;
     };
     // Writes a copy of `pages` into `bytes` (plain form). Changes neither the
-    // document's name nor its state; no scheduled file is deleted.
+    // document's name nor its state; no scheduled file is deleted. Copies are
+    // written unencrypted: the key area item leaves the document ext bytes (the
+    // next encrypted save stores it again), and a copy of an encrypted
+    // directory-form document holds its contents inline.
     bool WriteCopy(const CZTPageList& pages, const CopyOptions& options, std::string& bytes);
     // Writes a copy to a file, atomically.
     bool SaveCopy(const std::string& path, const CZTPageList& pages, const CopyOptions& options);
@@ -93,6 +107,7 @@ private:
     bool ReadInto(std::string bytes, const std::string& path, CZTPageList& pages, bool opening);
     bool WriteFileAtomically(const std::string& path, const CZTPageList& pages, const CZTDiscInfo& header,
                              bool asRevision, bool askOnProblems);
+    bool KeepBackup(const std::string& path);
     void ReportException(int code, const std::string& message);
     CZTDiscInfo CopyHeader(const CopyOptions& options) const;
 
@@ -108,3 +123,8 @@ private:
 // Reads a document file's bytes; an OLE compound file gives its "Contents"
 // stream. False with `error` set when the file cannot be read.
 bool ReadDocumentBytes(const std::string& path, std::string& bytes, std::string* error);
+
+// Credentials from a name and a password typed in UTF-8. Documents keep them as
+// Windows-1252 bytes; a text that code page cannot hold keeps its UTF-8 bytes,
+// so that no two different passwords become the same.
+zt::CZtCredentials CredentialsFromUtf8(std::string_view name, std::string_view password);

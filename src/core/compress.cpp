@@ -94,6 +94,26 @@ bool IsZlibWrapped(std::string_view stream) {
 
 } // namespace
 
+size_t CompressedBufferLength(std::string_view buffer) {
+    uint32_t length = 0, crc = 0;
+    if (!BufferPrefix(buffer, length, crc) || buffer.size() - 8 > UINT32_MAX) return buffer.size();
+    z_stream zs{};
+    if (inflateInit2(&zs, -15) != Z_OK) return buffer.size();
+    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(buffer.data() + 8));
+    zs.avail_in = uInt(buffer.size() - 8);
+    unsigned char sink[16384];
+    int rc = Z_OK;
+    // The output is thrown away; the stated length bounds the work.
+    while (rc == Z_OK && zs.total_out <= length) {
+        zs.next_out = sink;
+        zs.avail_out = sizeof sink;
+        rc = inflate(&zs, Z_NO_FLUSH);
+    }
+    size_t end = rc == Z_STREAM_END ? 8 + size_t(zs.total_in) : buffer.size();
+    inflateEnd(&zs);
+    return end;
+}
+
 bool InflateZlib(std::string_view stream, uint32_t expected, std::string& out) {
     if (stream.size() > UINT32_MAX || expected > MaxInflatedSize(stream.size())) return false;
     return InflateExact(stream, 15, expected, out);

@@ -51,6 +51,11 @@ bool DecompressBufferTo(std::string_view buffer, char* out, size_t size, std::st
 // Adler-32 as zlib computes it; `adler` 1 starts a new sum.
 uint32_t Adler32(std::string_view data, uint32_t adler = 1);
 
+// The length of the compressed buffer at the start of `buffer` (prefix and
+// raw deflate stream up to its end); buffer.size() when no complete stream is
+// found. Used to drop padding that follows a buffer.
+size_t CompressedBufferLength(std::string_view buffer);
+
 // Inflates a zlib (RFC 1950) stream of which `expected` bytes are announced.
 bool InflateZlib(std::string_view stream, uint32_t expected, std::string& out);
 

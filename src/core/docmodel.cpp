@@ -1,5 +1,7 @@
 #include "docmodel.h"
 
+#include "base/fileio.h"
+#include "base/messages.h"
 #include "base/names.h"
 #include "base/system.h"
 #include "core/compress.h"
@@ -17,58 +19,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool ReadWholeFile(const std::string& path, std::string& out, std::string* error) {
-    out.clear();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (error) *error = std::strerror(errno);
-        return false;
-    }
-    struct stat st;
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) out.reserve(size_t(st.st_size));
-    char buf[1 << 16];
-    for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            if (error) *error = std::strerror(errno);
-            ::close(fd);
-            return false;
-        }
-        if (n == 0) break;
-        out.append(buf, size_t(n));
-    }
-    ::close(fd);
-    return true;
-}
-
-bool WriteWholeFile(const std::string& path, std::string_view data, std::string* error) {
-    std::string tmp = path + ".zt-new";
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        if (error) *error = std::strerror(errno);
-        return false;
-    }
-    size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            if (error) *error = std::strerror(errno);
-            ::close(fd);
-            ::unlink(tmp.c_str());
-            return false;
-        }
-        done += size_t(n);
-    }
-    if (::close(fd) != 0 || ::rename(tmp.c_str(), path.c_str()) != 0) {
-        if (error) *error = std::strerror(errno);
-        ::unlink(tmp.c_str());
-        return false;
-    }
-    return true;
-}
-
 void RemoveFile(const std::string& path) {
     if (!path.empty()) ::unlink(path.c_str());
 }
@@ -81,6 +31,7 @@ std::string CZTFileData::ExternalFile() const { return zt::JoinPath(base, extPat
 std::string CZTFileData::TempFile() const { return zt::JoinPath(base, tempPath); }
 
 void CZTFileData::ClearContent() {
+    contentKeys.reset();
     data.clear();
     inMemory = false;
     base.clear();
@@ -89,10 +40,50 @@ void CZTFileData::ClearContent() {
     inExternal = inTemp = filesOnDisk = missing = false;
 }
 
-bool ReadExternalContent(const std::string& path, std::string& buffer, std::string* error) {
+namespace {
+
+bool IsItemTag(std::string_view bytes) {
+    return bytes.size() >= 4 && (bytes.compare(0, 4, "ZT07") == 0 || bytes.compare(0, 4, "ZT08") == 0);
+}
+
+// The zero padding of the last cipher block follows the compressed buffer; the
+// record's stored length tells where it ends, else the end of the deflate stream.
+void DropPadding(std::string& buffer, int64_t storedLength) {
+    size_t keep = buffer.size();
+    if (storedLength >= 0 && uint64_t(storedLength) <= buffer.size() && buffer.size() - size_t(storedLength) < 16)
+        keep = size_t(storedLength);
+    else
+        keep = zt::CompressedBufferLength(buffer);
+    if (keep >= buffer.size()) return;
+    for (size_t i = keep; i < buffer.size(); ++i)
+        if (buffer[i] != 0) return;
+    buffer.resize(keep);
+}
+
+} // namespace
+
+bool ReadExternalContent(const std::string& path, std::string& buffer, std::string* error,
+                         const zt::CZtKeyRing* keys, int64_t storedLength) {
     std::string bytes;
-    if (!ReadWholeFile(path, bytes, error)) return false;
+    if (!zt::ReadWholeFile(path, bytes, error)) return false;
     buffer.clear();
+    if (keys && keys->State() == zt::CZtKeyRing::kUnlocked) {
+        // The files of an encrypted document are items of its key ring and
+        // nothing else: a plain file put in their place is not taken.
+        if (!IsItemTag(bytes)) {
+            if (error) *error = "content file is not encrypted";
+            return false;
+        }
+        bool mismatch = false;
+        auto plain = keys->ReadItem(std::string_view(bytes).substr(0, 4), std::string_view(bytes).substr(4), &mismatch);
+        if (!plain) {
+            if (error) *error = mismatch ? zt::MessageText(zt::Msg::DataMacBad) : "damaged encrypted content";
+            return false;
+        }
+        buffer.assign(plain->view());
+        DropPadding(buffer, storedLength);
+        return true;
+    }
     if (bytes.empty()) return true;
     if (bytes.size() >= 2 && uint8_t(bytes[0]) == 0x1F && uint8_t(bytes[1]) == 0x8B) {
         if (!zt::GzipToBuffer(bytes, buffer)) {
@@ -101,7 +92,7 @@ bool ReadExternalContent(const std::string& path, std::string& buffer, std::stri
         }
         return true;
     }
-    if (bytes.size() >= 4 && (bytes.compare(0, 4, "ZT07") == 0 || bytes.compare(0, 4, "ZT08") == 0)) {
+    if (IsItemTag(bytes)) {
         if (error) *error = "encrypted content without a key";
         return false;
     }
@@ -109,13 +100,26 @@ bool ReadExternalContent(const std::string& path, std::string& buffer, std::stri
     return !buffer.empty();
 }
 
-bool WriteExternalContent(const std::string& path, std::string_view buffer, std::string* error) {
+bool WriteExternalContent(const std::string& path, std::string_view buffer, std::string* error,
+                          const zt::CZtKeyRing* keys) {
+    if (keys && keys->State() == zt::CZtKeyRing::kUnlocked) {
+        if (!buffer.empty() && buffer.size() < 8) {
+            if (error) *error = "content is not a compressed buffer";
+            return false;
+        }
+        auto item = keys->WriteItem("ZT08", buffer);
+        if (!item) {
+            if (error) *error = "encryption failed";
+            return false;
+        }
+        return zt::WriteFileReplacing(path, *item, error);
+    }
     std::string gz;
     if (!zt::BufferToGzip(buffer, gz)) {
         if (error) *error = "content is not a compressed buffer";
         return false;
     }
-    return WriteWholeFile(path, gz, error);
+    return zt::WriteFileReplacing(path, gz, error);
 }
 
 // ---------------------------------------------------------------- header
@@ -138,10 +142,7 @@ CZTPageRecord CZTPageRecord::New(const std::string& user) {
     return r;
 }
 
-CZTPageRecord::CZTPageRecord(const CZTPageRecord& o)
-    : valid(o.valid), storedLength(o.storedLength), content(o.content), crc(o.crc), method(o.method),
-      uncompressedLength(o.uncompressedLength), createdBy(o.createdBy), modifiedBy(o.modifiedBy),
-      mtime(o.mtime), ctime(o.ctime), ext(o.ext) {}
+CZTPageRecord::CZTPageRecord(const CZTPageRecord& o) : CZTPageData(o), valid(o.valid) {}
 
 CZTPageRecord& CZTPageRecord::operator=(const CZTPageRecord& o) {
     if (this != &o) {
@@ -233,12 +234,13 @@ bool CZTFileRecord::LoadCompressed(std::string& buffer, bool& raw, std::string* 
     }
     if (!sourcePath.empty()) {
         std::string bytes;
-        if (!ReadWholeFile(sourcePath, bytes, error)) return false;
+        if (!zt::ReadWholeFile(sourcePath, bytes, error)) return false;
         buffer = zt::CompressBuffer(bytes);
         return bytes.empty() || !buffer.empty();
     }
-    if (inExternal && !missing && ReadExternalContent(ExternalFile(), buffer, error)) return true;
-    if (inTemp && ReadExternalContent(TempFile(), buffer, error)) return true;
+    if (inExternal && !missing && ReadExternalContent(ExternalFile(), buffer, error, contentKeys.get(), storedLength))
+        return true;
+    if (inTemp && ReadExternalContent(TempFile(), buffer, error, contentKeys.get(), storedLength)) return true;
     if (!HasContentSource()) {
         buffer.clear();
         return true; // a file without content
@@ -325,35 +327,16 @@ int32_t CZTDocCore::AppendNode() {
 CZTPageRecord CZTDocCore::GetPage(int32_t ident) {
     CZTPageRecord r;
     if (ident <= 0) return r;
-    const CZTNode& n = NodeGrow(ident);
+    static_cast<CZTPageData&>(r) = NodeGrow(ident);
     r.valid = true;
-    r.storedLength = n.storedLength;
-    r.content = n.content;
-    r.crc = n.crc;
-    r.method = n.method;
-    r.uncompressedLength = n.uncompressedLength;
-    r.createdBy = n.createdBy;
-    r.modifiedBy = n.modifiedBy;
-    r.mtime = n.mtime;
-    r.ctime = n.ctime;
-    r.ext = n.ext;
     return r;
 }
 
 bool CZTDocCore::PutPage(int32_t ident, CZTPageRecord record) {
     if (!record.valid || ident <= 0) return false;
     CZTNode& n = NodeGrow(ident);
+    static_cast<CZTPageData&>(n) = std::move(static_cast<CZTPageData&>(record));
     n.used = true;
-    n.storedLength = record.storedLength;
-    n.content = std::move(record.content);
-    n.crc = record.crc;
-    n.method = record.method;
-    n.uncompressedLength = record.uncompressedLength;
-    n.createdBy = std::move(record.createdBy);
-    n.modifiedBy = std::move(record.modifiedBy);
-    n.mtime = record.mtime;
-    n.ctime = record.ctime;
-    n.ext = std::move(record.ext);
     return true;
 }
 
@@ -446,13 +429,16 @@ bool CZTDocCore::StoreContent(CZTFileEntry& entry, const CZTFileRecord& record, 
             return lstat(zt::JoinPath(path, r).c_str(), &st) == 0;
         });
         std::string target = zt::JoinPath(path, rel);
+        auto keys = FileKeys();
         if (record.ownsTempFile && record.inTemp && !record.inMemory && record.sourcePath.empty() &&
-            InsideDocumentDirectory(record.TempFile()) && ::rename(record.TempFile().c_str(), target.c_str()) == 0) {
+            record.contentKeys == keys && InsideDocumentDirectory(record.TempFile()) &&
+            ::rename(record.TempFile().c_str(), target.c_str()) == 0) {
             // moved within the document
-        } else if (!WriteExternalContent(target, buffer, error)) {
+        } else if (!WriteExternalContent(target, buffer, error, FileRing())) {
             return false;
         }
         entry.ClearContent();
+        entry.contentKeys = std::move(keys);
         entry.base = path;
         if (tempDirectory) {
             entry.tempPath = rel;
@@ -546,6 +532,9 @@ void CZTDocCore::Clear() {
         fs::remove(zt::JoinPath(path, "/ZTTmp"), ec); // only when empty
     }
     nodes_.assign(1, CZTNode());
+    keyRing.Clear();
+    fileKeys_.reset();
+    encryptionOff = false;
     directoryForm = false;
     keepExternal = markExternal = false;
     docExt.clear();
@@ -553,6 +542,23 @@ void CZTDocCore::Clear() {
     missingContent.clear();
     history.Clear();
     user = zt::CurrentUserName();
+}
+
+std::shared_ptr<const zt::CZtKeyRing> CZTDocCore::FileKeys() {
+    if (keyRing.State() != zt::CZtKeyRing::kUnlocked) {
+        fileKeys_.reset();
+        return nullptr;
+    }
+    if (!fileKeys_ || !(fileKeys_->DocumentKey() == keyRing.DocumentKey())) {
+        std::shared_ptr<zt::CZtKeyRing> snapshot = keyRing.Clone();
+        snapshot->SetPrompter(nullptr); // readers report through their error text
+        fileKeys_ = std::move(snapshot);
+    }
+    return fileKeys_;
+}
+
+const zt::CZtKeyRing* CZTDocCore::FileRing() const {
+    return keyRing.State() == zt::CZtKeyRing::kUnlocked ? &keyRing : nullptr;
 }
 
 void CZTDocCore::DeleteScheduledFiles() {

@@ -9,6 +9,7 @@
 
 #include "core/history.h"
 #include "core/pagelist.h"
+#include "security/keyring.h"
 
 #include <cstdint>
 #include <memory>
@@ -45,6 +46,9 @@ struct CZTFileData {
     // The external content file was not there when the document was read; the
     // entry keeps its reference and is never rewritten as an empty file.
     bool missing = false;
+    // The keys the content files on disk are encoded with ("ZT07"/"ZT08"
+    // items of an encrypted document); null for gzip files.
+    std::shared_ptr<const zt::CZtKeyRing> contentKeys;
 
     int MethodLow() const { return method & 0xFF; }
     bool HasContentSource() const { return inMemory || inExternal || inTemp; }
@@ -56,17 +60,21 @@ struct CZTFileData {
 
 struct CZTFileEntry : CZTFileData {};
 
-struct CZTNode {
+// The stored fields of a page, shared by the node and its detached copy.
+struct CZTPageData {
     int32_t storedLength = 0;
     std::string content;          // compressed buffer when method 1
     uint32_t crc = 0;
-    int32_t method = 0;
+    int32_t method = 0;           // 0 no content, 1 compressed buffer
     int32_t uncompressedLength = 0;
     std::string createdBy;
     std::string modifiedBy;
     int32_t mtime = 0;
     int32_t ctime = 0;
     std::string ext;
+};
+
+struct CZTNode : CZTPageData {
     std::vector<CZTFileEntry> files;
     bool used = false;            // false for the placeholder, empty and deleted slots
 };
@@ -88,23 +96,13 @@ struct CZTDiscInfo {
 };
 
 // A detached copy of one page.
-class CZTPageRecord {
+class CZTPageRecord : public CZTPageData {
 public:
     CZTPageRecord() = default;
     // A new record: valid, both times now, both users `user`, no content.
     static CZTPageRecord New(const std::string& user);
 
     bool valid = false;
-    int32_t storedLength = 0;
-    std::string content;
-    uint32_t crc = 0;
-    int32_t method = 0;
-    int32_t uncompressedLength = 0;
-    std::string createdBy;
-    std::string modifiedBy;
-    int32_t mtime = 0;
-    int32_t ctime = 0;
-    std::string ext;
 
     // The decompressed text, kept in a cache. Null with length 0 when there is
     // no content, the method is not 1, or the data is damaged (see Damaged()).
@@ -161,13 +159,19 @@ private:
     mutable std::unique_ptr<std::string> textCache_;
 };
 
-// Reads an external content file into a compressed buffer (gzip form, or plain
-// bytes that are compressed). An empty file gives an empty buffer. False when
-// the file cannot be read or is damaged.
-bool ReadExternalContent(const std::string& path, std::string& buffer, std::string* error = nullptr);
-// Writes a compressed buffer as an external content file (gzip form) through a
-// temporary file and a rename, so a failure never leaves half a file.
-bool WriteExternalContent(const std::string& path, std::string_view buffer, std::string* error = nullptr);
+// Reads an external content file into a compressed buffer. Without `keys`: a
+// gzip file, or plain bytes that are compressed; an empty file gives an empty
+// buffer. With `keys` (an unlocked key ring) only "ZT07" and "ZT08" items are
+// accepted; `storedLength` (when known) drops the zero padding of the last
+// cipher block. False when the file cannot be read, is damaged or fails its
+// tag (`error` tells why).
+bool ReadExternalContent(const std::string& path, std::string& buffer, std::string* error = nullptr,
+                         const zt::CZtKeyRing* keys = nullptr, int64_t storedLength = -1);
+// Writes a compressed buffer as an external content file through a temporary
+// file and a rename, so a failure never leaves half a file: a "ZT08" item of
+// `keys` when given (an unlocked key ring), else the gzip form.
+bool WriteExternalContent(const std::string& path, std::string_view buffer, std::string* error = nullptr,
+                          const zt::CZtKeyRing* keys = nullptr);
 
 class CZTDocCore {
 public:
@@ -191,6 +195,20 @@ public:
     std::string user;
     // The revisions read with the document and written again with every save.
     CZTHistory history;
+
+    // The key ring of the document (state 0 when it is not encrypted).
+    zt::CZtKeyRing keyRing;
+    // Set while a copy or an export is written: that write is not encrypted.
+    bool encryptionOff = false;
+
+    // The keys content files are encoded with from now on: a snapshot of the
+    // unlocked key ring, renewed whenever the document key changes; null when
+    // the document is not encrypted. A file encoded under other keys (after
+    // encryption was created or removed, or the document key changed) is
+    // re-encoded at the next save.
+    std::shared_ptr<const zt::CZtKeyRing> FileKeys();
+    // The ring that writes content files: the key ring when it is unlocked.
+    const zt::CZtKeyRing* FileRing() const;
 
     // Node table.
     int32_t NodeCount() const { return int32_t(nodes_.size()); }
@@ -234,4 +252,5 @@ private:
     void ReleaseFiles(CZTNode& node);
     bool StoreContent(CZTFileEntry& entry, const CZTFileRecord& record, std::string* error);
     std::vector<CZTNode> nodes_;
+    std::shared_ptr<const zt::CZtKeyRing> fileKeys_;
 };

@@ -1,8 +1,10 @@
 #include "docstream.h"
 
 #include "base/bytes.h"
+#include "base/fileio.h"
 #include "base/names.h"
 #include "core/ztexception.h"
+#include "security/keyring.h"
 
 #include <atomic>
 #include <cerrno>
@@ -35,37 +37,8 @@ CZTDocStream CZTDocStream::Loading(std::string bytes, std::string filePath) {
 }
 
 bool CZTDocStream::LoadFile(const std::string& path, CZTDocStream& out, std::string* error) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (error) *error = std::strerror(errno);
-        return false;
-    }
     std::string bytes;
-    struct stat st;
-    // One byte more than the file has, so that the read that finds the end
-    // needs no larger buffer.
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) bytes.reserve(size_t(st.st_size) + 1);
-    else if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        if (error) *error = std::strerror(EISDIR);
-        return false;
-    }
-    size_t len = 0;
-    bytes.resize(bytes.capacity() > 0 ? bytes.capacity() : 65536);
-    for (;;) {
-        if (len == bytes.size()) bytes.resize(bytes.size() * 2);
-        ssize_t n = ::read(fd, bytes.data() + len, bytes.size() - len);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            if (error) *error = std::strerror(errno);
-            ::close(fd);
-            return false;
-        }
-        if (n == 0) break;
-        len += size_t(n);
-    }
-    ::close(fd);
-    bytes.resize(len);
+    if (!zt::ReadWholeFile(path, bytes, error)) return false;
     out = Loading(std::move(bytes), path);
     return true;
 }
@@ -116,6 +89,11 @@ void CZTDocStream::Skip(size_t n) {
     pos_ += n;
 }
 
+void CZTDocStream::ContinueWith(std::string bytes) {
+    data_ = std::move(bytes);
+    pos_ = 0;
+}
+
 // ------------------------------------------------------------------ storing
 
 void CZTDocStream::WriteInt(int32_t v) {
@@ -132,6 +110,41 @@ void CZTDocStream::WriteString(std::string_view s) {
 void CZTDocStream::WriteBytes(std::string_view bytes) {
     if (failed_) return;
     written_ += bytes.size();
+    if (cipher_) {
+        if (!cipher_->Write(bytes) && !failed_) {
+            failed_ = true;
+            error_ = "encryption failed";
+        }
+        return;
+    }
+    WriteRaw(bytes);
+}
+
+bool CZTDocStream::BeginEncryption(zt::CZtKeyRing& ring) {
+    if (!storing_ || failed_ || cipher_) return false;
+    if (!ring.BeginWrite([this](const void* p, size_t n) {
+            WriteRaw(std::string_view(static_cast<const char*>(p), n));
+            return !failed_;
+        }))
+        return false;
+    cipher_ = &ring;
+    return true;
+}
+
+bool CZTDocStream::EndEncryption() {
+    if (!cipher_) return false;
+    zt::CZtKeyRing* ring = cipher_;
+    cipher_ = nullptr;
+    bool ok = ring->EndWrite();
+    if (!ok && !failed_) {
+        failed_ = true;
+        error_ = "encryption failed";
+    }
+    return ok && !failed_;
+}
+
+void CZTDocStream::WriteRaw(std::string_view bytes) {
+    if (failed_) return;
     if (fd_ < 0) {
         data_.append(bytes);
         return;

@@ -8,6 +8,10 @@
 #include <string>
 #include <string_view>
 
+namespace zt {
+class CZtKeyRing;
+}
+
 class CZTDocStream {
 public:
     // Loading over `bytes`; `filePath` is the file they were read from (may be empty).
@@ -35,6 +39,9 @@ public:
     std::string ReadBytes(int64_t n);
     std::string_view PeekRemaining() const;
     void Skip(size_t n);
+    // The rest of the stream is replaced by `bytes` (the decrypted remainder
+    // of an encrypted file); reading goes on at their start.
+    void ContinueWith(std::string bytes);
 
     // Storing. Failures are remembered (see Failed()).
     void WriteInt(int32_t v);
@@ -43,6 +50,13 @@ public:
     void WriteBytes(std::string_view bytes);
     bool Flush();
     bool Failed() const { return failed_; }
+    // The cipher layer: from BeginEncryption on, every byte written goes
+    // through the key ring's content stream (one chunk is held at a time);
+    // EndEncryption encrypts the rest and writes the tag. The stream must not
+    // be moved in between.
+    bool BeginEncryption(zt::CZtKeyRing& ring);
+    bool EndEncryption();
+    bool Encrypting() const { return cipher_ != nullptr; }
     const std::string& Error() const { return error_; }
 
     // Total length of the underlying data (for storing: what was written so far).
@@ -63,7 +77,10 @@ public:
     static void SetWriteLimitForTests(int64_t bytes);
 
 private:
+    void WriteRaw(std::string_view bytes);
+
     bool storing_ = false;
+    zt::CZtKeyRing* cipher_ = nullptr;
     int fd_ = -1;
     std::string data_; // loading: all bytes; storing to memory: the output; to file: a buffer
     size_t pos_ = 0;

@@ -40,6 +40,7 @@ bool CZTDocument::Save(const std::string& path) {
         CZTArchive::CopyOptions options;
         options.kind = CZTArchive::CopyKind::External;
         options.wholeDocument = true;
+        options.keepEncryption = true;
         return archive_.SaveCopy(target, pages, options);
     }
     if (!archive_.Save(target, pages)) return false;
@@ -61,13 +62,15 @@ bool CZTDocument::InsertFile(const std::string& path, CZTPageNode* anchor, bool 
 CZTPageNode* CZTDocument::AddPage(CZTPageNode* parent, std::string title, bool first) {
     int32_t ident = archive_.AppendNode();
     CZTPageNode* node = nullptr;
-    if (first || !parent && tree_.IsEmpty() || parent && !parent->HasChildren()) {
+    if (first || (!parent && tree_.IsEmpty()) || (parent && !parent->HasChildren())) {
         node = tree_.InsertPage(parent, CZTPageTree::Placement::AsChild, {}, std::move(title), ident);
     } else {
         CZTPageNode* last = parent ? parent->LastChild() : tree_.RootPages().back();
         node = tree_.InsertPage(last, CZTPageTree::Placement::AsNeighbour, {}, std::move(title), ident);
     }
     if (node) {
+        // The page's record exists from the start, stamped with its creator.
+        archive_.PutPage(ident, CZTPageRecord::New(archive_.User()));
         tree_.ApplyMark(node, CZTMarkEvent::Inserted, false);
         archive_.SetModified();
     }

@@ -2,12 +2,15 @@
 
 #include "base/bytes.h"
 #include "base/cp1252.h"
+#include "base/messages.h"
 #include "base/names.h"
 #include "core/compress.h"
 #include "core/extbytes.h"
 #include "core/revisions.h"
 #include "core/ztexception.h"
 
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -79,7 +82,14 @@ struct CZTDocSerializer::ReadContext {
     std::string sourceDir;   // levels 10, 11: the directory stored in the file
     bool sourceDirUsable = false;
     std::string pageTitle;   // for messages
+    // Encrypted documents: the keys of the content files (level 9) and the
+    // ring that reads the source files of an inserted copy (levels 10, 11).
+    std::shared_ptr<const zt::CZtKeyRing> fileKeys;
+    const zt::CZtKeyRing* sourceKeys = nullptr;
 };
+
+CZTDocSerializer::CZTDocSerializer(CZTDocStream& stream) : stream_(stream) {}
+CZTDocSerializer::~CZTDocSerializer() = default;
 
 namespace {
 
@@ -147,7 +157,8 @@ bool Inside(const std::string& dir, const std::string& file) {
 
 // --------------------------------------------------------------------- reading
 
-uint32_t CZTDocSerializer::ReadPreamble(CZTDocCore* core, CZTDiscInfo* header, bool opening, bool& refused) {
+uint32_t CZTDocSerializer::ReadPreamble(CZTDocCore* core, CZTDiscInfo* header, bool opening, bool& refused,
+                                        std::string* keyArea) {
     refused = false;
     uint32_t tag = stream_.ReadUInt();
     if (tag == kTagFF41 || tag == kTagZT02) {
@@ -168,8 +179,10 @@ uint32_t CZTDocSerializer::ReadPreamble(CZTDocCore* core, CZTDiscInfo* header, b
     if (tag == kTagZT04) {
         int32_t n = stream_.ReadInt();
         std::string ext = stream_.ReadBytes(n);
-        std::string_view keyArea;
-        bool hasKey = false;
+        // The key area travels in the file's own ext bytes: a file inserted
+        // into an encrypted document is judged by what it is itself.
+        std::string_view area;
+        bool hasKey = n > 0 && FindExtItem(ext, kExtKeyArea, area) && !area.empty();
         if (core) {
             if (opening) {
                 core->docExt = ext;
@@ -177,10 +190,6 @@ uint32_t CZTDocSerializer::ReadPreamble(CZTDocCore* core, CZTDiscInfo* header, b
             } else {
                 insertedExt_ = ext;
             }
-            hasKey = n > 0 && FindExtItem(opening ? std::string_view(ext) : std::string_view(core->docExt),
-                                          kExtKeyArea, keyArea) && !keyArea.empty();
-        } else {
-            hasKey = n > 0 && FindExtItem(ext, kExtKeyArea, keyArea) && !keyArea.empty();
         }
         tag = stream_.ReadUInt();
         if (hasKey) {
@@ -188,8 +197,8 @@ uint32_t CZTDocSerializer::ReadPreamble(CZTDocCore* core, CZTDiscInfo* header, b
                 refused = true;
                 return tag;
             }
-            // Encrypted documents need the key ring.
-            throw CZTDocCoreException(CZTDocCoreException::Encrypted);
+            if (!keyArea) throw CZTDocCoreException(CZTDocCoreException::Encrypted);
+            keyArea->assign(area);
         }
     }
     return tag;
@@ -210,17 +219,83 @@ static int LevelOf(uint32_t tag) {
     }
 }
 
-bool CZTDocSerializer::Read(CZTDocCore& core, CZTPageList& pages, CZTDiscInfo* header, bool opening) {
+bool CZTDocSerializer::Read(CZTDocCore& core, CZTPageList& pages, CZTDiscInfo* header, bool opening,
+                            const zt::CZtCredentials* credentials) {
     if (stream_.IsStoring()) return false;
-    if (stream_.Size() == 0) return true;
-    bool refused = false;
-    uint32_t tag = ReadPreamble(&core, header, opening, refused);
-    if (refused) return false;
+    halt_ = ReadHalt::None;
+    if (!awaitingCredentials_) {
+        if (stream_.Size() == 0) return true;
+        bool refused = false;
+        std::string keyArea;
+        uint32_t tag = ReadPreamble(&core, header, opening, refused, &keyArea);
+        if (refused) {
+            halt_ = ReadHalt::KeyAreaWithoutEncryption;
+            return false;
+        }
+        if (keyArea.empty()) return ReadBody(core, pages, opening, tag);
+        if (opening) {
+            readRing_ = &core.keyRing;
+        } else {
+            insertRing_ = std::make_unique<zt::CZtKeyRing>(core.keyRing.MessagePrompter());
+            readRing_ = insertRing_.get();
+        }
+        int loaded = readRing_->LoadKeyArea(keyArea);
+        zt::WipeString(keyArea);
+        if (loaded == -2) throw CZTDocCoreException(CZTDocCoreException::LaterVersion, "key area");
+        if (loaded != 0) ThrowDamaged("key area");
+        awaitingCredentials_ = true;
+    }
+    // An encrypted file: unlock with the credentials given, then decrypt the
+    // remainder and read on from its first tag.
+    if (!credentials || !readRing_->Unlock(*credentials)) {
+        halt_ = ReadHalt::Credentials;
+        return false;
+    }
+    awaitingCredentials_ = false;
+    if (!DecryptRemainder(*readRing_)) {
+        halt_ = ReadHalt::DataCorrupt;
+        return false;
+    }
+    return ReadBody(core, pages, opening, stream_.ReadUInt());
+}
+
+// Decrypts everything after "ZT06" and checks its tag before a single byte of
+// it is parsed: content that fails authentication never reaches the document.
+bool CZTDocSerializer::DecryptRemainder(zt::CZtKeyRing& ring) {
+    std::string_view rest = stream_.PeekRemaining();
+    size_t pos = 0;
+    zt::RawReader reader = [rest, &pos](void* p, size_t n) {
+        if (rest.size() - pos < n) return false;
+        std::memcpy(p, rest.data() + pos, n);
+        pos += n;
+        return true;
+    };
+    if (!ring.BeginRead(rest.size(), std::move(reader))) ThrowDamaged("encrypted data");
+    std::string plain(rest.size(), '\0');
+    size_t got = 0;
+    while (got < plain.size()) {
+        size_t n = ring.Read(plain.data() + got, plain.size() - got);
+        if (n == 0) break;
+        got += n;
+    }
+    plain.resize(got);
+    switch (ring.EndRead()) {
+    case zt::CZtCipherStream::End::Ok: break;
+    case zt::CZtCipherStream::End::TagMismatch: return false; // reported by the ring
+    case zt::CZtCipherStream::End::Failed: ThrowDamaged("encrypted data ends early");
+    }
+    stream_.ContinueWith(std::move(plain));
+    return true;
+}
+
+bool CZTDocSerializer::ReadBody(CZTDocCore& core, CZTPageList& pages, bool opening, uint32_t tag) {
     level_ = LevelOf(tag);
     ReadContext ctx;
     ctx.opening = opening;
     ctx.core = &core;
     ctx.level = level_;
+    ctx.sourceKeys = readRing_;
+    if (opening) ctx.fileKeys = core.FileKeys();
     if (level_ == 15) {
         zt::ReadRevisionDocument(stream_, core, pages, opening, historyOnly_);
         return true;
@@ -378,6 +453,7 @@ void CZTDocSerializer::ReadFileRecord(CZTFileEntry& f, ReadContext& ctx, bool ke
         f.extPath = rel;
         f.inExternal = true;
         f.filesOnDisk = true;
+        f.contentKeys = ctx.fileKeys;
         std::string file = f.ExternalFile();
         if (!IsSafeRelativePath(rel) || !Inside(ctx.docDir, file) || !IsRegularFile(file)) {
             f.missing = true;
@@ -389,7 +465,7 @@ void CZTDocSerializer::ReadFileRecord(CZTFileEntry& f, ReadContext& ctx, bool ke
     std::string source = JoinPath(ctx.sourceDir, rel);
     std::string buffer, error;
     if (!ctx.sourceDirUsable || !IsSafeRelativePath(rel) || !Inside(ctx.sourceDir, source) ||
-        !ReadExternalContent(source, buffer, &error))
+        !ReadExternalContent(source, buffer, &error, ctx.sourceKeys, stored))
         Damaged(where + ": Inhaltsdatei fehlt");
     (void)tempMarked;
     uint32_t len = 0, crc = 0;
@@ -409,7 +485,9 @@ void CZTDocSerializer::ReadFileRecord(CZTFileEntry& f, ReadContext& ctx, bool ke
         struct stat st;
         return lstat(JoinPath(core.path, r).c_str(), &st) == 0;
     });
-    if (!WriteExternalContent(JoinPath(core.path, relTemp), buffer, &error)) Damaged(where + ": " + error);
+    if (!WriteExternalContent(JoinPath(core.path, relTemp), buffer, &error, core.FileRing()))
+        Damaged(where + ": " + error);
+    f.contentKeys = core.FileKeys();
     f.base = core.path;
     f.tempPath = relTemp;
     f.inTemp = true;
@@ -419,7 +497,7 @@ void CZTDocSerializer::ReadFileRecord(CZTFileEntry& f, ReadContext& ctx, bool ke
 void CZTDocSerializer::ReadListing(CZTPageList& list, CZTDiscInfo* header) {
     if (stream_.Size() == 0) return;
     bool refused = false;
-    uint32_t tag = ReadPreamble(nullptr, header, true, refused);
+    uint32_t tag = ReadPreamble(nullptr, header, true, refused, nullptr);
     if (refused) throw CZTDocCoreException(CZTDocCoreException::Encrypted);
     if (tag == kTagZT09) {
         // The newest revision is the document.
@@ -471,9 +549,43 @@ bool CZTDocSerializer::Write(CZTDocCore& core, const CZTPageList& pages, const C
         stream_.WriteInt(header->ctime > 0 ? header->ctime : 1);
         stream_.WriteInt(header->mtime > 0 ? header->mtime : 1);
     }
+    // Encrypted unless the key ring is locked or encryption is switched off for
+    // this write (copies and exports); a plain file never carries a key area.
+    zt::CZtKeyRing& ring = core.keyRing;
+    const bool encrypt = ring.State() == zt::CZtKeyRing::kUnlocked && !ring.Bypass() && !core.encryptionOff;
+    std::string ext = core.docExt;
+    std::string_view oldArea;
+    if (encrypt) {
+        if (!ring.PrepareSave()) {
+            aborted_ = true;
+            problems_.push_back(zt::MessageText(zt::Msg::NoRandomSource));
+            return false;
+        }
+        core.docExt = SetExtItem(core.docExt, kExtKeyArea, ring.KeyArea());
+        ext = core.docExt;
+    } else if (FindExtItem(ext, kExtKeyArea, oldArea)) {
+        ext = SetExtItem(ext, kExtKeyArea, {});
+    }
+    fileRing_ = encrypt ? &ring : nullptr;
+    fileKeys_ = encrypt ? core.FileKeys() : nullptr;
     stream_.WriteUInt(kTagZT04);
-    stream_.WriteInt(int32_t(core.docExt.size()));
-    stream_.WriteBytes(core.docExt);
+    stream_.WriteInt(int32_t(ext.size()));
+    stream_.WriteBytes(ext);
+    if (encrypt) {
+        stream_.WriteUInt(kTagZT06);
+        if (!stream_.BeginEncryption(ring)) {
+            aborted_ = true;
+            problems_.push_back("encryption failed");
+            return false;
+        }
+    }
+    // Whatever happens below, the cipher stream of the ring is closed again.
+    struct CipherEnd {
+        CZTDocStream& stream;
+        ~CipherEnd() {
+            if (stream.Encrypting()) stream.EndEncryption();
+        }
+    } cipherEnd{stream_};
     const bool directory = core.directoryForm;
     if (directory) {
         stream_.WriteUInt(kTagZT05);
@@ -483,16 +595,17 @@ bool CZTDocSerializer::Write(CZTDocCore& core, const CZTPageList& pages, const C
         stream_.WriteUInt(kTagZT09);
         level_ = 15;
         zt::WriteRevisionContainer(stream_, core, pages, problems_);
-        stream_.Flush();
-        return problems_.empty() && !stream_.Failed();
     } else {
         stream_.WriteUInt(kTagZT01);
         level_ = 5;
     }
-    stream_.WriteInt(int32_t(pages.size()));
-    for (size_t i = 0; i < pages.size(); ++i) WritePage(core, pages[i], i == 0, directory);
+    if (level_ != 15) {
+        stream_.WriteInt(int32_t(pages.size()));
+        for (size_t i = 0; i < pages.size(); ++i) WritePage(core, pages[i], i == 0, directory);
+    }
+    if (encrypt && !stream_.EndEncryption()) aborted_ = true;
     stream_.Flush();
-    return problems_.empty() && !stream_.Failed();
+    return problems_.empty() && !stream_.Failed() && !aborted_;
 }
 
 void CZTDocSerializer::WritePage(CZTDocCore& core, const CZTPageListEntry& entry, bool first, bool directory) {
@@ -575,9 +688,29 @@ void CZTDocSerializer::WriteFileHead(const CZTFileEntry& f, int32_t methodWord, 
     stream_.WriteBytes(f.ext);
 }
 
+namespace {
+
+// Whether an external content file is a "ZT07" item. Such an item is bound to
+// the IV of the key area it was written under, which every save renews; it is
+// therefore rewritten as a self-contained "ZT08" item.
+bool IsZt07File(const std::string& path) {
+    char head[4];
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool zt07 = ::read(fd, head, 4) == 4 && std::memcmp(head, "ZT07", 4) == 0;
+    ::close(fd);
+    return zt07;
+}
+
+} // namespace
+
 // One attached file of a directory-form document: its content goes to an
 // external content file in the document directory D (= the core's path) and
-// the record names it by a path relative to D.
+// the record names it by a path relative to D. Content files are encoded as
+// the write asks (items of the key ring, or gzip); a file on disk encoded
+// otherwise (the encryption was created or removed, or the document key
+// changed since it was written) is re-encoded into a new file, and the old
+// one is deleted only after the save succeeded.
 void CZTDocSerializer::WriteDirectoryFile(CZTDocCore& core, CZTFileEntry& f, const std::string& pageTitle) {
     const std::string& D = core.path;
     const std::string where = Where(pageTitle, f.name);
@@ -596,8 +729,11 @@ void CZTDocSerializer::WriteDirectoryFile(CZTDocCore& core, CZTFileEntry& f, con
     }
 
     const bool tempMark = core.markExternal && (f.inMemory || (f.inTemp && !f.inExternal));
+    const bool onDisk = !f.inMemory && (f.inExternal || f.inTemp);
+    const bool reencode = onDisk && (f.contentKeys != fileKeys_ ||
+                                     (fileRing_ && IsZt07File(f.inExternal ? f.ExternalFile() : f.TempFile())));
     std::string current = f.inExternal ? f.extPath : f.tempPath;
-    bool needNew = current.empty() || f.base != D;
+    bool needNew = current.empty() || f.base != D || reencode;
     // A temp copy without temp marking moves to a final place of its own, never
     // onto itself; content in memory never overwrites a file the last saved
     // state still refers to.
@@ -617,13 +753,23 @@ void CZTDocSerializer::WriteDirectoryFile(CZTDocCore& core, CZTFileEntry& f, con
 
     uint32_t len = uint32_t(f.uncompressedLength), crc = f.crc;
     int32_t stored = f.storedLength;
+    // Reads the content from the entry's own file and writes it to the target.
+    auto copyContent = [&](const std::string& source) {
+        std::string buffer;
+        if (!ReadExternalContent(source, buffer, &error, f.contentKeys.get(), f.storedLength) ||
+            !WriteExternalContent(target, buffer, &error, fileRing_))
+            return false;
+        if (buffer.empty() || !BufferPrefix(buffer, len, crc)) len = crc = 0;
+        stored = int32_t(buffer.size());
+        return true;
+    };
     if (f.inMemory || !f.HasContentSource()) {
         std::string buffer = f.data;
         if (f.inMemory && f.MethodLow() == 0 && !buffer.empty()) buffer = CompressBuffer(f.data);
         if (!buffer.empty() && !BufferPrefix(buffer, len, crc)) return fail("ungültiger Inhalt");
         if (buffer.empty()) len = crc = 0;
         stored = int32_t(buffer.size());
-        if (!WriteExternalContent(target, buffer, &error)) return fail(error);
+        if (!WriteExternalContent(target, buffer, &error, fileRing_)) return fail(error);
         if (!core.keepExternal) {
             if (f.inTemp) ::unlink(f.TempFile().c_str());
             if (f.inExternal && f.base == D && f.extPath != rel) core.ScheduleDeletion(f.ExternalFile());
@@ -637,16 +783,15 @@ void CZTDocSerializer::WriteDirectoryFile(CZTDocCore& core, CZTFileEntry& f, con
                 f.inExternal = true;
             }
             f.filesOnDisk = true;
+            f.contentKeys = fileKeys_;
         }
     } else if (f.inTemp && !f.inExternal && needNew) {
         const std::string source = f.TempFile();
         if (source != target) {
             bool moved = false;
-            if (!core.keepExternal) moved = ::rename(source.c_str(), target.c_str()) == 0;
+            if (!core.keepExternal && !reencode) moved = ::rename(source.c_str(), target.c_str()) == 0;
             if (!moved) {
-                std::string buffer;
-                if (!ReadExternalContent(source, buffer, &error) || !WriteExternalContent(target, buffer, &error))
-                    return fail(error);
+                if (!copyContent(source)) return fail(error);
                 if (!core.keepExternal) ::unlink(source.c_str());
             }
         }
@@ -657,13 +802,26 @@ void CZTDocSerializer::WriteDirectoryFile(CZTDocCore& core, CZTFileEntry& f, con
             f.inExternal = true;
             f.base = D;
             f.filesOnDisk = true;
+            f.contentKeys = fileKeys_;
+            f.storedLength = stored;
         }
     } else if (needNew) {
-        // Content in a file of another directory: copied, the entry stays as it was.
-        std::string buffer;
         const std::string source = f.inExternal ? f.ExternalFile() : f.TempFile();
-        if (!ReadExternalContent(source, buffer, &error) || !WriteExternalContent(target, buffer, &error))
-            return fail(error);
+        if (!copyContent(source)) return fail(error);
+        if (reencode && f.base == D && !core.keepExternal && !tempMark) {
+            // Re-encoded in the document's own directory: the entry moves to
+            // the new file; the old one goes after the save has succeeded.
+            if (f.inExternal) core.ScheduleDeletion(f.ExternalFile());
+            if (f.inTemp) ::unlink(f.TempFile().c_str());
+            f.tempPath.clear();
+            f.inTemp = false;
+            f.extPath = rel;
+            f.inExternal = true;
+            f.contentKeys = fileKeys_;
+            f.storedLength = stored;
+        }
+        // Otherwise (content in a file of another directory) the content was
+        // copied and the entry stays as it was.
     }
     // Otherwise the content already lies at D + rel.
     CZTFileEntry head = f;

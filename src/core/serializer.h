@@ -11,6 +11,7 @@
 #include "core/docstream.h"
 #include "core/pagelist.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,20 +42,37 @@ const char* FormName(DocumentForm form);
 
 class CZTDocSerializer {
 public:
-    explicit CZTDocSerializer(CZTDocStream& stream) : stream_(stream) {}
+    explicit CZTDocSerializer(CZTDocStream& stream);
+    ~CZTDocSerializer();
 
     // Writes the pages of `pages` (pre-order) with the header (may be null).
-    // A directory-form core always gets the directory form. Returns false when
-    // a page or file could not be written; Problems() names them.
+    // A directory-form core always gets the directory form. When the core's
+    // key ring is unlocked and encryption is not switched off for this write,
+    // the key area is refreshed and stored as document ext item 5, and
+    // everything after the document ext bytes is encrypted ("ZT06"); the body
+    // writers see only the stream. Returns false when a page or file could not
+    // be written (Problems() names them), or when the write was aborted
+    // (Aborted(): nothing usable was written).
     bool Write(CZTDocCore& core, const CZTPageList& pages, const CZTDiscInfo* header, bool asRevision);
 
     // Reads a file. opening = true: the file becomes the open document (header
     // and document ext bytes are taken over, "ZT05" makes a directory-form
     // document); false: the pages are inserted after the existing nodes.
-    // Returns false when the file is encrypted and cannot be unlocked. Throws
-    // CZTDocCoreException for damaged data or an unknown format; the core then
-    // holds no node of the failed read.
-    bool Read(CZTDocCore& core, CZTPageList& pages, CZTDiscInfo* header, bool opening);
+    // An encrypted file's key area goes to the core's key ring when opening,
+    // to a ring of the serializer's own when inserting; Read then returns
+    // false with Halt() == Credentials until a call with `credentials` that
+    // unlock it (each such call resumes there). The encrypted remainder is
+    // decrypted and its tag checked before any page is read. Returns false
+    // also when the remainder fails its tag (Halt() == DataCorrupt, already
+    // reported) or a key area is present without "ZT06". Throws
+    // CZTDocCoreException for damaged data or an unknown format; the core
+    // then holds no node of the failed read.
+    bool Read(CZTDocCore& core, CZTPageList& pages, CZTDiscInfo* header, bool opening,
+              const zt::CZtCredentials* credentials = nullptr);
+
+    enum class ReadHalt { None, Credentials, DataCorrupt, KeyAreaWithoutEncryption };
+    ReadHalt Halt() const { return halt_; }
+    bool Aborted() const { return aborted_; }
 
     // The pages (tree indicator and title) and after each page its attached
     // files (indicator "f" and the name), without keeping contents.
@@ -73,7 +91,10 @@ public:
 
 private:
     struct ReadContext;
-    uint32_t ReadPreamble(CZTDocCore* core, CZTDiscInfo* header, bool opening, bool& refused);
+    uint32_t ReadPreamble(CZTDocCore* core, CZTDiscInfo* header, bool opening, bool& refused,
+                          std::string* keyArea);
+    bool DecryptRemainder(zt::CZtKeyRing& ring);
+    bool ReadBody(CZTDocCore& core, CZTPageList& pages, bool opening, uint32_t tag);
     void ReadPlainBody(CZTDocCore& core, CZTPageList& pages, ReadContext& ctx);
     void ReadPage(CZTNode& node, ReadContext& ctx, bool keep);
     void ReadFileRecord(CZTFileEntry& entry, ReadContext& ctx, bool keep);
@@ -86,4 +107,15 @@ private:
     std::vector<std::string> problems_;
     int level_ = -1;
     bool historyOnly_ = false;
+    ReadHalt halt_ = ReadHalt::None;
+    bool aborted_ = false;
+    // Reading an encrypted file: the ring its key area went to, and the ring of
+    // an inserted file (the open document's ring stays untouched).
+    zt::CZtKeyRing* readRing_ = nullptr;
+    std::unique_ptr<zt::CZtKeyRing> insertRing_;
+    bool awaitingCredentials_ = false;
+    // Writing: the ring that encodes external content files and the keys they
+    // are then encoded with (both null for plain files).
+    const zt::CZtKeyRing* fileRing_ = nullptr;
+    std::shared_ptr<const zt::CZtKeyRing> fileKeys_;
 };

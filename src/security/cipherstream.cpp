@@ -53,10 +53,14 @@ struct CZtCipherStream::Impl {
         return writer(c, padded);
     }
 
-    bool LoadChunk() {
-        size_t len = size_t(std::min<uint64_t>(chunk, payload - consumed));
+    size_t NextChunkLength() const { return size_t(std::min<uint64_t>(chunk, payload - consumed)); }
+
+    // Reads and decrypts the next chunk into `target` (which holds
+    // NextChunkLength() bytes), or into the plaintext buffer.
+    bool LoadChunk(uint8_t* target = nullptr) {
+        size_t len = NextChunkLength();
         cipher.resize(len);
-        if (plain.size() < len) plain.resize(len);
+        if (!target && plain.size() < len) plain.resize(len);
         if (!reader(cipher.data(), len)) {
             failed = true;
             return false;
@@ -68,10 +72,10 @@ struct CZtCipherStream::Impl {
             iv[0] = uint8_t(iv[0] + 1);
             dec.Resynchronize(iv.data(), int(iv.size()));
         }
-        dec.ProcessData(plain.data(), c, len);
+        dec.ProcessData(target ? target : plain.data(), c, len);
         consumed += len;
         bufPos = 0;
-        bufLen = len;
+        bufLen = target ? 0 : len;
         return true;
     }
 };
@@ -159,7 +163,15 @@ size_t CZtCipherStream::Read(void* out, size_t n) {
     size_t done = 0;
     while (done < n && !s.failed) {
         if (s.bufPos == s.bufLen) {
-            if (s.consumed == s.payload || !s.LoadChunk()) break;
+            if (s.consumed == s.payload) break;
+            // A whole chunk the caller takes is decrypted straight into its buffer.
+            size_t next = s.NextChunkLength();
+            if (n - done >= next) {
+                if (!s.LoadChunk(dst + done)) break;
+                done += next;
+                continue;
+            }
+            if (!s.LoadChunk()) break;
         }
         size_t take = std::min(n - done, s.bufLen - s.bufPos);
         std::memcpy(dst + done, s.plain.data() + s.bufPos, take);

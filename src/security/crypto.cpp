@@ -1,6 +1,7 @@
 #include "security/crypto.h"
 
 #include "base/system.h"
+#include "security/sha256ni.h"
 
 #include <cryptopp/aes.h>
 #include <cryptopp/hmac.h>
@@ -9,6 +10,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <type_traits>
 
 namespace zt {
 
@@ -84,7 +86,16 @@ SecureBytes Pbkdf2(std::string_view password, std::string_view salt, uint32_t it
         std::memset(block, 0, sizeof block);
         block[kWords] = 0x80000000u;
         block[15] = word32((kBlock + H::DIGESTSIZE) * 8);
-        for (uint32_t round = 1; round < iterations; ++round) {
+        uint32_t portable = iterations;
+        if constexpr (std::is_same_v<H, CryptoPP::SHA256>) {
+            // With the SHA extensions the states stay in registers throughout.
+            static const bool ni = detail::HaveSha256Ni();
+            if (ni) {
+                detail::Pbkdf2Sha256NiRounds(inner, outer, u, acc, iterations - 1);
+                portable = 1;
+            }
+        }
+        for (uint32_t round = 1; round < portable; ++round) {
             std::memcpy(block, u, sizeof u);
             std::memcpy(state, inner, sizeof state);
             H::Transform(state, block);

@@ -30,6 +30,11 @@ constexpr uint32_t kMinIterations = 1001;
 constexpr uint32_t kMaxIterations = 999999999;
 constexpr size_t kMaxExtension = 65536;
 constexpr uint32_t kMaxItemKeyArea = 1000000;
+// The name search of an area of several blocks runs PBKDF2 with a quarter of
+// each block's iterations (twice, with the fallback salt). A hostile area must
+// not make that search run longer than the tag of one block with the largest
+// iteration count allowed.
+constexpr uint64_t kMaxTagWork = kMaxIterations / 4;
 
 const std::string_view kCheckPlain("\x3c\x5e\x1f\x0a\x9b\x27\xd4\x86\x6e\x0c\x13\xf5\xa8\xb2\xd9\x7e", 16);
 const std::string kFallbackTagSalt(16, '\xc3');
@@ -93,6 +98,16 @@ int CheckBlock(const std::string& b) {
     return keyLength == kDocKeyLength ? 0 : -1;
 }
 
+// Content mode 1 carries no tag. The mode field is not authenticated, so it is
+// believed only for the block kinds of older documents that wrote it.
+bool ModeAllowed(const std::string& b) {
+    uint32_t mode = Get(b, kOffMode);
+    if (mode == 2) return true;
+    uint32_t t = Type(b);
+    return mode == 1 && (t == CZtKeyRing::kTypeDirectSha1 || t == CZtKeyRing::kTypeDirect2 ||
+                         t == CZtKeyRing::kTypeWrappedSha1);
+}
+
 std::optional<SecureBytes> Identity(CZtKeyObject& keyObject) {
     std::string publicKey = keyObject.PublicKeyBytes();
     if (publicKey.empty()) return std::nullopt;
@@ -122,6 +137,10 @@ void CZtKeyRing::Clear() {
     plainWriter_ = nullptr;
 }
 
+bool CZtKeyRing::CurrentBlockDirect() const {
+    return state_ != kUnencrypted && current_ < blocks_.size() && !IsWrapped(blocks_[current_]);
+}
+
 bool CZtKeyRing::Extensible() const {
     if (several_) return true;
     return blocks_.size() == 1 && blocks_[0].size() >= kBlockSize && IsWrapped(blocks_[0]);
@@ -143,12 +162,17 @@ int CZtKeyRing::LoadKeyArea(std::string_view area) {
         blocks.push_back(std::move(b));
     } else if (n > kBlockSize) {
         size_t pos = 0;
+        uint64_t tagWork = 0;
         while (pos < n) {
             if (n - pos < kBlockSize || blocks.size() == kMaxBlocks) return -1;
             std::string b(area.substr(pos, kBlockSize));
             if (int r = CheckBlock(b)) return r;
             // Every block of a longer area is wrapped; a direct block cannot be found by name.
             if (!IsWrapped(b)) return -1;
+            if (!IsCertificate(b)) {
+                tagWork += Get(b, kOffIterations) / 4;
+                if (tagWork > kMaxTagWork) return -1;
+            }
             size_t length = kBlockSize;
             if (IsCertificate(b)) {
                 uint32_t ext = Get(b, kOffExtLength);
@@ -370,7 +394,26 @@ bool CZtKeyRing::ChangeCredentials(const CZtCredentials& current, const CZtCrede
 }
 
 bool CZtKeyRing::AddCredentials(const CZtCredentials& current, const CZtCredentials& added) {
-    if (!added.Complete() || !Extensible() || blocks_.size() >= kMaxBlocks || !Verify(current)) return false;
+    if (!added.Complete() || !Verify(current)) return false;
+    if (blocks_.size() == 1 && !IsWrapped(blocks_[0])) {
+        // A direct block is found by no name, so it cannot stay in an area of
+        // several blocks: it becomes a wrapped block for the proven name and
+        // password, around the same document key.
+        if (!current.HasNamePassword() || (!added.keyObject && added.name == current.name)) return false;
+        auto rebuilt = MakeBlock(current, docKey_);
+        if (!rebuilt) return false;
+        auto block = MakeBlock(added, docKey_);
+        if (!block) {
+            WipeString(*rebuilt);
+            return false;
+        }
+        WipeString(blocks_[0]);
+        blocks_ = {std::move(*rebuilt), std::move(*block)};
+        current_ = 0;
+        several_ = true;
+        return true;
+    }
+    if (!Extensible() || blocks_.size() >= kMaxBlocks) return false;
     if (FindBlock(added)) return false;
     auto block = MakeBlock(added, docKey_);
     if (!block) return false;
@@ -380,7 +423,9 @@ bool CZtKeyRing::AddCredentials(const CZtCredentials& current, const CZtCredenti
 }
 
 bool CZtKeyRing::RemoveCredentials(const CZtCredentials& current, const CZtCredentials& removed) {
-    if (!removed.keyObject && removed.name.empty()) return RemoveEncryption(current);
+    // Removing all encryption is its own operation, never the side effect of
+    // an empty name.
+    if (!removed.keyObject && removed.name.empty()) return false;
     if (!several_ || !Verify(current)) return false;
     auto index = FindBlock(removed);
     if (!index || *index == current_) return false;
@@ -434,6 +479,7 @@ bool CZtKeyRing::BeginRead(uint64_t itemLength, RawReader reader) {
     }
     if (!Encrypting()) return false;
     const std::string& b = blocks_[current_];
+    if (!ModeAllowed(b)) return false;
     if (!stream_.BeginRead(docKey_, Field(b, kOffIv, 16), int(Get(b, kOffMode)), itemLength, {},
                            std::move(reader)))
         return false;
@@ -511,7 +557,7 @@ void CZtKeyRing::ResetPlainDigest() { plainHash_.Reset(); }
 
 // ---- Items --------------------------------------------------------------------
 
-std::unique_ptr<CZtKeyRing> CZtKeyRing::CopyKeys() const {
+std::unique_ptr<CZtKeyRing> CZtKeyRing::Clone() const {
     auto copy = std::make_unique<CZtKeyRing>(prompter_);
     copy->blocks_ = blocks_;
     copy->current_ = current_;
@@ -532,7 +578,7 @@ RawWriter AppendTo(std::string& out) {
 
 } // namespace
 
-std::optional<std::string> CZtKeyRing::WriteItem(std::string_view tag, std::string_view bytes) {
+std::optional<std::string> CZtKeyRing::WriteItem(std::string_view tag, std::string_view bytes) const {
     if (Plain()) return std::string(bytes);
     if (!Encrypting() || (tag != "ZT07" && tag != "ZT08")) return std::nullopt;
     std::string out(tag);
@@ -540,7 +586,7 @@ std::optional<std::string> CZtKeyRing::WriteItem(std::string_view tag, std::stri
     SecureBytes headerHash;
     if (tag == "ZT08") {
         // The item carries its own key area, saved with a fresh IV.
-        auto copy = CopyKeys();
+        auto copy = Clone();
         if (!copy->PrepareSave()) return std::nullopt;
         std::string area = copy->KeyArea();
         std::string header;
@@ -557,7 +603,8 @@ std::optional<std::string> CZtKeyRing::WriteItem(std::string_view tag, std::stri
 }
 
 bool CZtKeyRing::ReadPayload(std::string_view stored, std::string_view key, const std::string& block,
-                             std::string_view headerHash, SecureBytes& out) {
+                             std::string_view headerHash, SecureBytes& out, bool* tagMismatch) const {
+    if (!ModeAllowed(block)) return false;
     size_t pos = 0;
     RawReader reader = [&](void* p, size_t n) {
         if (stored.size() - pos < n) return false;
@@ -573,18 +620,26 @@ bool CZtKeyRing::ReadPayload(std::string_view stored, std::string_view key, cons
     if (stream.Read(out.data(), out.size()) != out.size()) return false;
     switch (stream.EndRead()) {
     case CZtCipherStream::End::Ok: return true;
-    case CZtCipherStream::End::TagMismatch: Report(Msg::DataMacBad); return true;
-    case CZtCipherStream::End::Failed: return false;
+    case CZtCipherStream::End::TagMismatch:
+        // Content that failed authentication is never handed out.
+        out.clear();
+        if (tagMismatch) *tagMismatch = true;
+        Report(Msg::DataMacBad);
+        return false;
+    case CZtCipherStream::End::Failed: break;
     }
+    out.clear();
     return false;
 }
 
-std::optional<SecureBytes> CZtKeyRing::ReadItem(std::string_view tag, std::string_view item) {
+std::optional<SecureBytes> CZtKeyRing::ReadItem(std::string_view tag, std::string_view item,
+                                                bool* tagMismatch) const {
+    if (tagMismatch) *tagMismatch = false;
     if (Plain()) return SecureBytes(item);
     if (!Encrypting()) return std::nullopt;
     SecureBytes out;
     if (tag == "ZT07") {
-        if (!ReadPayload(item, docKey_, blocks_[current_], {}, out)) return std::nullopt;
+        if (!ReadPayload(item, docKey_, blocks_[current_], {}, out, tagMismatch)) return std::nullopt;
         return out;
     }
     if (tag != "ZT08" || item.size() < 4) return std::nullopt;
@@ -595,7 +650,7 @@ std::optional<SecureBytes> CZtKeyRing::ReadItem(std::string_view tag, std::strin
     if (copy.LoadKeyArea(item.substr(4, length)) != 0) return std::nullopt;
     const std::string& block = copy.blocks_[copy.current_];
     if (!PassesCheck(docKey_, block)) return std::nullopt;
-    if (!ReadPayload(item.substr(4 + length), docKey_, block, headerHash, out)) return std::nullopt;
+    if (!ReadPayload(item.substr(4 + length), docKey_, block, headerHash, out, tagMismatch)) return std::nullopt;
     return out;
 }
 

@@ -62,6 +62,8 @@ public:
     // go to `prompter`; nullptr keeps them silent.
     explicit CZtKeyRing(Prompter* prompter = nullptr);
     ~CZtKeyRing();
+    void SetPrompter(Prompter* prompter) { prompter_ = prompter; }
+    Prompter* MessagePrompter() const { return prompter_; }
     CZtKeyRing(const CZtKeyRing&) = delete;
     CZtKeyRing& operator=(const CZtKeyRing&) = delete;
 
@@ -74,6 +76,9 @@ public:
     bool Extensible() const;
     // The bytes of block `i` (with its extension).
     const std::string& Block(size_t i) const { return blocks_.at(i); }
+    // Whether the current block is a direct block of an older document (its
+    // key derived from the password itself).
+    bool CurrentBlockDirect() const;
 
     // Takes a key area; drops whatever the ring held before. 0 = accepted
     // (state 1, the first block is current); -1 = a size or field out of range;
@@ -93,8 +98,13 @@ public:
     bool CreateEncryption(const CZtCredentials& credentials);
     // Each proves `current` first. On failure nothing changes.
     bool ChangeCredentials(const CZtCredentials& current, const CZtCredentials& replacement);
+    // A single direct block of an older document cannot stand beside other
+    // blocks (an area of several blocks begins with a wrapped block), so it is
+    // first rebuilt as a wrapped name/password block for `current` around the
+    // same document key; the new block follows it.
     bool AddCredentials(const CZtCredentials& current, const CZtCredentials& added);
-    // An empty name without key object in `removed` removes the encryption.
+    // `removed` must name another block than the current one; empty
+    // credentials fail (removing all encryption is RemoveEncryption).
     bool RemoveCredentials(const CZtCredentials& current, const CZtCredentials& removed);
     bool RemoveEncryption(const CZtCredentials& current);
 
@@ -105,6 +115,9 @@ public:
     std::string KeyArea() const;
     // Wipes and drops key area, document key and stream; state 0.
     void Clear();
+    // A ring with the same blocks, current block, document key and state (no
+    // stream, no digest); for reading items written under these keys later.
+    std::unique_ptr<CZtKeyRing> Clone() const;
 
     // While set, streams and items pass plain bytes even in state 2.
     void SetBypass(bool bypass) { bypass_ = bypass; }
@@ -113,11 +126,13 @@ public:
     // Content streams. In state 2 (without bypass) they encrypt under the
     // document key and the current block's IV; in state 0 or with bypass they
     // move plain bytes and feed the plain-byte digest. Only one stream is
-    // active at a time.
+    // active at a time. Reading refuses content mode 1 (which has no tag)
+    // unless the current block is of a kind that older documents wrote with
+    // it (direct and SHA-1 blocks): the content mode is not authenticated.
     bool BeginRead(uint64_t itemLength, RawReader reader);
     size_t Read(void* out, size_t n);
-    // A tag mismatch reports Msg::DataMacBad; the content already read stays
-    // valid for the caller to decide.
+    // A tag mismatch reports Msg::DataMacBad; the caller must not use the
+    // content read.
     CZtCipherStream::End EndRead();
     bool BeginWrite(RawWriter writer);
     bool Write(std::string_view bytes);
@@ -127,10 +142,12 @@ public:
     // document's key area. "ZT08": the item carries its own copy of the key
     // area (with a fresh IV) ahead of the stream. WriteItem returns the tag
     // followed by the item; ReadItem takes the bytes after the tag and returns
-    // the content with the zero padding of its last block. In state 0 or with
-    // bypass both pass the bytes unchanged.
-    std::optional<std::string> WriteItem(std::string_view tag, std::string_view bytes);
-    std::optional<SecureBytes> ReadItem(std::string_view tag, std::string_view item);
+    // the content with the zero padding of its last block. An item whose tag
+    // does not match is refused (Msg::DataMacBad, and `tagMismatch` set). In
+    // state 0 or with bypass both pass the bytes unchanged.
+    std::optional<std::string> WriteItem(std::string_view tag, std::string_view bytes) const;
+    std::optional<SecureBytes> ReadItem(std::string_view tag, std::string_view item,
+                                        bool* tagMismatch = nullptr) const;
 
     // SHA-256 of the plain bytes that passed the streams since the last reset.
     SecureBytes PlainDigest() const;
@@ -149,9 +166,8 @@ private:
     bool BlockMatches(size_t index, const CZtCredentials& credentials);
     std::optional<SecureBytes> OpenBlock(size_t index, const CZtCredentials& credentials);
     std::optional<std::string> MakeBlock(const CZtCredentials& credentials, std::string_view docKey);
-    std::unique_ptr<CZtKeyRing> CopyKeys() const;
     bool ReadPayload(std::string_view stored, std::string_view key, const std::string& block,
-                     std::string_view headerHash, SecureBytes& out);
+                     std::string_view headerHash, SecureBytes& out, bool* tagMismatch) const;
 
     Prompter* prompter_;
     int state_ = kUnencrypted;

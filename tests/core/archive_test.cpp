@@ -19,11 +19,6 @@ CZTFileRecord FileWith(const std::string& name, const std::string& content) {
     return f;
 }
 
-std::string Text(CZTArchive& a, int32_t id) {
-    const std::string* t = a.GetPage(id).GetText();
-    return t ? *t : std::string();
-}
-
 std::string FileText(CZTArchive& a, int32_t id, const std::string& name) {
     CZTFileRecord f = a.GetFile(id, name);
     const std::string* t = f.GetText();
@@ -298,4 +293,23 @@ TEST(Opening, InsertStampsPagesAndFiles) {
     EXPECT_EQ(r.modifiedBy, "someone");
     EXPECT_EQ(a.GetFile(2, "f.txt").createdBy, a.User());
     EXPECT_TRUE(a.IsModified());
+}
+
+TEST(DirectoryForm, RefusedSaveRunsNoScheduledDeletion) {
+    test::TempDir dir;
+    std::string path = MakeDirectoryDocument(dir);
+    test::ScriptedPrompter p;
+    CZTArchive a(p);
+    CZTPageList pages;
+    ASSERT_TRUE(a.Open(path, pages));
+    const std::string before = test::ReadFile(path);
+    a.DeleteFile(1, "dots...");
+    ASSERT_EQ(a.PutFile(1, FileWith("x.txt", "x")), 1);
+    // The temp copy vanishes behind the program's back: the writer cannot place it.
+    fs::remove(dir / "ZTTmp/x.txt.gz");
+    p.answers = {false}; // "Trotzdem Speichern?" No
+    EXPECT_FALSE(a.Save(path, pages));
+    EXPECT_TRUE(test::ReadFile(path) == before);
+    EXPECT_TRUE(fs::exists(dir / "dots...!.gz"));
+    EXPECT_EQ(p.questions.size(), 1u);
 }

@@ -135,16 +135,28 @@ TEST(KeyRing, VerifyTestsTheCurrentBlockOnly) {
 }
 
 TEST(KeyRing, DirectBlockOfOlderDocuments) {
-    CZtKeyRing ring;
-    ASSERT_EQ(ring.LoadKeyArea(Bin(fixtures::kDirect)), 0);
-    EXPECT_FALSE(ring.SeveralBlocks());
-    EXPECT_FALSE(ring.Extensible());
-    EXPECT_FALSE(ring.Unlock(Np("Carol", "wrong")));
-    ASSERT_TRUE(ring.Unlock(Np("Carol", "pw-carol")));
-    EXPECT_EQ(LowerHex(ring.DocumentKey()), fixtures::kDirectKey);
-    EXPECT_FALSE(ring.AddCredentials(Np("Carol", "pw-carol"), Np("Dave", "pw-dave")));
+    const auto carol = Np("Carol", "pw-carol"), dave = Np("Dave", "pw-dave");
+    // Every size of an older single block opens with the direct derivation.
+    for (size_t size : {size_t(64), size_t(88), size_t(128), size_t(152)}) {
+        std::string area = Bin(fixtures::kDirect);
+        area.resize(size, '\0');
+        test::ScriptedPrompter prompter;
+        CZtKeyRing ring(&prompter);
+        ASSERT_EQ(ring.LoadKeyArea(area), 0) << size;
+        EXPECT_FALSE(ring.SeveralBlocks());
+        EXPECT_FALSE(ring.Extensible());
+        EXPECT_FALSE(ring.Unlock(Np("Carol", "wrong")));
+        EXPECT_FALSE(ring.Unlock(Np("Caro", "pw-carol")));
+        EXPECT_TRUE(prompter.messages.empty()) << size; // a direct block has no unwrap to fail
+        ASSERT_TRUE(ring.Unlock(carol)) << size;
+        EXPECT_TRUE(ring.CurrentBlockDirect());
+        EXPECT_EQ(LowerHex(ring.DocumentKey()), fixtures::kDirectKey);
+    }
 
     // The next save extends the block to full size; it keeps opening the same way.
+    CZtKeyRing ring;
+    ASSERT_EQ(ring.LoadKeyArea(Bin(fixtures::kDirect)), 0);
+    ASSERT_TRUE(ring.Unlock(carol));
     ASSERT_TRUE(ring.PrepareSave());
     std::string area = ring.KeyArea();
     ASSERT_EQ(area.size(), CZtKeyRing::kBlockSize);
@@ -152,12 +164,75 @@ TEST(KeyRing, DirectBlockOfOlderDocuments) {
     EXPECT_NE(area.substr(32, 16), Bin(fixtures::kDirect).substr(32, 16)); // new IV
     CZtKeyRing again;
     ASSERT_EQ(again.LoadKeyArea(area), 0);
-    ASSERT_TRUE(again.Unlock(Np("Carol", "pw-carol")));
+    ASSERT_TRUE(again.Unlock(carol));
     EXPECT_EQ(LowerHex(again.DocumentKey()), fixtures::kDirectKey);
-    // A full-size direct block still takes no further names: the area would
-    // no longer open.
     EXPECT_FALSE(again.Extensible());
-    EXPECT_FALSE(again.AddCredentials(Np("Carol", "pw-carol"), Np("Dave", "pw-dave")));
+}
+
+TEST(KeyRing, AddingANameToADirectBlockRebuildsIt) {
+    const auto carol = Np("Carol", "pw-carol"), dave = Np("Dave", "pw-dave");
+    for (size_t size : {size_t(64), size_t(152)}) {
+        std::string loaded = Bin(fixtures::kDirect);
+        loaded.resize(size, '\0');
+        CZtKeyRing ring;
+        ASSERT_EQ(ring.LoadKeyArea(loaded), 0);
+        ASSERT_TRUE(ring.Unlock(carol));
+        EXPECT_FALSE(ring.AddCredentials(Np("Carol", "wrong"), dave)); // proven credentials only
+        EXPECT_FALSE(ring.AddCredentials(carol, Np("Carol", "other"))); // the name has its block
+        EXPECT_EQ(ring.BlockCount(), 1u);
+        EXPECT_TRUE(ring.CurrentBlockDirect());
+        ASSERT_TRUE(ring.AddCredentials(carol, dave)) << size;
+        ASSERT_EQ(ring.BlockCount(), 2u);
+        EXPECT_TRUE(ring.SeveralBlocks());
+        EXPECT_FALSE(ring.CurrentBlockDirect());
+        EXPECT_EQ(GetLE32(ring.Block(0).data() + 4), CZtKeyRing::kTypeWrappedSha256);
+        EXPECT_TRUE(ring.Verify(carol));
+        ASSERT_TRUE(ring.PrepareSave());
+        const std::string area = ring.KeyArea();
+        ASSERT_EQ(area.size(), 2 * CZtKeyRing::kBlockSize);
+        // Both names open the saved area with the old document key.
+        struct Open {
+            CZtCredentials who;
+            size_t block;
+        } opens[] = {{carol, 0}, {dave, 1}};
+        for (const auto& o : opens) {
+            CZtKeyRing r;
+            ASSERT_EQ(r.LoadKeyArea(area), 0);
+            ASSERT_TRUE(r.Unlock(o.who)) << o.who.name;
+            EXPECT_EQ(r.CurrentBlock(), o.block);
+            EXPECT_EQ(LowerHex(r.DocumentKey()), fixtures::kDirectKey);
+        }
+    }
+}
+
+TEST(KeyRing, ContentModeOneOnlyForOlderBlockKinds) {
+    auto withMode1 = [](std::string area, size_t block) {
+        SetLE32(area.data() + block * CZtKeyRing::kBlockSize, 1);
+        return area;
+    };
+    CZtKeyRing made;
+    ASSERT_TRUE(made.CreateEncryption(Np("Eve", "pw-eve")));
+    struct Case {
+        const char* what;
+        std::string area;
+        CZtCredentials who;
+        bool readable;
+    } cases[] = {
+        {"direct block", Bin(fixtures::kDirect), Np("Carol", "pw-carol"), true},
+        {"SHA-1 block", withMode1(Bin(fixtures::kArea), 1), Np("Bob with a rather long name", "pw-bob"), true},
+        {"SHA-256 block", withMode1(Bin(fixtures::kArea), 0), Np("Alice", "pw-alice"), false},
+        {"new block", withMode1(made.KeyArea(), 0), Np("Eve", "pw-eve"), false},
+    };
+    const std::string stored(512, 'x');
+    for (const auto& c : cases) {
+        CZtKeyRing ring;
+        ASSERT_EQ(ring.LoadKeyArea(c.area), 0) << c.what;
+        ASSERT_TRUE(ring.Unlock(c.who)) << c.what;
+        size_t pos = 0;
+        EXPECT_EQ(ring.BeginRead(stored.size(), ReadFrom(stored, pos)), c.readable) << c.what;
+        if (c.readable) ring.EndRead();
+        EXPECT_EQ(ring.ReadItem("ZT07", stored).has_value(), c.readable) << c.what;
+    }
 }
 
 TEST(KeyRing, LoadKeyAreaRejectsBadAreas) {
@@ -187,6 +262,7 @@ TEST(KeyRing, LoadKeyAreaRejectsBadAreas) {
         {"short wrapped block", with(first, 0, 2).substr(0, 128), -1},
         {"certificate block without extension", area.substr(304, 152), -1},
         {"certificate extension beyond the area", with(area, 304 + 116, 1000), -1},
+        {"a name search beyond the work of one block", with(first, 24, 999999999) + with(first, 24, 8000), -1},
         {"too many blocks", [&] {
              std::string s;
              for (size_t i = 0; i <= CZtKeyRing::kMaxBlocks; ++i) s += first;
@@ -205,6 +281,7 @@ TEST(KeyRing, LoadKeyAreaRejectsBadAreas) {
     EXPECT_EQ(ring.LoadKeyArea(with(Bin(fixtures::kDirect), 24, 1001)), 0);
     EXPECT_EQ(ring.LoadKeyArea(direct152.substr(0, 88)), 0);
     EXPECT_EQ(ring.LoadKeyArea(with(first, 24, 999999999)), 0);
+    EXPECT_EQ(ring.LoadKeyArea(with(first, 24, 999990000) + with(first, 24, 8000)), 0);
     EXPECT_EQ(ring.LoadKeyArea(first), 0);
     EXPECT_FALSE(ring.SeveralBlocks());
     EXPECT_TRUE(ring.Extensible());
@@ -310,11 +387,15 @@ TEST(KeyRing, ReadsIndependentlyBuiltItem) {
     EXPECT_EQ(*plain, ZeroPadded(Bin(fixtures::kPlain2)));
     EXPECT_TRUE(prompter.messages.empty());
 
-    // A changed cipher byte: the content is handed out and the mismatch reported.
-    std::string damaged = item;
-    damaged[damaged.size() - 20] ^= 1;
-    EXPECT_TRUE(ring.ReadItem("ZT08", damaged));
-    EXPECT_EQ(prompter.messages, std::vector<std::string>{kMsgDataMacBad});
+    // A changed cipher or tag byte: the item is refused and the mismatch reported.
+    for (size_t back : {size_t(1), size_t(20)}) {
+        std::string damaged = item;
+        damaged[damaged.size() - back] ^= 1;
+        bool mismatch = false;
+        EXPECT_FALSE(ring.ReadItem("ZT08", damaged, &mismatch)) << back;
+        EXPECT_TRUE(mismatch);
+    }
+    EXPECT_EQ(prompter.messages, (std::vector<std::string>{kMsgDataMacBad, kMsgDataMacBad}));
 
     std::string badLength = item;
     for (uint32_t length : {0u, 1000001u, uint32_t(item.size())}) {
@@ -427,9 +508,11 @@ TEST(KeyRing, EditingNamesAndCertificates) {
     EXPECT_EQ(r.BlockCount(), 1u);
     EXPECT_TRUE(r.Verify(alice));
 
-    // An empty name removes the whole encryption.
-    EXPECT_FALSE(r.RemoveCredentials(bob, Np("", "")));
-    ASSERT_TRUE(r.RemoveCredentials(alice, Np("", "")));
+    // An empty name removes nothing; removing all encryption is explicit.
+    EXPECT_FALSE(r.RemoveCredentials(alice, Np("", "")));
+    EXPECT_EQ(r.State(), CZtKeyRing::kUnlocked);
+    EXPECT_FALSE(r.RemoveEncryption(bob));
+    ASSERT_TRUE(r.RemoveEncryption(alice));
     EXPECT_EQ(r.State(), CZtKeyRing::kUnencrypted);
     EXPECT_TRUE(r.DocumentKey().empty());
     EXPECT_EQ(r.KeyArea(), "");

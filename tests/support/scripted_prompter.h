@@ -5,7 +5,9 @@
 #include "base/prompter.h"
 
 #include <deque>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace zt::test {
@@ -27,6 +29,21 @@ public:
         return a;
     }
     void Status(std::string_view text) override { statuses.emplace_back(text); }
+
+    // Credential answers (name, password) in order; nullopt or an empty queue
+    // cancels. Every question is recorded.
+    std::deque<std::optional<std::pair<std::string, std::string>>> credentials;
+    std::vector<CredentialsQuestion> credentialQuestions;
+    bool AskCredentials(const CredentialsQuestion& q, std::string& name, std::string& password) override {
+        credentialQuestions.push_back(q);
+        if (credentials.empty()) return false;
+        auto answer = std::move(credentials.front());
+        credentials.pop_front();
+        if (!answer) return false;
+        name = answer->first;
+        password = answer->second;
+        return true;
+    }
 };
 
 } // namespace zt::test

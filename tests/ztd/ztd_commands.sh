@@ -36,20 +36,20 @@ check "cat missing page" 2 "$(run cat "$D" /Fehlt)"
 check "missing page message" "$(printf 'Seite\n/Fehlt\nnicht gefunden.')" "$(cat "$T/err")"
 
 head -c 30000 /dev/urandom >"$T/blob.bin"
-check "attach" 0 "$(run attach "$D" /Gr%C3%B6%C3%9Fe "$T/blob.bin" --name "Daten ä.bin")"
-check "get" 0 "$(run get "$D" /Gr%C3%B6%C3%9Fe "Daten ä.bin" -o "$T/back.bin")"
+check "attach" 0 "$(run attach "$D" /Größe "$T/blob.bin" --as "Daten ä.bin")"
+check "get" 0 "$(run get "$D" /Gr%F6%DFe "Daten ä.bin" -o "$T/back.bin")"
 cmp -s "$T/blob.bin" "$T/back.bin"; check "get returns the bytes" 0 $?
 run ls "$D" --json >/dev/null
 grep -q '"name":"Daten ä.bin","size":30000,"crc32":"[0-9a-f]\{8\}"' "$T/out"; check "ls --json files" 0 $?
-grep -q '"path":"/Projekte/Kap%2E2(1)","title":"Kap.2","depth":2' "$T/out"; check "ls --json paths" 0 $?
+grep -q '"path":"/Projekte/Kap%2E2%281%29","title":"Kap.2","depth":2' "$T/out"; check "ls --json paths" 0 $?
 run info "$D" --json >/dev/null
-grep -q '"title":"Notizen".*"pages":5,"files":1,"form":"plain"' "$T/out"; check "info --json" 0 $?
+grep -q '"title":"Notizen".*"pages":5,"files":1,"form":"revision"' "$T/out"; check "info --json" 0 $?
 
 check "rename" 0 "$(run rename "$D" /Rtf "Neu")"
 check "rename to empty" 2 "$(run rename "$D" /Neu "  ")"
 check "empty name message" "Fehler: Der gewählte Name ist leer." "$(cat "$T/err")"
-check "detach" 0 "$(run detach "$D" /Gr%C3%B6%C3%9Fe "Daten ä.bin")"
-check "detach missing" 2 "$(run detach "$D" /Gr%C3%B6%C3%9Fe "Daten ä.bin")"
+check "detach" 0 "$(run detach "$D" /Gr%F6%DFe "Daten ä.bin")"
+check "detach missing" 2 "$(run detach "$D" /Gr%F6%DFe "Daten ä.bin")"
 check "rm page keeps children" 0 "$(run rm "$D" /Projekte)"
 run ls "$D" >/dev/null
 check "children moved up" "$(printf 'Kap.2\nKap.2\nGröße\nNeu')" "$(cat "$T/out")"

@@ -1,6 +1,7 @@
 // The commands on documents: reading, changing and checking pages and files.
 #include "ztd.h"
 
+#include "base/bytes.h"
 #include "base/cp1252.h"
 #include "base/messages.h"
 #include "base/names.h"
@@ -18,6 +19,21 @@
 namespace ztd {
 
 namespace {
+
+// True when `s` is well-formed UTF-8 with at least one non-ASCII character.
+bool IsUtf8(std::string_view s) {
+    bool nonAscii = false;
+    for (size_t pos = 0; pos < s.size();) {
+        if (uint8_t(s[pos]) < 0x80) {
+            ++pos;
+            continue;
+        }
+        size_t start = pos;
+        if (zt::DecodeUtf8(s, pos) == 0xFFFD && pos == start + 1) return false;
+        nonAscii = true;
+    }
+    return nonAscii;
+}
 
 
 // ---- reading commands
@@ -159,7 +175,7 @@ int New(Context& c, const Args& a) {
     c.doc.New();
     c.docPath = a.positional[1];
     if (access(c.docPath.c_str(), F_OK) == 0 && !a.Has("--force"))
-        return c.Fail("Die Datei existiert bereits: " + c.docPath);
+        return c.Fail(zt::FormatMessage(zt::Msg::FileExists, {c.docPath}));
     return c.SaveBack();
 }
 
@@ -174,13 +190,15 @@ int Add(Context& c, const Args& a) {
     std::string title = zt::TrimWhite(zt::Utf8ToCp1252(a.positional[3]));
     if (title.empty()) return c.Fail(zt::MessageText(zt::Msg::EmptyName));
     CZTPageNode* node = c.doc.AddPage(parent, title);
-    if (!node) return c.Fail("Die Seite konnte nicht eingefügt werden.");
+    if (!node) return c.Fail(zt::MessageText(zt::Msg::PageInsertFailed));
     if (a.Has("--text-file")) {
         std::string text;
         if (!ReadFileBytes(a.Get("--text-file"), text))
             return c.Fail(zt::FormatMessage(zt::Msg::FileNotFound, {a.Get("--text-file")}));
+        // Text files on this system are UTF-8 as a rule; page texts are Windows-1252.
+        if (!zt::IsRtfText(text) && IsUtf8(text)) text = zt::Utf8ToCp1252(text);
         if (!c.doc.SetPageText(node, zt::TextToPageRtf(text, 10, false)))
-            return c.Fail("Der Text konnte nicht gespeichert werden.");
+            return c.Fail(zt::MessageText(zt::Msg::TextSaveFailed));
     }
     return c.SaveBack();
 }
@@ -193,17 +211,17 @@ int Attach(Context& c, const Args& a) {
     const std::string& file = a.positional[3];
     std::string content;
     if (!ReadFileBytes(file, content)) return c.Fail(zt::FormatMessage(zt::Msg::FileNotFound, {file}));
-    std::string name = zt::Utf8ToCp1252(a.Has("--name") ? a.Get("--name") : zt::FileNamePart(file));
+    std::string name = zt::Utf8ToCp1252(a.Has("--as") ? a.Get("--as") : zt::FileNamePart(file));
     if (name.empty()) return c.Fail(zt::MessageText(zt::Msg::EmptyName));
     CZTFileRecord r = CZTFileRecord::New(name, c.doc.Archive().User());
-    if (!r.SetContent(content, c.doc.Archive().User())) return c.Fail("Die Datei konnte nicht komprimiert werden.");
+    if (!r.SetContent(content, c.doc.Archive().User())) return c.Fail(zt::MessageText(zt::Msg::FileAttachFailed));
     CZTFileRecord old = c.doc.Archive().GetFile(node->Ident(), name);
     if (old.valid) { // a replaced file keeps who made it and when
         r.createdBy = old.createdBy;
         r.ctime = old.ctime;
     }
     std::string error;
-    if (c.doc.AttachFile(node, r) == 0) return c.Fail("Die Datei konnte nicht angehängt werden.");
+    if (c.doc.AttachFile(node, r) == 0) return c.Fail(zt::MessageText(zt::Msg::FileAttachFailed));
     return c.SaveBack();
 }
 
@@ -258,7 +276,7 @@ void AddDocumentCommands(std::vector<Command>& commands) {
         {"get", 3, Get, "get DOC PFAD NAME [-o DATEI]         Inhalt einer angehängten Datei"},
         {"new", 1, New, "new DOC [--force]                    neues, leeres Dokument"},
         {"add", 3, Add, "add DOC VATER-PFAD TITEL [--text-file F]  neue Seite (/ als Vater: oberste Ebene)"},
-        {"attach", 3, Attach, "attach DOC PFAD DATEI [--name NAME]  Datei anhängen"},
+        {"attach", 3, Attach, "attach DOC PFAD DATEI [--as NAME]    Datei anhängen"},
         {"detach", 3, Detach, "detach DOC PFAD NAME                 angehängte Datei entfernen"},
         {"rename", 3, Rename, "rename DOC PFAD TITEL                Seite umbenennen"},
         {"rm", 2, Rm, "rm DOC PFAD [--subtree]              Seite (oder Unterbaum) löschen"},

@@ -15,7 +15,7 @@ using namespace ztd;
 namespace {
 
 // Options that take a value.
-const char* kValueOptions[] = {"--text-file", "--name", "-o"};
+const char* kValueOptions[] = {"--text-file", "--name", "--as", "--change", "--add", "--remove", "-o"};
 
 bool ParseArgs(int argc, char** argv, Args& args) {
     for (int i = 1; i < argc; ++i) {
@@ -41,6 +41,7 @@ void PrintUsage(const std::vector<Command>& commands, FILE* out) {
     std::fputs("Aufruf: ztd BEFEHL DOKUMENT [ARGUMENTE]\n", out);
     for (const auto& c : commands) std::fprintf(out, "  %s\n", c.usage);
     std::fputs("Optionen: --yes beantwortet Rückfragen mit Ja.\n", out);
+    std::fputs("Verschlüsselte Dokumente: --name NAME, das Passwort aus ZT_PASSWORD oder vom Terminal.\n", out);
 }
 
 } // namespace
@@ -48,6 +49,7 @@ void PrintUsage(const std::vector<Command>& commands, FILE* out) {
 int main(int argc, char** argv) {
     std::vector<Command> commands;
     AddDocumentCommands(commands);
+    AddCryptoCommands(commands);
 
     Args args;
     const bool help = ParseArgs(argc, argv, args) && (args.Has("--help") || args.Has("-h"));
@@ -64,6 +66,8 @@ int main(int argc, char** argv) {
     }
     Context context;
     context.prompter.assumeYes = args.Has("--yes");
+    context.prompter.hasName = args.Has("--name");
+    context.prompter.name = args.Get("--name");
     int rc = command->run(context, args);
     if (rc == kUsage) PrintUsage(commands, stderr);
     return rc;

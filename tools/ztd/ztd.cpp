@@ -3,12 +3,15 @@
 #include "base/cp1252.h"
 #include "base/messages.h"
 #include "core/pagepaths.h"
+#include "security/securebytes.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <fstream>
 #include <iostream>
 #include <sstream>
+#include <termios.h>
 #include <unistd.h>
 
 namespace ztd {
@@ -28,6 +31,57 @@ bool TerminalPrompter::AskYesNo(std::string_view text) {
     std::string answer;
     std::getline(std::cin, answer);
     return !answer.empty() && (answer[0] == 'j' || answer[0] == 'J' || answer[0] == 'y' || answer[0] == 'Y');
+}
+
+TerminalPrompter::~TerminalPrompter() {
+    zt::WipeString(lastName_);
+    zt::WipeString(lastPassword_);
+}
+
+bool HaveTerminal() { return isatty(STDIN_FILENO) == 1; }
+
+bool ReadTerminalLine(const std::string& prompt, bool hidden, std::string& out) {
+    std::cerr << prompt << std::flush;
+    termios saved{};
+    const bool echoOff = hidden && tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (echoOff) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        quiet.c_lflag |= ECHONL;
+        tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+    }
+    out.clear();
+    bool ok = bool(std::getline(std::cin, out));
+    if (echoOff) tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+    if (!out.empty() && out.back() == '\r') out.pop_back();
+    return ok;
+}
+
+bool TerminalPrompter::AskCredentials(const CredentialsQuestion& q, std::string& outName, std::string& outPassword) {
+    const char* env = std::getenv("ZT_PASSWORD");
+    const bool terminal = HaveTerminal();
+    // Answers that do not come from the terminal would only be the same again.
+    if (q.attempt > 1 && (!terminal || env)) return false;
+    outName = name;
+    if (!hasName || q.attempt > 1) {
+        if (!terminal) return false;
+        std::string title = q.document.empty() ? zt::MessageText(zt::Msg::CredentialsTitle)
+                                               : zt::FormatMessage(zt::Msg::CredentialsTitleFor, {q.document});
+        std::cerr << title << "\n";
+        std::string typed;
+        if (!ReadTerminalLine(hasName ? "Name [" + name + "]: " : "Name: ", false, typed)) return false;
+        if (!typed.empty()) outName = typed;
+    }
+    if (env) {
+        outPassword = env;
+    } else {
+        if (!terminal || !ReadTerminalLine("Passwort: ", true, outPassword)) return false;
+    }
+    zt::WipeString(lastName_);
+    zt::WipeString(lastPassword_);
+    lastName_ = outName;
+    lastPassword_ = outPassword;
+    return true;
 }
 
 int Context::Fail(const std::string& message) {

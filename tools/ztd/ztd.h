@@ -17,12 +17,34 @@ constexpr int kDocError = 2;
 
 // Messages go to standard error; questions are asked on the terminal when
 // there is one, else answered by --yes (default No).
+//
+// Credentials of an encrypted document: the name from --name, the password
+// from the environment variable ZT_PASSWORD or, when that is unset and a
+// terminal is attached, from a prompt without echo. On the terminal a failed
+// attempt is asked again; answers from the command line are tried once.
 class TerminalPrompter : public zt::Prompter {
 public:
+    ~TerminalPrompter() override;
     bool assumeYes = false;
+    std::string name;     // --name
+    bool hasName = false;
     void Message(std::string_view text, Icon icon) override;
     bool AskYesNo(std::string_view text) override;
+    bool AskCredentials(const CredentialsQuestion& question, std::string& name, std::string& password) override;
+
+    // The credentials last handed out (those the document opened with).
+    const std::string& LastName() const { return lastName_; }
+    const std::string& LastPassword() const { return lastPassword_; }
+
+private:
+    std::string lastName_, lastPassword_;
 };
+
+// True when standard input is a terminal.
+bool HaveTerminal();
+// Reads a line from the terminal after showing `prompt` on standard error;
+// without echo when `hidden`. False at the end of input.
+bool ReadTerminalLine(const std::string& prompt, bool hidden, std::string& out);
 
 struct Args {
     std::vector<std::string> positional; // positional[0] is the command
@@ -61,6 +83,7 @@ struct Command {
 
 // Each command file adds its commands.
 void AddDocumentCommands(std::vector<Command>& commands);
+void AddCryptoCommands(std::vector<Command>& commands);
 
 // Helpers for output.
 std::string JsonString(std::string_view utf8);

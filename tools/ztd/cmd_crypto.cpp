@@ -1,0 +1,117 @@
+// The commands on the encryption of a document: create it, edit its names,
+// remove it. Each saves the document.
+#include "ztd.h"
+
+#include "base/messages.h"
+#include "security/securebytes.h"
+
+#include <cstdlib>
+#include <iostream>
+
+namespace ztd {
+
+namespace {
+
+// A new password: from the environment variable `envVar`, else typed twice
+// on the terminal without echo.
+bool NewPassword(const char* envVar, std::string& out) {
+    if (const char* env = std::getenv(envVar)) {
+        out = env;
+        return !out.empty();
+    }
+    if (!HaveTerminal()) return false;
+    std::string again;
+    bool ok = ReadTerminalLine("Neues Passwort: ", true, out) && ReadTerminalLine("Wiederholung: ", true, again) &&
+              !out.empty() && out == again;
+    zt::WipeString(again);
+    if (!ok) zt::WipeString(out);
+    return ok;
+}
+
+// Wipes the credentials when the command ends.
+struct Wiped {
+    zt::CZtCredentials c;
+    ~Wiped() {
+        zt::WipeString(c.name);
+        zt::WipeString(c.password);
+    }
+};
+
+// The credentials the document was opened with.
+zt::CZtCredentials Current(Context& c) {
+    return CredentialsFromUtf8(c.prompter.LastName(), c.prompter.LastPassword());
+}
+
+int Finish(Context& c) {
+    c.doc.SetModified();
+    return c.SaveBack();
+}
+
+int Encrypt(Context& c, const Args& a) {
+    if (a.Get("--name").empty()) return c.Fail(zt::MessageText(zt::Msg::CredentialsIncomplete));
+    if (!c.Open(a.positional[1])) return kDocError;
+    zt::CZtKeyRing& ring = c.doc.Archive().KeyRing();
+    if (c.doc.Archive().IsEncrypted()) return c.Fail(zt::MessageText(zt::Msg::AlreadyEncrypted));
+    std::string password;
+    if (!NewPassword("ZT_PASSWORD", password)) return c.Fail(zt::MessageText(zt::Msg::CredentialsIncomplete));
+    Wiped fresh{CredentialsFromUtf8(a.Get("--name"), password)};
+    zt::WipeString(password);
+    // A failing random source is reported by the ring.
+    if (!ring.CreateEncryption(fresh.c)) return kDocError;
+    return Finish(c);
+}
+
+int Passwd(Context& c, const Args& a) {
+    const char* ops[] = {"--change", "--add", "--remove"};
+    const char* op = nullptr;
+    for (const char* o : ops)
+        if (a.Has(o)) {
+            if (op) return kUsage;
+            op = o;
+        }
+    if (!op) return kUsage;
+    const std::string other = a.Get(op);
+    if (!c.Open(a.positional[1])) return kDocError;
+    if (!c.doc.Archive().IsEncrypted()) return c.Fail(zt::MessageText(zt::Msg::NotEncrypted));
+    // Removing all encryption is `decrypt`; an empty name is missing credentials.
+    if (other.empty()) return c.Fail(zt::MessageText(zt::Msg::CredentialsIncomplete));
+    zt::CZtKeyRing& ring = c.doc.Archive().KeyRing();
+    Wiped current{Current(c)};
+    bool ok = false;
+    if (std::string(op) == "--remove") {
+        Wiped removed{CredentialsFromUtf8(other, "")};
+        ok = ring.RemoveCredentials(current.c, removed.c);
+    } else {
+        std::string password;
+        if (!NewPassword("ZT_NEW_PASSWORD", password))
+            return c.Fail(zt::MessageText(zt::Msg::CredentialsIncomplete));
+        Wiped fresh{CredentialsFromUtf8(other, password)};
+        zt::WipeString(password);
+        ok = std::string(op) == "--change" ? ring.ChangeCredentials(current.c, fresh.c)
+                                           : ring.AddCredentials(current.c, fresh.c);
+    }
+    if (!ok) return c.Fail(zt::MessageText(zt::Msg::CredentialsRefused));
+    return Finish(c);
+}
+
+int Decrypt(Context& c, const Args& a) {
+    if (!c.Open(a.positional[1])) return kDocError;
+    if (!c.doc.Archive().IsEncrypted()) return c.Fail(zt::MessageText(zt::Msg::NotEncrypted));
+    Wiped current{Current(c)};
+    if (!c.doc.Archive().KeyRing().RemoveEncryption(current.c))
+        return c.Fail(zt::MessageText(zt::Msg::CredentialsRefused));
+    return Finish(c);
+}
+
+} // namespace
+
+void AddCryptoCommands(std::vector<Command>& commands) {
+    commands.insert(commands.end(), {
+        {"encrypt", 1, Encrypt, "encrypt DOC --name NAME               verschlüsseln (Passwort: ZT_PASSWORD)"},
+        {"passwd", 1, Passwd,
+         "passwd DOC --name NAME --change|--add|--remove NAME2  Namen bearbeiten (neu: ZT_NEW_PASSWORD)"},
+        {"decrypt", 1, Decrypt, "decrypt DOC --name NAME               gesamte Verschlüsselung entfernen"},
+    });
+}
+
+} // namespace ztd
