@@ -594,3 +594,39 @@ TEST(Revisions, ANewestRevisionThatFailsItsChecksumIsRefusedButOlderOnesStayRead
     ASSERT_TRUE(history.history.GetRevisionBody(1000, true, body));
     EXPECT_EQ(body, older);
 }
+
+TEST(Revisions, AnEncryptedDocumentKeepsItsHistoryInsideTheEncryption) {
+    ClockScope clock;
+    test::TempDir dir;
+    const std::string path = dir / "geheim.ztd";
+    test::ScriptedPrompter p;
+    CZTArchive a(p);
+    const int32_t id = a.AppendNode();
+    CZTPageRecord r = CZTPageRecord::New(a.User());
+    r.SetText("erster Stand", a.User());
+    a.PutPage(id, r);
+    const CZTPageList pages{{"c", "Seite", id, {}}};
+    ASSERT_TRUE(a.KeyRing().CreateEncryption(CredentialsFromUtf8("Alice", "pw")));
+    ASSERT_TRUE(a.Save(path, pages));
+    clock.clock.now += 5;
+    r = a.GetPage(id);
+    r.SetText("zweiter Stand", a.User());
+    a.PutPage(id, r);
+    ASSERT_TRUE(a.Save(path, pages));
+    const std::string file = test::ReadFile(path);
+    EXPECT_EQ(DetectForm(file), DocumentForm::Encrypted);
+    EXPECT_EQ(file.find("ZT09"), std::string::npos);
+
+    test::ScriptedPrompter p2;
+    p2.credentials.push_back(std::make_pair(std::string("Alice"), std::string("pw")));
+    CZTArchive b(p2);
+    CZTPageList back;
+    ASSERT_TRUE(b.Open(path, back));
+    EXPECT_EQ(*b.GetPage(back[0].ident).GetText(), "zweiter Stand");
+    std::vector<CZTRevisionKey> keys;
+    b.Core().history.ListRevisions(keys);
+    ASSERT_EQ(keys.size(), 2u);
+    std::string old;
+    ASSERT_TRUE(b.Core().history.GetRevisionBody(keys[0].time, true, old));
+    EXPECT_NE(old.find("erster Stand"), std::string::npos);
+}
