@@ -7,6 +7,7 @@
 #include "core/docstream.h"
 #include "core/extbytes.h"
 #include "core/olecf.h"
+#include "core/revisions.h"
 #include "core/serializer.h"
 #include "core/ztexception.h"
 #include "security/securebytes.h"
@@ -102,9 +103,11 @@ void CZTArchive::ReportException(int code, const std::string& message) {
     prompter_.Message(message, zt::Prompter::Icon::Error);
 }
 
-bool CZTArchive::ReadInto(std::string bytes, const std::string& path, CZTPageList& pages, bool opening) {
+bool CZTArchive::ReadInto(std::string bytes, const std::string& path, CZTPageList& pages, bool opening,
+                          bool historyOnly) {
     CZTDocStream stream = CZTDocStream::Loading(std::move(bytes), path);
     CZTDocSerializer serializer(stream);
+    serializer.SetHistoryOnly(historyOnly);
     CZTDiscInfo header;
     const int32_t nodesBefore = core_.NodeCount();
     const size_t pagesBefore = pages.size();
@@ -187,6 +190,39 @@ bool CZTArchive::Open(const std::string& path, CZTPageList& pages) {
         for (const auto& m : core_.missingContent) list += "  " + m + "\n";
         if (!list.empty()) list.pop_back();
         prompter_.Message(zt::FormatMessage(Msg::ContentFilesMissing, {list}), zt::Prompter::Icon::Warning);
+    }
+    return true;
+}
+
+bool CZTArchive::OpenHistory(const std::string& path) {
+    NewDocument();
+    std::string bytes, error;
+    if (!ReadDocumentBytes(path, bytes, &error)) {
+        lastError = error;
+        prompter_.Message(zt::FormatMessage(Msg::OpenFailed, {Utf8Path(path), error}), zt::Prompter::Icon::Error);
+        return false;
+    }
+    CZTPageList none;
+    if (!ReadInto(std::move(bytes), path, none, true, true)) {
+        NewDocument();
+        return false;
+    }
+    core_.Truncate(1);
+    return true;
+}
+
+bool CZTArchive::OpenRevisionBody(std::string_view body, const std::string& title, CZTPageList& pages) {
+    pages.clear();
+    NewDocument();
+    header_.title = title;
+    try {
+        zt::ReadRevisionBody(body, core_, pages);
+    } catch (const CZTDocCoreException& e) {
+        lastError = e.what();
+        pages.clear();
+        NewDocument();
+        ReportException(e.Code(), e.UserMessage(true));
+        return false;
     }
     return true;
 }

@@ -30,6 +30,14 @@ bool CZTDocument::Open(const std::string& path) {
     return true;
 }
 
+bool CZTDocument::OpenRevisionBody(std::string_view body, const std::string& title) {
+    tree_.Clear();
+    CZTPageList pages;
+    if (!archive_.OpenRevisionBody(body, title, pages)) return false;
+    TakePageList(nullptr, true, pages, false);
+    return true;
+}
+
 bool CZTDocument::Save(const std::string& path) {
     const std::string target = path.empty() ? archive_.FilePath() : path;
     if (target.empty()) return false;
