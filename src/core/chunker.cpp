@@ -71,7 +71,7 @@ void FindCutCandidates(const uint8_t* p, size_t from, size_t to, std::vector<siz
         h[1] = h[1] * 37 + (t.in[a[1][k]] - t.out[a[1][ptrdiff_t(k) - ptrdiff_t(kChunkWindow)]]);
         h[2] = h[2] * 37 + (t.in[a[2][k]] - t.out[a[2][ptrdiff_t(k) - ptrdiff_t(kChunkWindow)]]);
         h[3] = h[3] * 37 + (t.in[a[3][k]] - t.out[a[3][ptrdiff_t(k) - ptrdiff_t(kChunkWindow)]]);
-        if (Matches(h[0]) | Matches(h[1]) | Matches(h[2]) | Matches(h[3])) [[unlikely]] {
+        if (int(Matches(h[0])) | int(Matches(h[1])) | int(Matches(h[2])) | int(Matches(h[3]))) [[unlikely]] {
             for (size_t l = 0; l < kLanes; ++l)
                 if (Matches(h[l])) found[l].push_back(from + l * seg + k);
         }
