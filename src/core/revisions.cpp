@@ -886,6 +886,93 @@ private:
     bool aborted_ = false;
 };
 
+// Compresses the new chunks of a save on a helper thread while the caller
+// goes on chunking; the caller writes them in the order they were added.
+class ChunkCompressor {
+public:
+    static constexpr size_t kMaxJobs = 16;
+
+    ChunkCompressor() : helper_([this] { Work(); }) {}
+    ~ChunkCompressor() {
+        {
+            std::lock_guard lock(m_);
+            stop_ = true;
+        }
+        cv_.notify_all();
+        helper_.join();
+    }
+
+    void Add(const CZTDigest& hash, std::string_view chunk) {
+        std::unique_lock lock(m_);
+        // Too much in flight: lend a hand instead of waiting.
+        for (TakeDone(lock); jobs_.size() >= kMaxJobs; TakeDone(lock))
+            if (!CompressOne(lock)) cv_.wait(lock);
+        jobs_.push_back({hash, std::string(chunk), {}, 0});
+        cv_.notify_all();
+    }
+    // The compressed chunks finished so far, in order; with `all` every one.
+    std::vector<CZTStoredChunk> Finished(bool all) {
+        std::unique_lock lock(m_);
+        TakeDone(lock);
+        while (all && !jobs_.empty()) {
+            // The first job is being compressed by the other thread when
+            // there is nothing left to take on.
+            if (!CompressOne(lock)) cv_.wait(lock);
+            TakeDone(lock);
+        }
+        std::vector<CZTStoredChunk> out;
+        out.swap(done_);
+        return out;
+    }
+
+private:
+    struct Job {
+        CZTDigest hash;
+        std::string plain;
+        std::string packed;
+        int state; // 0 waiting, 1 being compressed, 2 done
+    };
+
+    // Compresses the first waiting job (the lock is let go meanwhile); false
+    // when none waits.
+    bool CompressOne(std::unique_lock<std::mutex>& lock) {
+        for (auto& job : jobs_) {
+            if (job.state != 0) continue;
+            job.state = 1;
+            lock.unlock();
+            job.packed = CompressBuffer(job.plain);
+            lock.lock();
+            job.state = 2;
+            cv_.notify_all();
+            return true;
+        }
+        return false;
+    }
+    void TakeDone(std::unique_lock<std::mutex>&) {
+        while (!jobs_.empty() && jobs_.front().state == 2) {
+            CZTStoredChunk c;
+            c.hash = jobs_.front().hash;
+            c.bytes = std::move(jobs_.front().packed);
+            done_.push_back(std::move(c));
+            jobs_.pop_front();
+        }
+    }
+    void Work() {
+        std::unique_lock lock(m_);
+        for (;;) {
+            if (stop_) return;
+            if (!CompressOne(lock)) cv_.wait(lock);
+        }
+    }
+
+    std::mutex m_;
+    std::condition_variable cv_;
+    std::deque<Job> jobs_; // references stay valid while jobs are added and taken at the ends
+    std::vector<CZTStoredChunk> done_;
+    bool stop_ = false;
+    std::thread helper_;
+};
+
 } // namespace
 
 // ------------------------------------------------------------ reading
@@ -1054,18 +1141,21 @@ void WriteRevisionContainer(CZTDocStream& stream, CZTDocCore& core, const CZTPag
     std::unordered_set<CZTDigest, CZTDigestHash> freshIndex;
     std::vector<CZTDigest> order;
     Sha1Hasher chunkHash;
+    ChunkCompressor compressor;
+    auto writeFinished = [&](bool all) {
+        for (auto& c : compressor.Finished(all)) {
+            WriteChunkItem(out, c.hash, c.bytes);
+            fresh.push_back(std::move(c));
+        }
+    };
     CZTChunker chunker([&](std::string_view chunk) {
         CZTDigest d;
         chunkHash.Update(chunk);
         chunkHash.Final(d.data());
         order.push_back(d);
-        if (history.HasChunk(d) || freshIndex.count(d)) return;
-        CZTStoredChunk c;
-        c.hash = d;
-        c.bytes = CompressBuffer(chunk);
-        WriteChunkItem(out, d, c.bytes);
-        freshIndex.insert(d);
-        fresh.push_back(std::move(c));
+        if (history.HasChunk(d) || !freshIndex.insert(d).second) return;
+        compressor.Add(d, chunk);
+        writeFinished(false);
     });
     std::string block;
     while (pipe.Pop(block)) {
@@ -1076,6 +1166,7 @@ void WriteRevisionContainer(CZTDocStream& stream, CZTDocCore& core, const CZTPag
     if (bodyError) std::rethrow_exception(bodyError);
     problems.insert(problems.end(), bodyProblems.begin(), bodyProblems.end());
     chunker.Finish();
+    writeFinished(true);
     CZTDigest body;
     bodyHash.Final(body.data());
     WriteEntryTail(out, body, order);

@@ -630,3 +630,25 @@ TEST(Revisions, AnEncryptedDocumentKeepsItsHistoryInsideTheEncryption) {
     ASSERT_TRUE(b.Core().history.GetRevisionBody(keys[0].time, true, old));
     EXPECT_NE(old.find("erster Stand"), std::string::npos);
 }
+
+TEST(Revisions, ManyNewChunksAreAllWrittenOnceInOrder) {
+    ClockScope clock;
+    for (uint32_t round = 0; round < 3; ++round) {
+        Doc d;
+        const int32_t id = d.Add("c", "Gross", PageText(2 << 20, 40 + round));
+        d.Attach(id, "zufall.bin", RandomBytes(6 << 20, 50 + round));
+        // The body ends in chunks that are all the same: the last new chunk is
+        // long finished when the body ends.
+        d.Add("n", "Gleich", std::string(4 << 20, 'z'));
+        const std::string body = d.Body();
+        const std::string file = d.Save();
+        CZTDocCore back;
+        CZTPageList pages;
+        ASSERT_EQ(Read(file, back, pages), 0);
+        EXPECT_GT(back.history.Chunks().size(), 300u);
+        for (const auto& c : back.history.Chunks()) ASSERT_EQ(ChunkItems(file, c.hash), 1u);
+        std::string old;
+        ASSERT_TRUE(back.history.GetNewestBody(old));
+        EXPECT_EQ(old, body);
+    }
+}
