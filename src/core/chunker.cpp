@@ -1,6 +1,7 @@
 #include "chunker.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <random>
 
 namespace zt {
@@ -47,38 +48,86 @@ void ScanLane(const uint8_t* p, size_t from, size_t to, uint32_t h, std::vector<
 
 const uint32_t* ChunkHashTable() { return Tables().in; }
 
+namespace {
+
+// Zero exactly when the hash shows the cut pattern; below 2^14 otherwise.
+inline uint32_t Miss(uint32_t h) { return (h - kChunkPattern) & kChunkMask; }
+
+// h * 37 as one multiplication (the compiler would make two additions of it,
+// which cost more where the instructions, not their latency, are the limit).
+inline uint32_t Times37(uint32_t h) {
+#if defined(__x86_64__)
+    asm("imul $37, %0, %0" : "+r"(h));
+    return h;
+#else
+    return h * 37;
+#endif
+}
+
+// The four stretches scanned side by side. Kept in memory, away from the
+// registers of the loop, as only a found cut needs it.
+struct Lanes {
+    const uint8_t* base;
+    size_t seg;
+    std::vector<size_t> found[4];
+};
+
+__attribute__((noinline)) void Record(Lanes& lanes, const uint8_t* at, uint32_t h0, uint32_t h1, uint32_t h2,
+                                      uint32_t h3) {
+    const uint32_t h[4] = {h0, h1, h2, h3};
+    for (size_t l = 0; l < 4; ++l)
+        if (Miss(h[l]) == 0) lanes.found[l].push_back(size_t(at - lanes.base) + l * lanes.seg);
+}
+
+} // namespace
+
 void FindCutCandidates(const uint8_t* p, size_t from, size_t to, std::vector<size_t>& out) {
     if (from >= to) return;
     const HashTables& t = Tables();
-    constexpr size_t kLanes = 4;
     const size_t n = to - from;
-    if (n < kLanes * 8 * kChunkWindow) {
+    if (n < 4 * 8 * kChunkWindow) {
         ScanLane(p, from, to, Prime(p, from, t.in), out);
         return;
     }
     // The hash is a chain of dependent multiplications; four independent
     // stretches scanned side by side keep the processor busy.
-    const size_t seg = n / kLanes;
-    const uint8_t* a[kLanes];
-    uint32_t h[kLanes];
-    std::vector<size_t> found[kLanes];
-    for (size_t l = 0; l < kLanes; ++l) {
-        a[l] = p + from + l * seg;
-        h[l] = Prime(p, from + l * seg, t.in);
-    }
-    for (size_t k = 0; k < seg; ++k) {
-        h[0] = h[0] * 37 + (t.in[a[0][k]] - t.out[a[0][ptrdiff_t(k) - ptrdiff_t(kChunkWindow)]]);
-        h[1] = h[1] * 37 + (t.in[a[1][k]] - t.out[a[1][ptrdiff_t(k) - ptrdiff_t(kChunkWindow)]]);
-        h[2] = h[2] * 37 + (t.in[a[2][k]] - t.out[a[2][ptrdiff_t(k) - ptrdiff_t(kChunkWindow)]]);
-        h[3] = h[3] * 37 + (t.in[a[3][k]] - t.out[a[3][ptrdiff_t(k) - ptrdiff_t(kChunkWindow)]]);
-        if (int(Matches(h[0])) | int(Matches(h[1])) | int(Matches(h[2])) | int(Matches(h[3]))) [[unlikely]] {
-            for (size_t l = 0; l < kLanes; ++l)
-                if (Matches(h[l])) found[l].push_back(from + l * seg + k);
+    Lanes lanes;
+    lanes.base = p;
+    lanes.seg = n / 4;
+    const size_t seg = lanes.seg;
+    const uint8_t* p0 = p + from;
+    const uint8_t* p1 = p0 + seg;
+    const uint8_t* p2 = p1 + seg;
+    const uint8_t* p3 = p2 + seg;
+    uint32_t h0 = Prime(p, from, t.in), h1 = Prime(p, from + seg, t.in), h2 = Prime(p, from + 2 * seg, t.in),
+             h3 = Prime(p, from + 3 * seg, t.in);
+    // T and T * 37^512 lie back to back, so one base register reaches both.
+    static_assert(offsetof(HashTables, out) == sizeof(uint32_t) * 256);
+    const uint32_t* tab = t.in;
+    constexpr ptrdiff_t w = ptrdiff_t(kChunkWindow);
+    const uint8_t* const end0 = p1;
+    for (;;) {
+        // No call inside the loop: all of its values stay in registers.
+        bool hit = false;
+        for (; p0 != end0; ++p0, ++p1, ++p2, ++p3) {
+            h0 = Times37(h0) + (tab[*p0] - tab[256 + p0[-w]]);
+            h1 = Times37(h1) + (tab[*p1] - tab[256 + p1[-w]]);
+            h2 = Times37(h2) + (tab[*p2] - tab[256 + p2[-w]]);
+            h3 = Times37(h3) + (tab[*p3] - tab[256 + p3[-w]]);
+            // Each miss is below 2^14, so their product fits in 64 bits and
+            // is zero exactly when one of them is.
+            if ((uint64_t(Miss(h0)) * Miss(h1)) * (uint64_t(Miss(h2)) * Miss(h3)) == 0) [[unlikely]] {
+                hit = true;
+                break;
+            }
         }
+        if (!hit) break;
+        Record(lanes, p0, h0, h1, h2, h3);
+        ++p0, ++p1, ++p2, ++p3;
     }
     // The last lane also takes what is left over.
-    ScanLane(p, from + kLanes * seg, to, h[kLanes - 1], found[kLanes - 1]);
-    for (const auto& f : found) out.insert(out.end(), f.begin(), f.end());
+    ScanLane(p, from + 4 * seg, to, h3, lanes.found[3]);
+    for (const auto& f : lanes.found) out.insert(out.end(), f.begin(), f.end());
 }
 
 // ------------------------------------------------------------------ chunker
