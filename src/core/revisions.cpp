@@ -19,6 +19,7 @@
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <unordered_set>
 
@@ -940,15 +941,25 @@ private:
             if (job.state != 0) continue;
             job.state = 1;
             lock.unlock();
-            job.packed = CompressBuffer(job.plain);
+            std::exception_ptr failed;
+            try {
+                job.packed = CompressBuffer(job.plain);
+                // Deflate fails only for want of memory.
+                if (job.packed.empty()) throw std::bad_alloc();
+            } catch (...) {
+                failed = std::current_exception();
+            }
             lock.lock();
+            if (failed && !error_) error_ = failed;
             job.state = 2;
             cv_.notify_all();
             return true;
         }
         return false;
     }
+    // Hands the first failure of either thread to the caller.
     void TakeDone(std::unique_lock<std::mutex>&) {
+        if (error_) std::rethrow_exception(error_);
         while (!jobs_.empty() && jobs_.front().state == 2) {
             CZTStoredChunk c;
             c.hash = jobs_.front().hash;
@@ -969,6 +980,7 @@ private:
     std::condition_variable cv_;
     std::deque<Job> jobs_; // references stay valid while jobs are added and taken at the ends
     std::vector<CZTStoredChunk> done_;
+    std::exception_ptr error_;
     bool stop_ = false;
     std::thread helper_;
 };
