@@ -80,6 +80,9 @@ check "forget unknown" 2 "$(run history "$D" forget 99)"
 check "clear" 0 "$(run history "$D" clear)"
 check "one revision left" 1 "$("$ZTD" history "$D" --all | wc -l)"
 check "pages kept" "$(printf 'Erste\nZweite')" "$("$ZTD" ls "$D")"
+sum_before="$(md5sum <"$T/r1.ztd")"
+check "clear without history" 0 "$(run history "$T/r1.ztd" clear)"
+check "nothing to clear leaves the file alone" "$sum_before" "$(md5sum <"$T/r1.ztd")"
 check "usage" 1 "$(run history "$D" frobnicate)"
 
 if [ $fails -ne 0 ]; then echo "$fails checks failed"; exit 1; fi
