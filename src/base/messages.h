@@ -42,6 +42,12 @@ enum class Msg {
     NoArchivePageName,
     ScriptFileNotFound,     // "%s"
     ScriptPageNotFound,     // "%s"
+    // version history
+    FunctionFailed,         // "%s": the function that failed
+    ConfirmRemoveHistory,
+    ConfirmForgetRevision,  // "%s": the revision label
+    RevisionDamaged,        // "%s": the revision label, "%s": what is wrong
+    RevisionNotFound,       // "%s": the revision asked for
     // system
     NoRandomSource,
     // encryption
@@ -61,9 +67,6 @@ enum class Msg {
     TargetInSelection,
     BytesCompressed,        // "%s": bytes, "%s": compressed bytes
     Unknown,
-    ConfirmRemoveHistory,
-    ConfirmForgetRevision,  // "%s": revision label
-    FunctionFailed,         // "%s": function name
     RevisionWriteFailed,
     TimeoutExceeded,
     UnregisterWhileRunning,

@@ -7,6 +7,7 @@
 #include "core/docstream.h"
 #include "core/extbytes.h"
 #include "core/olecf.h"
+#include "core/revisions.h"
 #include "core/serializer.h"
 #include "core/ztexception.h"
 #include "security/securebytes.h"
@@ -102,9 +103,11 @@ void CZTArchive::ReportException(int code, const std::string& message) {
     prompter_.Message(message, zt::Prompter::Icon::Error);
 }
 
-bool CZTArchive::ReadInto(std::string bytes, const std::string& path, CZTPageList& pages, bool opening) {
+bool CZTArchive::ReadInto(std::string bytes, const std::string& path, CZTPageList& pages, bool opening,
+                          bool historyOnly) {
     CZTDocStream stream = CZTDocStream::Loading(std::move(bytes), path);
     CZTDocSerializer serializer(stream);
+    serializer.SetHistoryOnly(historyOnly);
     CZTDiscInfo header;
     const int32_t nodesBefore = core_.NodeCount();
     const size_t pagesBefore = pages.size();
@@ -191,19 +194,36 @@ bool CZTArchive::Open(const std::string& path, CZTPageList& pages) {
     return true;
 }
 
-bool CZTArchive::OpenBytes(std::string bytes, CZTPageList& pages) {
-    pages.clear();
-    Clear();
-    header_.Reset(core_.user);
-    if (!ReadInto(std::move(bytes), {}, pages, true)) {
-        pages.clear();
+bool CZTArchive::OpenHistory(const std::string& path) {
+    NewDocument();
+    std::string bytes, error;
+    if (!ReadDocumentBytes(path, bytes, &error)) {
+        lastError = error;
+        prompter_.Message(zt::FormatMessage(Msg::OpenFailed, {Utf8Path(path), error}), zt::Prompter::Icon::Error);
+        return false;
+    }
+    CZTPageList none;
+    if (!ReadInto(std::move(bytes), path, none, true, true)) {
         NewDocument();
         return false;
     }
-    filePath_.clear();
-    modified_ = false;
-    changeTime_ = 0;
-    neverSaved_ = true;
+    core_.Truncate(1);
+    return true;
+}
+
+bool CZTArchive::OpenRevisionBody(std::string_view body, const std::string& title, CZTPageList& pages) {
+    pages.clear();
+    NewDocument();
+    header_.title = title;
+    try {
+        zt::ReadRevisionBody(body, core_, pages);
+    } catch (const CZTDocCoreException& e) {
+        lastError = e.what();
+        pages.clear();
+        NewDocument();
+        ReportException(e.Code(), e.UserMessage(true));
+        return false;
+    }
     return true;
 }
 
@@ -434,6 +454,7 @@ CZTDiscInfo CZTArchive::CopyHeader(const CopyOptions& options) const {
 bool CZTArchive::WriteCopy(const CZTPageList& pages, const CopyOptions& options, std::string& bytes) {
     const CZTDiscInfo header = CopyHeader(options);
     CopyFlags flags(core_, options);
+    if (options.kind == CopyKind::External) core_.PackContents(pages);
     CZTDocStream stream = CZTDocStream::StoringMemory();
     bool ok = false;
     try {
@@ -455,5 +476,6 @@ bool CZTArchive::WriteCopy(const CZTPageList& pages, const CopyOptions& options,
 bool CZTArchive::SaveCopy(const std::string& path, const CZTPageList& pages, const CopyOptions& options) {
     const CZTDiscInfo header = CopyHeader(options);
     CopyFlags flags(core_, options);
+    if (options.kind == CopyKind::External) core_.PackContents(pages);
     return WriteFileAtomically(path, pages, header, false, false);
 }

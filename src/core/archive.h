@@ -65,9 +65,14 @@ public:
     // cancels. On failure the user was told why, and the archive holds a new,
     // untitled, unmodified document.
     bool Open(const std::string& path, CZTPageList& pages);
-    // Opens a document from bytes in the file format (a revision body shown
-    // on its own): the document has no file name and was never saved.
-    bool OpenBytes(std::string bytes, CZTPageList& pages);
+    // Reads the header and the version history of a document file, not its
+    // pages, so that the older revisions stay within reach when the newest is
+    // damaged. The archive is then an untitled document without pages that
+    // holds that history. Credentials are asked for as by Open.
+    bool OpenHistory(const std::string& path);
+    // Makes a revision body the document: a new, untitled document of the
+    // body's pages whose header title is `title` (a revision shown on its own).
+    bool OpenRevisionBody(std::string_view body, const std::string& title, CZTPageList& pages);
     // Inserts the pages of a document file (or of bytes in the file format)
     // after the existing nodes; every inserted page and file is stamped as
     // created now by the current user.
@@ -107,7 +112,8 @@ public:
     std::string lastError;
 
 private:
-    bool ReadInto(std::string bytes, const std::string& path, CZTPageList& pages, bool opening);
+    bool ReadInto(std::string bytes, const std::string& path, CZTPageList& pages, bool opening,
+                  bool historyOnly = false);
     bool WriteFileAtomically(const std::string& path, const CZTPageList& pages, const CZTDiscInfo& header,
                              bool asRevision, bool askOnProblems);
     bool KeepBackup(const std::string& path);

@@ -2,6 +2,8 @@
 
 #include "base/bytes.h"
 
+#include <algorithm>
+#include <cstring>
 #include <zlib.h>
 
 namespace zt {
@@ -51,15 +53,14 @@ uint64_t MaxInflatedSize(uint64_t compressedSize) { return compressedSize * 1032
 
 namespace {
 
-// Inflates with the given window bits into exactly `expected` bytes. The stream
-// must end exactly there.
-bool InflateExact(std::string_view in, int windowBits, uint32_t expected, std::string& out) {
+// Inflates with the given window bits into exactly `expected` bytes at `out`.
+// The stream must end exactly there.
+bool InflateExactTo(std::string_view in, int windowBits, uint32_t expected, char* out) {
     z_stream zs{};
     if (inflateInit2(&zs, windowBits) != Z_OK) return false;
-    out.resize(expected);
     zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
     zs.avail_in = uInt(in.size());
-    zs.next_out = reinterpret_cast<Bytef*>(out.data());
+    zs.next_out = reinterpret_cast<Bytef*>(out);
     zs.avail_out = uInt(expected);
     int rc = Z_OK;
     while (rc == Z_OK) {
@@ -76,8 +77,19 @@ bool InflateExact(std::string_view in, int windowBits, uint32_t expected, std::s
     }
     bool ok = rc == Z_STREAM_END && zs.total_out == expected;
     inflateEnd(&zs);
+    return ok;
+}
+
+bool InflateExact(std::string_view in, int windowBits, uint32_t expected, std::string& out) {
+    out.resize(expected);
+    bool ok = InflateExactTo(in, windowBits, expected, out.data());
     if (!ok) out.clear();
     return ok;
+}
+
+bool IsZlibWrapped(std::string_view stream) {
+    return stream.size() >= 2 && (uint8_t(stream[0]) & 0x0F) == 8 &&
+           ((uint8_t(stream[0]) << 8) | uint8_t(stream[1])) % 31 == 0;
 }
 
 } // namespace
@@ -122,12 +134,106 @@ bool DecompressBuffer(std::string_view buffer, std::string& out, std::string* er
         out.clear();
         return crc == 0 ? true : fail("CRC mismatch");
     }
-    bool zlibWrapped = stream.size() >= 2 && (uint8_t(stream[0]) & 0x0F) == 8 &&
-                       ((uint8_t(stream[0]) << 8) | uint8_t(stream[1])) % 31 == 0;
-    bool ok = (zlibWrapped && InflateExact(stream, 15, length, out)) || InflateExact(stream, -15, length, out);
+    bool ok = (IsZlibWrapped(stream) && InflateExact(stream, 15, length, out)) ||
+              InflateExact(stream, -15, length, out);
     if (!ok) return fail("inflate failed or length mismatch");
     if (Crc32(out) != crc) return fail("CRC mismatch");
     return true;
+}
+
+bool DecompressBufferTo(std::string_view buffer, char* out, size_t size, std::string* error) {
+    uint32_t length = 0, crc = 0;
+    auto fail = [&](const char* why) {
+        if (error) *error = why;
+        return false;
+    };
+    if (!BufferPrefix(buffer, length, crc)) return fail("compressed data too short");
+    if (length != size) return fail("length mismatch");
+    std::string_view stream = buffer.substr(8);
+    if (stream.size() > UINT32_MAX) return fail("compressed data too large");
+    if (length > MaxInflatedSize(stream.size())) return fail("implausible uncompressed length");
+    if (length == 0) return crc == 0 ? true : fail("CRC mismatch");
+    bool ok = (IsZlibWrapped(stream) && InflateExactTo(stream, 15, length, out)) ||
+              InflateExactTo(stream, -15, length, out);
+    if (!ok) return fail("inflate failed or length mismatch");
+    if (Crc32(std::string_view(out, size)) != crc) return fail("CRC mismatch");
+    return true;
+}
+
+namespace {
+constexpr size_t kStoredBlock = 65535;
+} // namespace
+
+std::string StoreBuffer(std::string_view data) {
+    if (data.empty()) return {};
+    const size_t blocks = (data.size() + kStoredBlock - 1) / kStoredBlock;
+    std::string out;
+    out.resize(8 + blocks * 5 + data.size());
+    char* p = out.data();
+    SetLE32(p, uint32_t(data.size()));
+    SetLE32(p + 4, Crc32(data));
+    p += 8;
+    for (size_t at = 0; at < data.size(); at += kStoredBlock) {
+        const size_t n = std::min(kStoredBlock, data.size() - at);
+        p[0] = at + n == data.size() ? 1 : 0; // BFINAL on the last block, BTYPE 00
+        p[1] = char(n & 0xFF);
+        p[2] = char(n >> 8);
+        p[3] = char(~n & 0xFF);
+        p[4] = char((~n >> 8) & 0xFF);
+        std::memcpy(p + 5, data.data() + at, n);
+        p += 5 + n;
+    }
+    return out;
+}
+
+bool StoredPieces(std::string_view buffer, std::vector<std::string_view>& pieces) {
+    pieces.clear();
+    uint32_t length = 0, crc = 0;
+    if (!BufferPrefix(buffer, length, crc) || buffer.size() < 9) return false;
+    size_t pos = 8;
+    uint64_t total = 0;
+    for (;;) {
+        if (buffer.size() - pos < 5) return false;
+        const uint8_t head = uint8_t(buffer[pos]);
+        if (head > 1) return false;
+        const size_t n = GetLE16(buffer.data() + pos + 1);
+        if (uint16_t(~n) != GetLE16(buffer.data() + pos + 3)) return false;
+        pos += 5;
+        if (buffer.size() - pos < n) return false;
+        if (n) pieces.push_back(buffer.substr(pos, n));
+        pos += n;
+        total += n;
+        if (head == 1) break;
+    }
+    if (pos != buffer.size() || total != length) {
+        pieces.clear();
+        return false;
+    }
+    return true;
+}
+
+bool PackBuffer(std::string& buffer) {
+    std::vector<std::string_view> pieces;
+    if (!StoredPieces(buffer, pieces)) return true;
+    std::string text;
+    if (!DecompressBuffer(buffer, text)) return false;
+    std::string packed = CompressBuffer(text);
+    if (packed.empty()) return false;
+    buffer = std::move(packed);
+    return true;
+}
+
+uint32_t Adler32(std::string_view data, uint32_t adler) {
+    const auto* p = reinterpret_cast<const Bytef*>(data.data());
+    size_t n = data.size();
+    uLong a = adler;
+    while (n > 0) {
+        uInt chunk = n > (1u << 30) ? (1u << 30) : uInt(n);
+        a = adler32(a, p, chunk);
+        p += chunk;
+        n -= chunk;
+    }
+    return uint32_t(a);
 }
 
 bool BufferToGzip(std::string_view buffer, std::string& out) {

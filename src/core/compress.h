@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zt {
 
@@ -28,6 +29,27 @@ uint64_t MaxInflatedSize(uint64_t compressedSize);
 // false with `error` set when the data is damaged; allocates at most the stated
 // length, which must be plausible for the input size.
 bool DecompressBuffer(std::string_view buffer, std::string& out, std::string* error = nullptr);
+
+// The compressed-buffer layout made of stored deflate blocks: valid for every
+// reader, but costs only a copy and the CRC-32. Texts taken over from a
+// revision body are kept this way until they are packed (see PackBuffer).
+std::string StoreBuffer(std::string_view data);
+
+// When `buffer` consists of stored deflate blocks only (as StoreBuffer makes
+// them), the pieces of its uncompressed data in order; false otherwise. The
+// CRC-32 is not checked.
+bool StoredPieces(std::string_view buffer, std::vector<std::string_view>& pieces);
+
+// Recompresses a buffer of stored blocks with the default level; other buffers
+// stay as they are. False when the buffer is damaged.
+bool PackBuffer(std::string& buffer);
+
+// Inflates a compressed buffer into exactly `size` bytes at `out` (its stated
+// length must be `size`) and checks the CRC-32.
+bool DecompressBufferTo(std::string_view buffer, char* out, size_t size, std::string* error = nullptr);
+
+// Adler-32 as zlib computes it; `adler` 1 starts a new sum.
+uint32_t Adler32(std::string_view data, uint32_t adler = 1);
 
 // The length of the compressed buffer at the start of `buffer` (prefix and
 // raw deflate stream up to its end); buffer.size() when no complete stream is

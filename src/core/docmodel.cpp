@@ -540,6 +540,7 @@ void CZTDocCore::Clear() {
     docExt.clear();
     scheduledDeletions.clear();
     missingContent.clear();
+    history.Clear();
     user = zt::CurrentUserName();
 }
 
@@ -563,4 +564,14 @@ const zt::CZtKeyRing* CZTDocCore::FileRing() const {
 void CZTDocCore::DeleteScheduledFiles() {
     for (const auto& p : scheduledDeletions) RemoveFile(p);
     scheduledDeletions.clear();
+}
+
+void CZTDocCore::PackContents(const CZTPageList& pages) {
+    for (const auto& entry : pages) {
+        CZTNode* n = Node(entry.ident);
+        if (!n) continue;
+        if (n->method == 1 && zt::PackBuffer(n->content)) n->storedLength = int32_t(n->content.size());
+        for (auto& f : n->files)
+            if (f.inMemory && f.MethodLow() == 1 && zt::PackBuffer(f.data)) f.storedLength = int32_t(f.data.size());
+    }
 }

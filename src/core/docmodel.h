@@ -7,6 +7,7 @@
 // travels through files as a pre-order page list.
 #pragma once
 
+#include "core/history.h"
 #include "core/pagelist.h"
 #include "security/keyring.h"
 
@@ -192,6 +193,9 @@ public:
     std::vector<std::string> missingContent;
     // The user all stamps use; read when the core is created and cleared.
     std::string user;
+    // The revisions read with the document and written again with every save.
+    CZTHistory history;
+
     // The key ring of the document (state 0 when it is not encrypted).
     zt::CZtKeyRing keyRing;
     // Set while a copy or an export is written: that write is not encrypted.
@@ -233,6 +237,9 @@ public:
     void Clear();
     // Deletes every scheduled path and empties the list.
     void DeleteScheduledFiles();
+    // Recompresses the page texts and in-memory file contents of `pages` that
+    // are kept in stored blocks (as read from a revision body).
+    void PackContents(const CZTPageList& pages);
     // The temp sub-directory path + "/ZTTmp/".
     std::string TempDirectoryPath() const;
     bool EnsureTempDirectory(std::string* error = nullptr);

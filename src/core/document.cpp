@@ -30,10 +30,10 @@ bool CZTDocument::Open(const std::string& path) {
     return true;
 }
 
-bool CZTDocument::OpenBytes(std::string bytes) {
+bool CZTDocument::OpenRevisionBody(std::string_view body, const std::string& title) {
     tree_.Clear();
     CZTPageList pages;
-    if (!archive_.OpenBytes(std::move(bytes), pages)) return false;
+    if (!archive_.OpenRevisionBody(body, title, pages)) return false;
     TakePageList(nullptr, true, pages, false);
     return true;
 }

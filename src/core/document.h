@@ -24,9 +24,9 @@ public:
     void New();
     // Opens a document file; on failure the document is new and empty.
     bool Open(const std::string& path);
-    // Opens a document from bytes in the file format; the document has no
-    // file name. On failure the document is new and empty.
-    bool OpenBytes(std::string bytes);
+    // Makes a revision body the document: new, untitled, its header title
+    // `title` (see CZTArchive::OpenRevisionBody).
+    bool OpenRevisionBody(std::string_view body, const std::string& title);
     // Saves under the document's own name (or `path` when given, which the
     // document then takes). A directory-form document given another name is
     // saved as a single-file copy and keeps its own name.

@@ -6,6 +6,7 @@
 #include "base/names.h"
 #include "core/compress.h"
 #include "core/extbytes.h"
+#include "core/revisions.h"
 #include "core/ztexception.h"
 
 #include <cstring>
@@ -296,8 +297,8 @@ bool CZTDocSerializer::ReadBody(CZTDocCore& core, CZTPageList& pages, bool openi
     ctx.sourceKeys = readRing_;
     if (opening) ctx.fileKeys = core.FileKeys();
     if (level_ == 15) {
-        // The revision container is read by the history.
-        throw CZTDocCoreException(CZTDocCoreException::LaterVersion, "revision container");
+        zt::ReadRevisionDocument(stream_, core, pages, opening, historyOnly_);
+        return true;
     }
     if (level_ == 9) {
         std::string stored = stream_.ReadString();
@@ -498,7 +499,19 @@ void CZTDocSerializer::ReadListing(CZTPageList& list, CZTDiscInfo* header) {
     bool refused = false;
     uint32_t tag = ReadPreamble(nullptr, header, true, refused, nullptr);
     if (refused) throw CZTDocCoreException(CZTDocCoreException::Encrypted);
-    if (tag == kTagZT09) throw CZTDocCoreException(CZTDocCoreException::LaterVersion);
+    if (tag == kTagZT09) {
+        // The newest revision is the document.
+        CZTDocCore core;
+        CZTPageList pages;
+        zt::ReadRevisionDocument(stream_, core, pages, false, false);
+        for (auto& entry : pages) {
+            const CZTNode* node = core.Node(entry.ident);
+            list.push_back({std::move(entry.indicator), std::move(entry.title), 0, {}});
+            if (node)
+                for (const auto& f : node->files) list.push_back({"f", f.name, 0, {}});
+        }
+        return;
+    }
     ReadContext ctx;
     ctx.level = LevelOf(tag);
     ctx.opening = false;
@@ -578,14 +591,18 @@ bool CZTDocSerializer::Write(CZTDocCore& core, const CZTPageList& pages, const C
         stream_.WriteUInt(kTagZT05);
         stream_.WriteString(core.path);
         level_ = 9;
+    } else if (asRevision) {
+        stream_.WriteUInt(kTagZT09);
+        level_ = 15;
+        zt::WriteRevisionContainer(stream_, core, pages, problems_);
     } else {
-        // Until the revision container is written, a save writes the plain body too.
-        (void)asRevision;
         stream_.WriteUInt(kTagZT01);
         level_ = 5;
     }
-    stream_.WriteInt(int32_t(pages.size()));
-    for (size_t i = 0; i < pages.size(); ++i) WritePage(core, pages[i], i == 0, directory);
+    if (level_ != 15) {
+        stream_.WriteInt(int32_t(pages.size()));
+        for (size_t i = 0; i < pages.size(); ++i) WritePage(core, pages[i], i == 0, directory);
+    }
     if (encrypt && !stream_.EndEncryption()) aborted_ = true;
     stream_.Flush();
     return problems_.empty() && !stream_.Failed() && !aborted_;

@@ -78,6 +78,10 @@ public:
     // files (indicator "f" and the name), without keeping contents.
     void ReadListing(CZTPageList& list, CZTDiscInfo* header);
 
+    // A revision container is then read into the core's history only, without
+    // its pages: the revisions stay within reach when the newest is damaged.
+    void SetHistoryOnly(bool historyOnly) { historyOnly_ = historyOnly; }
+
     // Document ext bytes of a file read with opening = false.
     const std::string& InsertedExt() const { return insertedExt_; }
     // What could not be written (file names, page titles).
@@ -102,6 +106,7 @@ private:
     std::string insertedExt_;
     std::vector<std::string> problems_;
     int level_ = -1;
+    bool historyOnly_ = false;
     ReadHalt halt_ = ReadHalt::None;
     bool aborted_ = false;
     // Reading an encrypted file: the ring its key area went to, and the ring of

@@ -131,6 +131,23 @@ std::atomic<RandomSource> gRandomSource{nullptr};
 SecureBytes Sha1(std::string_view data) { return Digest<CryptoPP::SHA1>(data); }
 SecureBytes Sha256(std::string_view data) { return Digest<CryptoPP::SHA256>(data); }
 
+struct Sha1Hasher::Impl {
+    CryptoPP::SHA1 hash;
+};
+
+Sha1Hasher::Sha1Hasher() : impl_(std::make_unique<Impl>()) {}
+Sha1Hasher::~Sha1Hasher() = default;
+Sha1Hasher::Sha1Hasher(const Sha1Hasher& o) : impl_(std::make_unique<Impl>(*o.impl_)) {}
+Sha1Hasher& Sha1Hasher::operator=(const Sha1Hasher& o) {
+    if (this != &o) *impl_ = *o.impl_;
+    return *this;
+}
+
+void Sha1Hasher::Update(std::string_view data) { impl_->hash.Update(Bytes(data), data.size()); }
+void Sha1Hasher::Update(const void* p, size_t n) { impl_->hash.Update(static_cast<const CryptoPP::byte*>(p), n); }
+void Sha1Hasher::Final(uint8_t* out) { impl_->hash.Final(out); }
+void Sha1Hasher::Reset() { impl_->hash.Restart(); }
+
 struct Sha256Hasher::Impl {
     CryptoPP::SHA256 hash;
 };

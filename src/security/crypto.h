@@ -22,6 +22,27 @@ constexpr size_t kSha256Size = 32;
 SecureBytes Sha1(std::string_view data);
 SecureBytes Sha256(std::string_view data);
 
+// SHA-1 over data given in pieces, for content hashes (not secrets): the
+// digest goes into a plain 20-byte array.
+class Sha1Hasher {
+public:
+    Sha1Hasher();
+    ~Sha1Hasher();
+    Sha1Hasher(const Sha1Hasher&);
+    Sha1Hasher& operator=(const Sha1Hasher&);
+
+    void Update(std::string_view data);
+    void Update(const void* p, size_t n);
+    // Writes the digest of everything fed since the last reset to `out`
+    // (kSha1Size bytes); the hasher starts over.
+    void Final(uint8_t* out);
+    void Reset();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
 // SHA-256 over data given in pieces.
 class Sha256Hasher {
 public:

@@ -121,9 +121,7 @@ int RunApplication(int argc, char** argv) {
     server.handler = [&frame](const QByteArray& request) { return frame.HandleInstanceRequest(request); };
 
     if (cl.HasRevision()) {
-        if (!frame.OpenDocumentBytes(std::move(revisionBody), cl.revisionTitle + QStringLiteral(": ") +
-                                                                  cl.revisionLabel))
-            return 1;
+        if (!frame.OpenRevision(revisionBody, cl.revisionTitle + QStringLiteral(": ") + cl.revisionLabel)) return 1;
     } else if (!file.isEmpty()) {
         frame.OpenDocument(file); // a failed open leaves a new document
     }

@@ -6,21 +6,12 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include <ctime>
-
 #include "base/messages.h"
 #include "base/prompter.h"
 
 namespace zt::ui {
 
-QString RevisionLabel(int32_t time) {
-    time_t t = time;
-    struct tm tm {};
-    localtime_r(&t, &tm);
-    char buf[64];
-    size_t n = std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
-    return QString::fromLatin1(buf, qsizetype(n));
-}
+QString RevisionLabel(int32_t time) { return QString::fromStdString(CZTHistory::RevisionLabel(time)); }
 
 CZTHistoryDialog::CZTHistoryDialog(CZTRevisionSource* source, Prompter& prompter, QWidget* parent)
     : QDialog(parent), source_(source), prompter_(prompter) {

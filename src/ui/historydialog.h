@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "core/history.h"
+
 class QLabel;
 class QListWidget;
 class QPushButton;
@@ -19,11 +21,6 @@ class Prompter;
 }
 
 namespace zt::ui {
-
-struct CZTRevisionKey {
-    int32_t time = 0;
-    bool visible = true;
-};
 
 // The document's revisions as the dialog needs them.
 class CZTRevisionSource {

@@ -67,6 +67,24 @@ private:
 
 std::string Path8(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
+// The open document's revisions for the history dialog.
+class CZTDocumentRevisions : public CZTRevisionSource {
+public:
+    explicit CZTDocumentRevisions(CZTHistory& history) : history_(history) {}
+    std::vector<CZTRevisionKey> List() override {
+        std::vector<CZTRevisionKey> keys;
+        history_.ListRevisions(keys);
+        return keys;
+    }
+    bool Body(const CZTRevisionKey& key, std::string& body) override {
+        return history_.GetRevisionBody(key.time, key.visible, body);
+    }
+    bool Change(const CZTRevisionKey& key, int action) override { return history_.ChangeRevision(key, action); }
+
+private:
+    CZTHistory& history_;
+};
+
 } // namespace
 
 // ---- construction
@@ -539,15 +557,14 @@ bool CMainFrame::OpenDocument(const QString& path, bool askOthers) {
     return true;
 }
 
-bool CMainFrame::OpenDocumentBytes(std::string bytes, const QString& title) {
+bool CMainFrame::OpenRevision(const std::string& body, const QString& title) {
     tree_->BeginReload();
-    const bool ok = doc_->OpenBytes(std::move(bytes));
+    const bool ok = doc_->OpenRevisionBody(body, zt::Utf8ToCp1252(title.toStdString()));
     tree_->EndReload();
     if (!ok) {
         NewDocument();
         return false;
     }
-    doc_->Archive().Header().title = zt::Utf8ToCp1252(title.toStdString());
     readOnly_ = false;
     titleOverride_ = title;
     OnDocumentReplaced();
@@ -639,7 +656,7 @@ bool CMainFrame::IsCommandEnabled(int id, bool* checked) const {
         return doc_->IsModified();
     case ID_HISTORY:
     case ID_REMOVE_HISTORY:
-        return bool(revisionSource);
+        return true;
     case ID_VIEW_TREE: {
         QList<int> s = vsplit_->sizes();
         if (checked && s.size() == 2) *checked = 3 * s[0] >= s[1] - 10;
@@ -850,8 +867,8 @@ void CMainFrame::ShowOptions() {
 }
 
 void CMainFrame::ShowHistory() {
-    std::unique_ptr<CZTRevisionSource> source = revisionSource ? revisionSource() : nullptr;
-    CZTHistoryDialog dlg(source.get(), *prompter_, this);
+    CZTDocumentRevisions source(doc_->Archive().Core().history);
+    CZTHistoryDialog dlg(&source, *prompter_, this);
     dlg.changed = [this] { doc_->SetModified(); };
     dlg.show = [this](const QString& label, const std::string& body) {
         // T: the window title up to the blank before its last "-".
@@ -877,7 +894,7 @@ void CMainFrame::ShowHistory() {
 
 void CMainFrame::RemoveHistory() {
     if (!prompter_->AskYesNo(MessageText(Msg::ConfirmRemoveHistory))) return;
-    if (removeHistory && removeHistory()) doc_->SetModified();
+    if (doc_->Archive().Core().history.RemoveHistory()) doc_->SetModified();
 }
 
 // ---- window state

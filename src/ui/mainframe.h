@@ -58,8 +58,8 @@ public:
     // Opens a document; after a failure the window holds a new, untitled,
     // unmodified document. `askOthers`: first offer it to a running instance.
     bool OpenDocument(const QString& path, bool askOthers = false);
-    // Loads a document body from memory (a revision) under `title`.
-    bool OpenDocumentBytes(std::string bytes, const QString& title);
+    // Shows a revision body as an untitled document named `title`.
+    bool OpenRevision(const std::string& body, const QString& title);
     bool SaveDocument();   // under its name; asks for one when it has none
     bool SaveDocumentAs(); // asks for a name
     bool SaveDocumentTo(const QString& path);
@@ -95,10 +95,6 @@ public:
     // Chooses a file name for open (false) or save (true); the default shows
     // the file dialog.
     std::function<QString(bool save, const QString& suggestion)> chooseFile;
-    // The source of the open document's revisions (null: none).
-    std::function<std::unique_ptr<CZTRevisionSource>()> revisionSource;
-    // Removes the whole history; true when there was one.
-    std::function<bool()> removeHistory;
     // The program that further instances run (this program unless set).
     QString programPath;
     // Our own instance socket, skipped when asking other instances.

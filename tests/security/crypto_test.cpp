@@ -63,6 +63,16 @@ TEST(Hash, PiecewiseEqualsWholeAndResets) {
     EXPECT_EQ(h.Final(), Sha256(data));
     EXPECT_EQ(copy.Final(), Sha256(data));
     EXPECT_EQ(h.Final(), Sha256("")); // Final starts over
+
+    Sha1Hasher s1;
+    s1.Update("garbage");
+    s1.Reset();
+    for (size_t at = 0; at < data.size(); at += 77) s1.Update(std::string_view(data).substr(at, 77));
+    uint8_t digest[kSha1Size];
+    s1.Final(digest);
+    EXPECT_EQ(std::string_view(reinterpret_cast<char*>(digest), kSha1Size), Sha1(data));
+    s1.Final(digest);
+    EXPECT_EQ(std::string_view(reinterpret_cast<char*>(digest), kSha1Size), Sha1(""));
 }
 
 TEST(Hmac, KnownAnswers) {

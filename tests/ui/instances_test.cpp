@@ -2,7 +2,11 @@
 // in separate processes.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDir>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -13,7 +17,12 @@
 #include <functional>
 
 #include "core/document.h"
+#include "support/scripted_prompter.h"
 #include "support/tempdir.h"
+#include "ui/commands.h"
+#include "ui/historydialog.h"
+#include "ui/mainframe.h"
+#include "ui/settings.h"
 #include "ui/handover.h"
 #include "ui/instances.h"
 
@@ -98,13 +107,16 @@ TEST(Instances, HungInstanceIsSkippedAfterHalfASecond) {
 }
 
 TEST(Instances, RevisionIsHandedToASecondInstance) {
+    zt::test::TempDir dir;
     zt::SilentPrompter silent;
     CZTDocument doc(silent);
     doc.AddPage(nullptr, "Alt");
+    ASSERT_TRUE(doc.Save(dir / "Notizen.ztd"));
+    std::vector<CZTRevisionKey> keys;
+    doc.Archive().Core().history.ListRevisions(keys);
+    ASSERT_EQ(keys.size(), 1u);
     std::string body;
-    CZTArchive::CopyOptions options;
-    options.keepHeader = true;
-    ASSERT_TRUE(doc.Archive().WriteCopy(doc.Tree().BuildPageList(), options, body));
+    ASSERT_TRUE(doc.Archive().Core().history.GetRevisionBody(keys[0].time, true, body));
 
     const std::string label = "2024-06-01 12:00:00", title = "Notizen";
     EXPECT_EQ(SendRevision(ZT_ZETTRIX_BIN, label, title, SealRevision(body, label, title)), HandOverResult::Done);
@@ -117,4 +129,30 @@ TEST(Instances, RevisionIsHandedToASecondInstance) {
     QTest::qWait(1500);
     EXPECT_TRUE(Sockets().isEmpty());
     EndInstances();
+}
+
+TEST(Instances, HistoryDialogShowsARevisionInASecondInstance) {
+    zt::test::TempDir dir;
+    zt::ui::CZTSettings settings;
+    zt::ui::CMainFrame frame(settings);
+    zt::test::ScriptedPrompter prompter;
+    frame.SetPrompter(&prompter);
+    frame.programPath = ZT_ZETTRIX_BIN;
+    frame.show();
+    ASSERT_TRUE(frame.SaveDocumentTo(QString::fromStdString(dir / "Zeigen.ztd")));
+    auto* timer = new QTimer(&frame);
+    QObject::connect(timer, &QTimer::timeout, [timer] {
+        if (auto* d = qobject_cast<CZTHistoryDialog*>(QApplication::activeModalWidget())) {
+            timer->stop();
+            d->list->setCurrentRow(0);
+            d->showButton->click();
+            d->reject();
+        }
+    });
+    timer->start(10);
+    frame.Execute(ID_HISTORY);
+    EXPECT_TRUE(prompter.messages.empty()) << prompter.messages.front();
+    EXPECT_TRUE(WaitFor([] { return Sockets().size() == 1; })) << "the viewer did not come up";
+    EndInstances();
+    frame.Document().Archive().SetModified(false);
 }

@@ -22,6 +22,7 @@
 
 #include "base/cp1252.h"
 #include "base/messages.h"
+#include "base/system.h"
 #include "core/document.h"
 #include "support/scripted_prompter.h"
 #include "support/tempdir.h"
@@ -620,4 +621,61 @@ TEST(TipsBar, StepsWrapAroundAndPause) {
     EXPECT_EQ(tips.Text(), last);
     tips.SetPaused(false); // shows the next tip at once
     EXPECT_EQ(tips.NextTip(), 1);
+}
+
+namespace {
+class StepClock : public zt::Clock {
+public:
+    int64_t now = 1717243200;
+    int64_t Now() const override { return now; }
+};
+} // namespace
+
+TEST_F(MainWindow, HistoryListsTheSavesAndShowsOne) {
+    TempDir dir;
+    StepClock clock;
+    zt::SetClock(&clock);
+    const QString path = QString::fromStdString(dir / "Verlauf.ztd");
+    Rename("Erste");
+    ASSERT_TRUE(frame->SaveDocumentTo(path));
+    clock.now += 60;
+    Rename("Zweite");
+    ASSERT_TRUE(frame->SaveDocumentTo(path));
+    clock.now += 60;
+    ASSERT_TRUE(frame->OpenDocument(path));
+    zt::SetClock(nullptr);
+
+    // The dialog lists both saves, oldest first; the older one can be hidden.
+    QStringList labels;
+    OnModal<CZTHistoryDialog>([&](CZTHistoryDialog* d) {
+        for (int i = 0; i < d->list->count(); ++i) labels << d->list->item(i)->text();
+        d->list->setCurrentRow(0);
+        d->ToggleHidden();
+        d->reject();
+    });
+    Run(ID_HISTORY);
+    EXPECT_EQ(labels, (QStringList{RevisionLabel(1717243200), RevisionLabel(1717243260)}));
+    EXPECT_TRUE(frame->Document().IsModified());
+    std::vector<CZTRevisionKey> keys;
+    frame->Document().Archive().Core().history.ListRevisions(keys);
+    ASSERT_EQ(keys.size(), 2u);
+    EXPECT_FALSE(keys[0].visible);
+
+    // The older body is a document of its own with the first title.
+    std::string body;
+    ASSERT_TRUE(frame->Document().Archive().Core().history.GetRevisionBody(keys[0].time, false, body));
+    ASSERT_TRUE(frame->OpenRevision(body, "Verlauf: " + RevisionLabel(keys[0].time)));
+    EXPECT_EQ(TreeShape(), "Erste");
+    EXPECT_TRUE(frame->DocumentPath().isEmpty());
+    EXPECT_EQ(frame->windowTitle(), "Verlauf: " + RevisionLabel(keys[0].time) + " - Zettrix");
+
+    // Removing the history asks first and marks the document modified.
+    ASSERT_TRUE(frame->OpenDocument(path));
+    prompter.answers = {false, true};
+    Run(ID_REMOVE_HISTORY);
+    EXPECT_FALSE(frame->Document().IsModified());
+    Run(ID_REMOVE_HISTORY);
+    EXPECT_EQ(prompter.questions.back(), "Soll die History gelöscht werden?");
+    EXPECT_TRUE(frame->Document().IsModified());
+    EXPECT_TRUE(frame->Document().Archive().Core().history.Empty());
 }

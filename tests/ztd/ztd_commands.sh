@@ -43,7 +43,7 @@ run ls "$D" --json >/dev/null
 grep -q '"name":"Daten ä.bin","size":30000,"crc32":"[0-9a-f]\{8\}"' "$T/out"; check "ls --json files" 0 $?
 grep -q '"path":"/Projekte/Kap%2E2%281%29","title":"Kap.2","depth":2' "$T/out"; check "ls --json paths" 0 $?
 run info "$D" --json >/dev/null
-grep -q '"title":"Notizen".*"pages":5,"files":1,"form":"plain"' "$T/out"; check "info --json" 0 $?
+grep -q '"title":"Notizen".*"pages":5,"files":1,"form":"revision"' "$T/out"; check "info --json" 0 $?
 
 check "rename" 0 "$(run rename "$D" /Rtf "Neu")"
 check "rename to empty" 2 "$(run rename "$D" /Neu "  ")"

@@ -82,7 +82,7 @@ fi
 
 check "decrypt" 0 "$(run ZT_PASSWORD=pw-carol "$ZTD" decrypt "$D" --name Carol)"
 check "decrypted opens without credentials" 0 "$(run "$ZTD" info "$D" --json)"
-grep -q '"form":"plain"' "$T/out"; check "decrypted form" 0 $?
+grep -q '"form":"revision"' "$T/out"; check "decrypted form" 0 $?
 check "decrypt a plain document" 2 "$(run "$ZTD" decrypt "$D")"
 
 if [ $fails -ne 0 ]; then echo "$fails checks failed"; exit 1; fi

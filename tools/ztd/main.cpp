@@ -50,6 +50,7 @@ int main(int argc, char** argv) {
     std::vector<Command> commands;
     AddDocumentCommands(commands);
     AddCryptoCommands(commands);
+    AddHistoryCommands(commands);
 
     Args args;
     const bool help = ParseArgs(argc, argv, args) && (args.Has("--help") || args.Has("-h"));

@@ -84,6 +84,7 @@ struct Command {
 // Each command file adds its commands.
 void AddDocumentCommands(std::vector<Command>& commands);
 void AddCryptoCommands(std::vector<Command>& commands);
+void AddHistoryCommands(std::vector<Command>& commands);
 
 // Helpers for output.
 std::string JsonString(std::string_view utf8);

@@ -1,0 +1,318 @@
+#include "history.h"
+
+#include "base/bytes.h"
+#include "core/compress.h"
+#include "security/crypto.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <climits>
+#include <cstring>
+#include <ctime>
+#include <thread>
+
+namespace zt {
+
+std::string DigestHex(const CZTDigest& d) {
+    return ToHex(std::string_view(reinterpret_cast<const char*>(d.data()), d.size()));
+}
+
+CZTDigest DigestOf(std::string_view sha1Bytes) {
+    CZTDigest d{};
+    std::memcpy(d.data(), sha1Bytes.data(), std::min(sha1Bytes.size(), d.size()));
+    return d;
+}
+
+} // namespace zt
+
+namespace {
+
+// A body may not grow beyond what its container can honestly hold: deflate
+// gives at most 1032:1, and a chunk may be named many times, so small
+// containers get a fixed allowance.
+constexpr uint64_t kBodyAllowance = uint64_t(256) << 20;
+constexpr uint64_t kBodyMax = INT32_MAX;
+
+// Bodies from this size on are joined on two threads.
+constexpr uint64_t kParallelJoin = uint64_t(4) << 20;
+
+size_t ChunkSize(const CZTStoredChunk& c, bool& plausible) {
+    plausible = true;
+    if (!c.compressed) return c.bytes.size();
+    uint32_t length = 0, crc = 0;
+    if (!zt::BufferPrefix(c.bytes, length, crc) || length > zt::MaxInflatedSize(c.bytes.size() - 8)) {
+        plausible = false;
+        return 0;
+    }
+    return length;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- operations
+
+void CZTHistory::ListRevisions(std::vector<CZTRevisionKey>& out) const {
+    out.clear();
+    out.reserve(revisions_.size());
+    for (const auto& [time, r] : revisions_) out.push_back({time, r.visible});
+}
+
+bool CZTHistory::GetRevisionBody(int32_t time, bool visible, std::string& body, std::string* error) const {
+    auto it = revisions_.find(time);
+    if (it == revisions_.end() || it->second.visible != visible) {
+        if (error) *error = "keine solche Version";
+        return false;
+    }
+    return Join(it->second, body, error);
+}
+
+bool CZTHistory::GetNewestBody(std::string& body, std::string* error) const {
+    if (revisions_.empty()) {
+        if (error) *error = "keine Version";
+        return false;
+    }
+    return Join(revisions_.rbegin()->second, body, error);
+}
+
+bool CZTHistory::ChangeRevision(CZTRevisionKey key, int action) {
+    auto it = revisions_.find(key.time);
+    if (it == revisions_.end() || it->second.visible != key.visible) return false;
+    switch (action) {
+    case RemoveReference: revisions_.erase(it); return true;
+    case Hide: it->second.visible = false; return true;
+    case Show: it->second.visible = true; return true;
+    default: return false;
+    }
+}
+
+bool CZTHistory::RemoveHistory() {
+    const bool had = !Empty();
+    Clear();
+    return had;
+}
+
+void CZTHistory::Clear() {
+    revisions_.clear();
+    chunks_.clear();
+    chunks_.shrink_to_fit();
+    index_.clear();
+    storedBytes_ = 0;
+    deltaFlag = 0;
+}
+
+std::string CZTHistory::RevisionLabel(int32_t time) {
+    std::time_t t = time;
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char buf[64];
+    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
+    return buf;
+}
+
+std::string CZTHistory::RevisionText(int32_t time) const {
+    auto it = revisions_.find(time);
+    if (it == revisions_.end()) return {};
+    std::string text = zt::DigestHex(it->second.body) + "\n";
+    for (const auto& c : it->second.chunks) text += zt::DigestHex(c) + "\n";
+    return text;
+}
+
+bool CZTHistory::NewestTime(int32_t& time) const {
+    if (revisions_.empty()) return false;
+    time = revisions_.rbegin()->first;
+    return true;
+}
+
+// ---------------------------------------------------------------- chunk store
+
+const CZTStoredChunk* CZTHistory::FindChunk(const CZTDigest& hash) const {
+    auto it = index_.find(hash);
+    return it == index_.end() ? nullptr : &chunks_[it->second];
+}
+
+bool CZTHistory::AddChunk(CZTStoredChunk chunk) {
+    auto [it, added] = index_.emplace(chunk.hash, chunks_.size());
+    if (!added) return false;
+    storedBytes_ += chunk.bytes.size();
+    chunks_.push_back(std::move(chunk));
+    return true;
+}
+
+// ---------------------------------------------------------------- joining
+
+uint64_t CZTHistory::BodyLimit(size_t chunkCount) const {
+    return std::min(kBodyMax, std::max(kBodyAllowance, zt::MaxInflatedSize(storedBytes_ + 22 * chunkCount)));
+}
+
+bool CZTHistory::Join(const CZTRevision& revision, std::string& body, std::string* error) const {
+    body.clear();
+    CZTBodyReader reader(*this, revision);
+    if (!reader.Start(error)) return false;
+    body.reserve(size_t(reader.Size()));
+    for (;;) {
+        std::string_view piece;
+        if (!reader.Next(piece, error)) {
+            body.clear();
+            return false;
+        }
+        if (piece.empty()) break;
+        body.append(piece);
+    }
+    if (!reader.Verify(error)) {
+        body.clear();
+        return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------- body reader
+
+struct CZTBodyReader::Shared {
+    std::mutex m;
+    std::condition_variable cv;
+    size_t next = 0;     // the next chunk to inflate
+    size_t released = 0; // chunks below this no longer hold their slot
+    std::vector<uint8_t> state; // 0 pending, 1 ready, 2 damaged
+    bool stop = false;
+    size_t slots = 1;
+    size_t slotSize = 0;
+    std::vector<std::unique_ptr<char[]>> slot;
+    std::thread worker;
+    zt::Sha1Hasher hasher;
+};
+
+CZTBodyReader::CZTBodyReader(const CZTHistory& history, const CZTRevision& revision)
+    : history_(history), revision_(revision), shared_(std::make_unique<Shared>()) {}
+
+CZTBodyReader::~CZTBodyReader() {
+    if (shared_->worker.joinable()) {
+        {
+            std::lock_guard lock(shared_->m);
+            shared_->stop = true;
+        }
+        shared_->cv.notify_all();
+        shared_->worker.join();
+    }
+}
+
+bool CZTBodyReader::Start(std::string* error) {
+    auto fail = [&](const CZTDigest& d, const char* why) {
+        if (error) *error = "Block " + zt::DigestHex(d) + why;
+        return false;
+    };
+    for (const CZTDigest& d : revision_.chunks) {
+        const CZTStoredChunk* c = history_.FindChunk(d);
+        if (!c) return fail(d, " fehlt");
+        bool plausible = true;
+        const size_t size = ChunkSize(*c, plausible);
+        if (!plausible) return fail(d, " ist beschädigt");
+        if (size == 0) {
+            // Adds nothing, but must be what it says.
+            if (c->compressed && !zt::DecompressBufferTo(c->bytes, nullptr, 0)) return fail(d, " ist beschädigt");
+            continue;
+        }
+        parts_.push_back(c);
+        sizes_.push_back(size);
+        total_ += size;
+    }
+    if (total_ > history_.BodyLimit(revision_.chunks.size())) {
+        if (error) *error = "Inhalt zu groß";
+        return false;
+    }
+    Shared& s = *shared_;
+    const size_t n = parts_.size();
+    s.state.assign(n, 0);
+    for (size_t size : sizes_) s.slotSize = std::max(s.slotSize, size);
+    const bool parallel = total_ >= kParallelJoin && n >= 4 && s.slotSize <= (size_t(1) << 20);
+    s.slots = parallel ? 8 : 1;
+    for (size_t i = 0; i < s.slots && n > 0; ++i) s.slot.emplace_back(new char[s.slotSize]);
+    if (parallel) s.worker = std::thread([this] { Work(); });
+    return true;
+}
+
+bool CZTBodyReader::Inflate(size_t i, std::string* error) {
+    const CZTStoredChunk& c = *parts_[i];
+    char* out = shared_->slot[i % shared_->slots].get();
+    if (!c.compressed) {
+        std::memcpy(out, c.bytes.data(), sizes_[i]);
+        return true;
+    }
+    return zt::DecompressBufferTo(c.bytes, out, sizes_[i], error);
+}
+
+// The second thread: inflates the chunks ahead of the reader, as far as the
+// slots reach.
+void CZTBodyReader::Work() {
+    Shared& s = *shared_;
+    const size_t n = parts_.size();
+    for (;;) {
+        size_t i;
+        {
+            std::unique_lock lock(s.m);
+            s.cv.wait(lock, [&] { return s.stop || s.next >= n || s.next < s.released + s.slots; });
+            if (s.stop || s.next >= n) return;
+            i = s.next++;
+        }
+        const bool ok = Inflate(i, nullptr);
+        {
+            std::lock_guard lock(s.m);
+            s.state[i] = ok ? 1 : 2;
+        }
+        s.cv.notify_all();
+    }
+}
+
+bool CZTBodyReader::Next(std::string_view& piece, std::string* error) {
+    Shared& s = *shared_;
+    const size_t n = parts_.size();
+    piece = {};
+    const size_t i = handed_;
+    if (s.worker.joinable()) {
+        std::unique_lock lock(s.m);
+        if (s.released < i) {
+            s.released = i; // the caller is done with the chunk before
+            s.cv.notify_all();
+        }
+        if (i == n) return true;
+        // Wait for the chunk, inflating others meanwhile.
+        while (s.state[i] == 0) {
+            if (s.next < n && s.next < s.released + s.slots) {
+                const size_t j = s.next++;
+                lock.unlock();
+                const bool ok = Inflate(j, nullptr);
+                lock.lock();
+                s.state[j] = ok ? 1 : 2;
+                s.cv.notify_all();
+                continue;
+            }
+            s.cv.wait(lock);
+        }
+        if (s.state[i] == 2) {
+            lock.unlock();
+            std::string why;
+            Inflate(i, &why);
+            if (error) *error = "Block " + zt::DigestHex(parts_[i]->hash) + " ist beschädigt (" + why + ")";
+            return false;
+        }
+    } else {
+        if (i == n) return true;
+        std::string why;
+        if (!Inflate(i, &why)) {
+            if (error) *error = "Block " + zt::DigestHex(parts_[i]->hash) + " ist beschädigt (" + why + ")";
+            return false;
+        }
+    }
+    piece = std::string_view(s.slot[i % s.slots].get(), sizes_[i]);
+    s.hasher.Update(piece);
+    ++handed_;
+    return true;
+}
+
+bool CZTBodyReader::Verify(std::string* error) {
+    CZTDigest digest;
+    shared_->hasher.Final(digest.data());
+    if (handed_ == parts_.size() && digest == revision_.body) return true;
+    if (error) *error = "Prüfsumme des Inhalts stimmt nicht";
+    return false;
+}
