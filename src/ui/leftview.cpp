@@ -419,7 +419,10 @@ void CLeftView::contextMenuEvent(QContextMenuEvent* event) {
     add(&menu, "Hintergrundfarbe...", ID_TREE_BACKGROUND);
     menu.addSeparator();
     add(&menu, "Eigenschaften...", ID_PAGE_PROPERTIES);
-    menu.exec(event->globalPos());
+    QPoint at = event->globalPos();
+    if (event->reason() != QContextMenuEvent::Mouse && currentIndex().isValid())
+        at = viewport()->mapToGlobal(visualRect(currentIndex()).bottomLeft());
+    menu.exec(at);
 }
 
 void CLeftView::keyPressEvent(QKeyEvent* event) {

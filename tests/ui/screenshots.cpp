@@ -6,12 +6,14 @@
 #include <QTabWidget>
 #include <QDialog>
 #include <QDir>
+#include <QFile>
 #include <QLocale>
 #include <QTimer>
 #include <QTreeView>
 
 #include <cstdio>
 
+#include "base/system.h"
 #include "core/document.h"
 #include "ui/commands.h"
 #include "ui/docdialogs.h"
@@ -92,7 +94,25 @@ int main(int argc, char** argv) {
     if (page) multiple.AddPage(page->Ident(), true);
     ok &= Save(&multiple, out + QStringLiteral("/multiple.png"));
     multiple.hide();
-    // The history of the demo document: every ztd command saved it.
+    // The history of a copy of the demo document, saved twice more on later
+    // days.
+    struct DayClock : zt::Clock {
+        int64_t now = 0;
+        int64_t Now() const override { return now; }
+    } clock;
+    const QString copy = out + QStringLiteral("/history-demo.ztd");
+    if (argc > 2) {
+        QFile::remove(copy);
+        QFile::copy(QString::fromLocal8Bit(argv[2]), copy);
+        frame.OpenDocument(copy);
+        clock.now = zt::CurrentClock().Now();
+        zt::SetClock(&clock);
+        for (int i = 0; i < 2; ++i) {
+            clock.now += 86400 + 3600 * i;
+            frame.SaveDocumentTo(copy);
+        }
+        zt::SetClock(nullptr);
+    }
     QTimer::singleShot(200, [&] {
         if (QWidget* d = QApplication::activeModalWidget()) {
             ok &= d->grab().save(out + QStringLiteral("/history.png"));
@@ -101,6 +121,7 @@ int main(int argc, char** argv) {
         }
     });
     frame.Execute(ID_HISTORY);
+    QFile::remove(copy);
     CZTDocPropertiesDialog doc(frame.Document(), true, &frame);
     ok &= Save(&doc, out + QStringLiteral("/document-properties.png"));
     doc.hide();
