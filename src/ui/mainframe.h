@@ -67,6 +67,9 @@ public:
     // save failed.
     bool SaveModified();
 
+    // The auto-save timer's work: saves a modified document that has a name.
+    void AutoSave();
+
     // ---- commands
     QAction* Action(int id) const;
     // Runs a command as the menu does (nothing when it is disabled).
@@ -137,7 +140,6 @@ private:
     void NextPane(bool backwards);
     void StartInstance(const QString& option);
     QString Program() const;
-    void AutoSave();
     void ApplyButtonText();
     void ApplyViewTitles();
     void Navigate(int id);

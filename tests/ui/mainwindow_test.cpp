@@ -5,6 +5,7 @@
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFile>
 #include <QLabel>
 #include <QSettings>
 #include <QComboBox>
@@ -678,4 +679,35 @@ TEST_F(MainWindow, HistoryListsTheSavesAndShowsOne) {
     EXPECT_EQ(prompter.questions.back(), "Soll die History gelöscht werden?");
     EXPECT_TRUE(frame->Document().IsModified());
     EXPECT_TRUE(frame->Document().Archive().Core().history.Empty());
+}
+
+TEST_F(MainWindow, AutoSaveWritesOnlyChanges) {
+    TempDir dir;
+    const QString path = QString::fromStdString(dir / "auto.ztd");
+    frame->AutoSave(); // no name yet: nothing is written
+    EXPECT_FALSE(QFile::exists(path));
+    ASSERT_TRUE(frame->SaveDocumentTo(path));
+    const std::string saved = zt::test::ReadFile(path.toStdString());
+    frame->AutoSave();
+    EXPECT_EQ(zt::test::ReadFile(path.toStdString()), saved);
+    Rename("geändert");
+    frame->AutoSave();
+    EXPECT_FALSE(frame->Document().IsModified());
+    EXPECT_NE(zt::test::ReadFile(path.toStdString()), saved);
+}
+
+TEST_F(MainWindow, StartDocumentChoiceIsStoredAtOnce) {
+    TempDir dir;
+    const QString path = QString::fromStdString(dir / "start.ztd");
+    ASSERT_TRUE(frame->SaveDocumentTo(path));
+    OnModal<QDialog>([](QDialog* d) {
+        for (QRadioButton* b : d->findChildren<QRadioButton*>())
+            if (b->text() == "aktuelles Dokument verwenden") b->setChecked(true);
+        d->accept();
+    });
+    Run(ID_OPTIONS);
+    zt::ui::CZTSettings stored;
+    stored.Load();
+    EXPECT_EQ(stored.prefs.mode, 1);
+    EXPECT_EQ(stored.prefs.file, path);
 }
