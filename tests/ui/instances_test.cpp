@@ -156,3 +156,20 @@ TEST(Instances, HistoryDialogShowsARevisionInASecondInstance) {
     EndInstances();
     frame.Document().Archive().SetModified(false);
 }
+
+TEST(Instances, StartWithQuitClosesAndWritesTheState) {
+    zt::test::TempDir dir;
+    const std::string doc = dir / "Start.ztd";
+    WriteDocument(doc);
+    QProcess p;
+    p.start(ZT_ZETTRIX_BIN, {QString::fromStdString(doc), "-quit"});
+    ASSERT_TRUE(p.waitForFinished(15000));
+    EXPECT_EQ(p.exitCode(), 0);
+    zt::ui::CZTSettings settings;
+    settings.Load();
+    // Mode 2 keeps the last closed document; the archive list holds it.
+    EXPECT_EQ(settings.prefs.file, QString::fromStdString(doc));
+    EXPECT_TRUE(settings.archives.paths.contains(QString::fromStdString(doc)));
+    EXPECT_EQ(settings.recentFiles.value(0), QString::fromStdString(doc));
+    EXPECT_TRUE(Sockets().isEmpty());
+}
