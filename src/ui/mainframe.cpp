@@ -651,7 +651,7 @@ bool CMainFrame::IsCommandEnabled(int id, bool* checked) const {
     case ID_TRAY_EXIT:
         return true;
     case ID_TRAY_HIDE:
-        return !hiddenToTray_;
+        return tray_ && !hiddenToTray_;
     case ID_TRAY_SAVE:
         return doc_->IsModified();
     case ID_HISTORY:
