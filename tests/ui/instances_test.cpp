@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QSettings>
 #include <QTest>
 
 #include <signal.h>
@@ -161,6 +162,7 @@ TEST(Instances, StartWithQuitClosesAndWritesTheState) {
     zt::test::TempDir dir;
     const std::string doc = dir / "Start.ztd";
     WriteDocument(doc);
+    zt::ui::CZTSettings::Open()->clear();
     QProcess p;
     p.start(ZT_ZETTRIX_BIN, {QString::fromStdString(doc), "-quit"});
     ASSERT_TRUE(p.waitForFinished(15000));
