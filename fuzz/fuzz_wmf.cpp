@@ -1,8 +1,10 @@
 // Feeds arbitrary bytes to the picture readers: as a metafile (behind a
-// placeable header when the input lacks one), as a packed bitmap, and
-// through the whole conversion to JPEG.
+// placeable header when the input lacks one), as a Mac picture (behind the
+// 512-byte prefix), as a packed bitmap, and through the whole conversion to
+// JPEG.
 #include "text/dib.h"
 #include "text/jpegwriter.h"
+#include "text/pictrender.h"
 #include "text/picture.h"
 #include "text/pictures.h"
 #include "text/wmfrender.h"
@@ -30,6 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     {
         QPainter painter(&image);
         zt::DrawWmf(wmf, painter, QRectF(0, 0, 64, 64));
+        zt::DrawPict(zt::MacPictPrefix() + std::string(input), painter, QRectF(0, 0, 64, 64));
     }
 
     zt::DibReader dib;

@@ -3,6 +3,7 @@
 #include "base/bytes.h"
 #include "text/dib.h"
 #include "text/jpegwriter.h"
+#include "text/pictrender.h"
 #include "text/pictures.h"
 #include "text/wmfrender.h"
 
@@ -21,9 +22,9 @@
 namespace zt {
 
 struct Picture::Data {
-    bool metafile = false;
-    QImage image;     // raster pictures, possibly reduced to kMaxRenderSide
-    std::string wmf;  // metafiles: the placeable file
+    enum class Kind { Raster, Metafile, MacPict } kind = Kind::Raster;
+    QImage image;        // raster pictures, possibly reduced to kMaxRenderSide
+    std::string drawing; // metafiles (with placeable header) and Mac pictures (with prefix)
     int widthHimetric = 0, heightHimetric = 0;
 };
 
@@ -73,14 +74,15 @@ QImage ReadDib(std::string_view bytes) {
 
 } // namespace
 
-bool Picture::IsMetafile() const { return d_->metafile; }
+bool Picture::IsMetafile() const { return d_->kind == Data::Kind::Metafile; }
 int Picture::WidthHimetric() const { return d_->widthHimetric; }
 int Picture::HeightHimetric() const { return d_->heightHimetric; }
 
 void Picture::Draw(QPainter& painter, const QRectF& target) const {
-    if (d_->metafile) {
-        DrawWmf(d_->wmf, painter, target);
-        return;
+    switch (d_->kind) {
+    case Data::Kind::Metafile: DrawWmf(d_->drawing, painter, target); return;
+    case Data::Kind::MacPict: DrawPict(d_->drawing, painter, target); return;
+    case Data::Kind::Raster: break;
     }
     painter.save();
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
@@ -92,15 +94,22 @@ std::optional<Picture> LoadPictureData(std::string_view bytes) {
     if (bytes.empty()) return std::nullopt;
     auto d = std::make_shared<Picture::Data>();
     PlaceableHeader header;
+    PictHeader pict;
+    const char* format = RasterFormat(bytes);
     if (ReadPlaceableHeader(bytes, header)) {
         int inch = header.unitsPerInch > 0 ? header.unitsPerInch : 1440;
-        d->metafile = true;
-        d->wmf.assign(bytes);
+        d->kind = Picture::Data::Kind::Metafile;
+        d->drawing.assign(bytes);
         d->widthHimetric = RoundDiv(std::abs(int64_t(header.right) - header.left) * 2540, inch);
         d->heightHimetric = RoundDiv(std::abs(int64_t(header.bottom) - header.top) * 2540, inch);
+    } else if (!format && ReadPictHeader(bytes, pict)) {
+        d->kind = Picture::Data::Kind::MacPict;
+        d->drawing.assign(bytes);
+        d->widthHimetric = int(std::lround((pict.right - pict.left) * 2540.0 / pict.dpi));
+        d->heightHimetric = int(std::lround((pict.bottom - pict.top) * 2540.0 / pict.dpi));
     } else {
         int width = 0, height = 0;
-        if (const char* format = RasterFormat(bytes)) {
+        if (format) {
             d->image = ReadRaster(bytes, format, width, height);
         } else {
             d->image = ReadDib(bytes);

@@ -324,6 +324,54 @@ TEST(LoadPicture, LargePicturesAreDrawnSmaller) {
     EXPECT_EQ(rendered.size(), QSize(Picture::kMaxRenderSide, Picture::kMaxRenderSide / 2));
 }
 
+// ---- Mac pictures
+
+// Big-endian words for PICT data.
+std::string Be(std::initializer_list<int> words) {
+    std::string s;
+    for (int w : words) {
+        s.push_back(char((w >> 8) & 0xFF));
+        s.push_back(char(w & 0xFF));
+    }
+    return s;
+}
+
+TEST(MacPict, RectanglesAndBitmaps) {
+    // One inch by half an inch: 96 x 48 pixels.
+    std::string pict = std::string(512, '\0') + Be({0, 0, 0, 36, 72}) + Be({0x0011, 0x02FF, 0x0C00, -1, -1});
+    pict += std::string(20, '\0');
+    pict += Be({0x001A, 0xFFFF, 0, 0, 0x0031, 0, 0, 36, 36});  // left half red
+    // 32-bit direct pixels, 2 x 2, unpacked, onto the right half.
+    pict += Be({0x009A, 0, 0xFF, 0x8000 | 8, 0, 0, 2, 2, 0, 1, 0, 0, 0x48, 0, 0x48, 0, 16, 32, 3, 8, 0, 0, 0, 0, 0, 0});
+    pict += Be({0, 0, 2, 2, 0, 36, 36, 72, 0});
+    pict += std::string("\0\0\0\xff\0\0\xff\0" "\0\xff\xff\xff\0\0\0\0", 16);
+    // 8-bit indexed pixels, one packed row of 8 pixels of colour 1, onto the
+    // bottom of the left half.
+    pict += Be({0x0098, 0x8000 | 8, 0, 0, 1, 8, 0, 0, 0, 0, 0x48, 0, 0x48, 0, 0, 8, 1, 8, 0, 0, 0, 0, 0, 0});
+    pict += Be({0, 0, 0, 1, 0, 0xFFFF, 0, 0, 1, 0, 0xFFFF, 0});  // table: 0 red, 1 green
+    pict += Be({0, 0, 1, 8, 30, 0, 36, 36, 0});
+    pict += std::string("\x02\xf9\x01\0", 4);  // count 2: eight times 1; pad byte
+    pict += Be({0x00FF});
+    auto picture = LoadPictureData(pict);
+    ASSERT_TRUE(picture);
+    QImage image = RenderPicture(*picture);
+    ASSERT_EQ(image.size(), QSize(96, 48));
+    EXPECT_TRUE(Near(image.pixel(10, 10), qRgb(255, 0, 0)));
+    EXPECT_TRUE(Near(image.pixel(10, 44), qRgb(0, 255, 0)));
+    EXPECT_TRUE(Near(image.pixel(60, 10), qRgb(0, 0, 255)));
+    EXPECT_TRUE(Near(image.pixel(84, 10), qRgb(0, 255, 0)));
+    EXPECT_TRUE(Near(image.pixel(60, 40), qRgb(255, 255, 255)));
+    EXPECT_TRUE(Near(image.pixel(84, 40), qRgb(0, 0, 0)));
+
+    // Through the whole conversion, and cut short anywhere without harm.
+    std::string jpeg;
+    EXPECT_TRUE(ConvertPictureDataToJpeg(pict, 60, jpeg));
+    for (size_t n = 512; n < pict.size(); n += 7) {
+        auto cut = LoadPictureData(pict.substr(0, n));
+        if (cut) RenderPicture(*cut);
+    }
+}
+
 // ---- metafiles
 
 QImage Render(const WmfBuilder& wmf) {

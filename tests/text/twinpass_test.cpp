@@ -173,6 +173,15 @@ TEST(TwinPass, PicturesWithoutTwin) {
     }
 }
 
+TEST(TwinPass, MacPictureGoesWithItsPrefix) {
+    FakeConverter fake;
+    std::string out = TwinPass("{\\rtf1{\\pict\\macpict\\picw72\\pich36 0011}}", fake.Fn());
+    ASSERT_EQ(fake.calls.size(), 1u);
+    EXPECT_EQ(fake.calls[0].first, PictureKind::MacPict);
+    EXPECT_EQ(fake.calls[0].second, MacPictPrefix() + std::string("\x00\x11", 2));
+    EXPECT_NE(out.find(Twin("jpeg", 73, 37, fake.answer)), std::string::npos);
+}
+
 TEST(TwinPass, ObjectsKeepOnlyTheirResult) {
     const std::string png = PngBytes();
     const std::string pict = "{\\pict\\pngblip\\picw1\\pich1 " + Hex(png) + "}";
