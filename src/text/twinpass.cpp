@@ -108,7 +108,9 @@ std::string TwinWriter::Run() {
         return std::string(in_);
     out_.reserve(in_.size() + in_.size() / 2 + 64);
     CopyTo(t.end);
-    if (in_.substr(t.end, kMarker.size()) != kMarker) out_ += kMarker;
+    size_t next = t.end;
+    while (next < in_.size() && (in_[next] == '\r' || in_[next] == '\n')) ++next;
+    if (in_.substr(next, kMarker.size()) != kMarker) out_ += kMarker;
 
     bool afterOpen = false;
     while (tok_.Next(t)) {

@@ -218,6 +218,7 @@ TEST(TwinPass, MarkerPlaceAndSecondPass) {
     EXPECT_EQ(TwinPass("{\\rtf1\\ansi x}"), "{\\rtf1{\\*\\ztxpict}\\ansi x}");
     EXPECT_EQ(TwinPass("{\\rtf1 x}"), "{\\rtf1 {\\*\\ztxpict}x}");
     EXPECT_EQ(TwinPass("{\\rtf x}"), "{\\rtf {\\*\\ztxpict}x}");
+    EXPECT_EQ(TwinPass("{\\rtf1\r\n{\\*\\ztxpict}x}"), "{\\rtf1\r\n{\\*\\ztxpict}x}");
     for (std::string plain : {"", "plain text", " {\\rtf1 x}", "{\\rtfx}", "\\rtf1 x"})
         EXPECT_EQ(TwinPass(plain), plain);
 
