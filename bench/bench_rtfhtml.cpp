@@ -1,7 +1,9 @@
 // Throughput of the RTF converter on text-heavy page RTF: about 20 MB made
-// with a fixed seed, converted to text and to HTML (in memory and into a file).
+// with a fixed seed, converted to text and to HTML (in memory and into a file),
+// and of the twin pass that every stored page text goes through.
 // zlib's inflate of the same bytes runs alongside as the machine's yardstick.
 #include "exchange/rtfhtml/rtfconverter.h"
+#include "text/twinpass.h"
 
 #include <zlib.h>
 
@@ -72,6 +74,8 @@ int main() {
     std::string path = (std::filesystem::temp_directory_path() / "bench_rtfhtml.html").string();
     double tFile = BestSeconds(3, [&] { c.RtfToHtmlFile(rtf, path); });
     std::filesystem::remove(path);
+    std::string stored;
+    double tTwin = BestSeconds(3, [&] { stored = zt::TwinPass(rtf); });
 
     // Yardstick: inflate of the same bytes.
     uLongf packedSize = compressBound(uLong(rtf.size()));
@@ -86,7 +90,9 @@ int main() {
     std::printf("to text:        %7.1f MB/s (%zu bytes out)\n", mb / tText, text.size());
     std::printf("to HTML:        %7.1f MB/s (%zu bytes out)\n", mb / tHtml, html.size());
     std::printf("to HTML file:   %7.1f MB/s\n", mb / tFile);
+    std::printf("twin pass:      %7.1f MB/s (%zu bytes out)\n", mb / tTwin, stored.size());
     std::printf("zlib inflate:   %7.1f MB/s (yardstick)\n", mb / tInflate);
-    std::printf("ratios to inflate: text %.2f, HTML %.2f\n", tInflate / tText, tInflate / tHtml);
+    std::printf("ratios to inflate: text %.2f, HTML %.2f, twin pass %.2f\n", tInflate / tText, tInflate / tHtml,
+                tInflate / tTwin);
     return 0;
 }

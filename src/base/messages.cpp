@@ -31,6 +31,8 @@ constexpr Entry kTable[] = {
     {Msg::FileExists, "Die Datei existiert bereits:\n%s"},
     {Msg::PageInsertFailed, "Die Seite konnte nicht eingefügt werden."},
     {Msg::TextSaveFailed, "Der Seitentext konnte nicht gespeichert werden."},
+    {Msg::TextNotConvertible, "Der Seitentext konnte nicht umgewandelt werden."},
+    {Msg::FileWriteFailed, "Die Datei konnte nicht geschrieben werden:\n%s"},
     {Msg::FileAttachFailed, "Die Datei konnte nicht angehängt werden."},
     {Msg::NewEntryTitle, "Neuer Eintrag"},
     {Msg::EmptyName, "Der gewählte Name ist leer."},

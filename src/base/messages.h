@@ -28,6 +28,8 @@ enum class Msg {
     FileExists,             // "%s"
     PageInsertFailed,
     TextSaveFailed,
+    TextNotConvertible,     // the page text could not be turned into text or HTML
+    FileWriteFailed,        // "%s": file
     FileAttachFailed,
     // page tree
     NewEntryTitle,

@@ -8,7 +8,13 @@
 #include "core/compress.h"
 #include "core/pagepaths.h"
 #include "core/serializer.h"
+#include "exchange/rtfhtml/rtfconverter.h"
 #include "text/pagertf.h"
+
+#ifdef ZT_HAVE_QT
+#include <QCoreApplication>
+#include <QGuiApplication>
+#endif
 
 #include <cerrno>
 #include <cstring>
@@ -104,15 +110,57 @@ int Ls(Context& c, const Args& a) {
     return kOk;
 }
 
+#ifdef ZT_HAVE_QT
+// Pictures drawn for the HTML form may hold text, and fonts need a
+// QGuiApplication; the offscreen platform needs no display.
+void EnsureFonts() {
+    if (QCoreApplication::instance()) return;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    static int argc = 1;
+    static char name[] = "ztd";
+    static char* argv[] = {name, nullptr};
+    new QGuiApplication(argc, argv);  // lives until the process ends
+}
+#else
+void EnsureFonts() {}
+#endif
+
+// The page text as stored, as plain text (UTF-8) or as an HTML document;
+// with -o the HTML goes into a file and the pictures beside it.
 int Cat(Context& c, const Args& a) {
     if (a.positional.size() < 3) return kUsage;
+    const bool asText = a.Has("--text"), asHtml = a.Has("--html");
+    if (asText && asHtml) return kUsage;
     if (!c.Open(a.positional[1])) return kDocError;
     CZTPageNode* node = c.Page(a.positional[2]);
     if (!node) return kDocError;
     CZTPageRecord r = c.doc.Archive().GetPage(node->Ident());
     const std::string* text = r.GetText();
     if (!text && r.Damaged()) return c.Fail(zt::MessageText(zt::Msg::FileDamaged));
-    if (text) std::cout.write(text->data(), std::streamsize(text->size()));
+    if (!asText && !asHtml) {
+        if (text) std::cout.write(text->data(), std::streamsize(text->size()));
+        return kOk;
+    }
+    // Texts that are not RTF (imports may store plain text) read as such.
+    const std::string rtf = zt::TextToPageRtf(text ? *text : std::string(), 10, false);
+    zt::RtfConverter converter;
+    converter.HtmlSettings().title = node->Title();
+    std::string out;
+    if (asText) {
+        if (!converter.RtfToText(rtf, zt::RtfTextMode::Utf8, out))
+            return c.Fail(zt::MessageText(zt::Msg::TextNotConvertible));
+    } else if (a.Has("-o")) {
+        EnsureFonts();
+        const std::string path = a.Get("-o");
+        if (!std::ofstream(path, std::ios::binary | std::ios::app))
+            return c.Fail(zt::FormatMessage(zt::Msg::FileWriteFailed, {path}));
+        if (!converter.RtfToHtmlFile(rtf, path)) return c.Fail(zt::MessageText(zt::Msg::TextNotConvertible));
+        return kOk;
+    } else if (!converter.RtfToHtml(rtf, out)) {
+        return c.Fail(zt::MessageText(zt::Msg::TextNotConvertible));
+    }
+    std::cout.write(out.data(), std::streamsize(out.size()));
     return kOk;
 }
 
@@ -272,7 +320,7 @@ void AddDocumentCommands(std::vector<Command>& commands) {
     commands.insert(commands.end(), {
         {"info", 1, Info, "info DOC [--json]                    Kopfdaten und Form des Dokuments"},
         {"ls", 1, Ls, "ls DOC [--json]                      Seiten in Baumreihenfolge"},
-        {"cat", 2, Cat, "cat DOC PFAD                         Seitentext wie gespeichert"},
+        {"cat", 2, Cat, "cat DOC PFAD [--text | --html [-o DATEI]]  Seitentext wie gespeichert, als Text oder HTML"},
         {"get", 3, Get, "get DOC PFAD NAME [-o DATEI]         Inhalt einer angehängten Datei"},
         {"new", 1, New, "new DOC [--force]                    neues, leeres Dokument"},
         {"add", 3, Add, "add DOC VATER-PFAD TITEL [--text-file F]  neue Seite (/ als Vater: oberste Ebene)"},

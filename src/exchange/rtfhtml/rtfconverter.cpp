@@ -2270,6 +2270,10 @@ private:
     bool rowOpen_ = false, cellOpen_ = false;
 };
 
+bool ConvertRtfPicture(const std::string& sourcePath, RtfPictureKind, const std::string& jpegPath) {
+    return ConvertPictureToJpeg(sourcePath, jpegPath, kPictureJpegQuality);
+}
+
 RtfConverter::RtfConverter() : impl_(std::make_unique<Impl>()) {}
 RtfConverter::~RtfConverter() = default;
 

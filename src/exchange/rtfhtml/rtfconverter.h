@@ -9,6 +9,8 @@
 // the start of every conversion.
 #pragma once
 
+#include "text/pictures.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -28,13 +30,17 @@ struct RtfConverterOptions {
     bool deleteSourcePictures = true;  // a picture converted to JPEG loses its source file
 };
 
-enum class RtfPictureKind { Jpeg, Png, Bitmap, Metafile, MacPict, Unknown };
+using RtfPictureKind = PictureKind;
 
 // Renders a picture file that a browser cannot show (bitmap, metafile, Mac
 // picture, other kinds) as a JPEG file of quality 60 at `jpegPath`. Returns
 // false when it cannot; the image then names the source file.
 using RtfPictureConverter =
     std::function<bool(const std::string& sourcePath, RtfPictureKind kind, const std::string& jpegPath)>;
+
+// The converter every converter object starts with: ConvertPictureToJpeg
+// at quality 60.
+bool ConvertRtfPicture(const std::string& sourcePath, RtfPictureKind kind, const std::string& jpegPath);
 
 // Offered every word that may become a link: the word as written (HTML) and
 // without its enclosing brackets or quotes. Returning true means the callback
@@ -51,7 +57,7 @@ struct RtfHtmlSettings {
     std::string bodyAttributes;  // attributes of the BODY tag
     std::string imagePrefix;     // put before the picture file names in IMG tags
     RtfLinkCallback linkCallback;
-    RtfPictureConverter pictureConverter;
+    RtfPictureConverter pictureConverter = ConvertRtfPicture;
 };
 
 // Forms of plain text output: Windows-1252 with bracketed names for other

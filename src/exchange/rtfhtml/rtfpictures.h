@@ -3,6 +3,8 @@
 // data.
 #pragma once
 
+#include "text/pictures.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -10,23 +12,17 @@
 namespace zt::rtfhtml {
 
 // The metafile extent in twips of a \picw or \pich value under mapping mode
-// `mapMode` of \wmetafileN: (value * 1440 + 1440) / D with D 96 (mode 1),
-// 254 (2), 100 (4), 1000 (5), 2540 (others); mode 6 keeps the value. The
-// result is clamped to the 16-bit range of the header.
+// `mapMode` of \wmetafileN as zt::MetafileExtent, with the divisor 2540 for
+// the modes it does not know.
 int MetafileExtent(int64_t value, int mapMode);
 
-// The 22-byte placeable metafile header for a box of `width` by `height`
-// twips at 1440 units per inch.
-std::string PlaceableMetafileHeader(int width, int height);
-
-// The 512 bytes that precede the data of a Mac picture file.
-std::string MacPictPrefix();
+using zt::MacPictPrefix;
+using zt::PlaceableMetafileHeader;
 
 // The 14-byte file header that makes a packed device-independent bitmap a
 // .bmp file; empty when `dib` does not start with a known info header.
 std::string BitmapFileHeader(std::string_view dib);
 
-// Width and height in pixels of PNG or JPEG data.
-bool ImagePixelSize(std::string_view data, int& width, int& height);
+using zt::ImagePixelSize;
 
 } // namespace zt::rtfhtml
