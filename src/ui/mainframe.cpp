@@ -363,10 +363,10 @@ void CMainFrame::CreateBars() {
     pageBar_->setAllowedAreas(Qt::TopToolBarArea | Qt::BottomToolBarArea);
     // The labels show the keys Alt+S and Alt+A, which the commands 32922 and
     // 32923 own; the labels have no buddy, so the keys stay unambiguous.
-    auto* pageLabel = new QLabel(QStringLiteral("&Seite"), pageBar_);
+    auto* pageLabel = new QLabel(QStringLiteral("<u>S</u>eite"), pageBar_);
     pageLabel->setContentsMargins(4, 0, 4, 0);
     pageList_ = new CZTPageBarList(*doc_, pageBar_);
-    auto* fileLabel = new QLabel(QStringLiteral("D&atei"), pageBar_);
+    auto* fileLabel = new QLabel(QStringLiteral("D<u>a</u>tei"), pageBar_);
     fileLabel->setContentsMargins(4, 0, 4, 0);
     pageBar_->addWidget(pageLabel);
     pageBar_->addWidget(pageList_);

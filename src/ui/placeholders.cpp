@@ -9,7 +9,7 @@
 #include "base/cp1252.h"
 #include "core/document.h"
 #include "core/pagepaths.h"
-#include "text/rtftokenizer.h"
+#include "exchange/rtfhtml/rtfconverter.h"
 #include "ui/treedialogs.h"
 
 namespace zt::ui {
@@ -17,15 +17,6 @@ namespace zt::ui {
 namespace {
 
 QString U(const std::string& cp1252) { return QString::fromStdString(zt::Cp1252ToUtf8(cp1252)); }
-
-bool SkippedDestination(std::string_view word) {
-    static const char* const kSkip[] = {"fonttbl", "colortbl", "stylesheet", "info",    "pict",   "object",
-                                        "header",  "footer",   "listtable",  "themedata", "ztxpict", "ztxpng",
-                                        "ztxjpeg", "ztxext",   "generator", "xmlnstbl", "rsidtbl"};
-    for (const char* s : kSkip)
-        if (word == s) return true;
-    return false;
-}
 
 } // namespace
 
@@ -51,63 +42,9 @@ void CZTViewFrame::SetTitleVisible(bool visible) { title_->setVisible(visible); 
 
 QString RtfPreviewText(const std::string& rtf) {
     if (rtf.compare(0, 5, "{\\rtf") != 0) return U(rtf);
-    std::string out;
-    zt::RtfTokenizer tok(rtf, 200);
-    zt::RtfToken t;
-    int skipDepth = -1;    // group depth below which everything is skipped
-    bool starNext = false; // "\*" opens an ignorable destination
-    int ucSkip = 0;
-    size_t budget = 1 << 20;
-    while (tok.Next(t) && out.size() < budget) {
-        const int depth = tok.Depth();
-        if (skipDepth >= 0) {
-            if (t.type == zt::RtfTokenType::GroupClose && depth < skipDepth) skipDepth = -1;
-            continue;
-        }
-        switch (t.type) {
-        case zt::RtfTokenType::GroupOpen:
-            starNext = false;
-            break;
-        case zt::RtfTokenType::Symbol:
-            if (t.symbol == '*') skipDepth = depth;
-            else if (t.symbol == '~') out += ' ';
-            break;
-        case zt::RtfTokenType::Word:
-            if (SkippedDestination(t.word)) {
-                skipDepth = depth;
-            } else if (t.word == "par" || t.word == "line") {
-                out += '\n';
-            } else if (t.word == "tab") {
-                out += '\t';
-            } else if (t.word == "u" && t.hasParam) {
-                zt::AppendUtf8(out, char32_t(t.param < 0 ? t.param + 65536 : t.param));
-                ucSkip = 1;
-                continue;
-            }
-            break;
-        case zt::RtfTokenType::Text:
-            for (char c : t.text) {
-                if (ucSkip > 0) {
-                    --ucSkip;
-                    continue;
-                }
-                zt::AppendUtf8(out, zt::Cp1252ToUnicode(static_cast<unsigned char>(c)));
-            }
-            break;
-        case zt::RtfTokenType::Hex:
-            if (ucSkip > 0) {
-                --ucSkip;
-                break;
-            }
-            zt::AppendUtf8(out, zt::Cp1252ToUnicode(t.hex));
-            break;
-        default:
-            break;
-        }
-        ucSkip = 0;
-        (void)starNext;
-    }
-    return QString::fromStdString(out).trimmed();
+    std::string text;
+    if (!zt::RtfToText(rtf, zt::RtfTextMode::Utf8, text)) return {};
+    return QString::fromStdString(text).trimmed();
 }
 
 CZTTextPlaceholder::CZTTextPlaceholder(CZTDocument& doc, QWidget* parent) : QWidget(parent), doc_(doc) {
@@ -126,10 +63,17 @@ void CZTTextPlaceholder::ShowPage(const CZTPageNode* page) {
         browser_->clear();
         return;
     }
-    QString text = RtfPreviewText(doc_.PageText(page));
-    QString html = QStringLiteral("<h3>%1</h3><p style=\"white-space: pre-wrap\">%2</p>")
-                       .arg(U(page->Title()).toHtmlEscaped(), text.toHtmlEscaped());
-    browser_->setHtml(html);
+    // The page text as the HTML converter renders it, read-only; pictures
+    // are left out.
+    const std::string rtf = doc_.PageText(page);
+    std::string html;
+    zt::RtfConverter converter;
+    converter.Options().noAutoUrlDetect = true;
+    if (rtf.compare(0, 5, "{\\rtf") == 0 && converter.RtfToHtml(rtf, html)) {
+        browser_->setHtml(QString::fromStdString(html));
+        return;
+    }
+    browser_->setPlainText(RtfPreviewText(rtf));
 }
 
 CZTFilesPlaceholder::CZTFilesPlaceholder(CZTDocument& doc, QWidget* parent) : QWidget(parent), doc_(doc) {
