@@ -36,7 +36,11 @@ int main(int argc, char** argv) {
     zt::SilentPrompter prompter(true);
     CZTDocument doc(prompter);
     uint64_t raw = zt::bench::Generate(doc, spec);
-    if (!doc.Save(path)) return 1;
+    // The plain form: a normal save writes the revision container, which
+    // bench_revisions measures.
+    CZTArchive::CopyOptions plainForm;
+    plainForm.keepHeader = true;
+    if (!doc.Archive().SaveCopy(path, doc.Tree().BuildPageList(), plainForm)) return 1;
 
     // The same bytes for the raw figures: every page text and file, compressed
     // and uncompressed.
