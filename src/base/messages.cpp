@@ -69,14 +69,11 @@ constexpr Entry kTable[] = {
     {Msg::MultipleSelectionConflict,
      "Es sind Seiten sowohl als Unterbaum als auch als Seiten für sich selber ausgewählt.\n"
      "Sollen diese Seiten wirklich doppelt verschoben/kopiert werden ?"},
-    {Msg::TargetInSelection,
-     "Die Zielseite gehört zu den ausgewählten Seiten oder zu einem ihrer Unterbäume."},
     {Msg::BytesCompressed, "%s Bytes (komprimiert %s Bytes)"},
     {Msg::Unknown, "<unbekannt>"},
     {Msg::RevisionWriteFailed, "Failed to write revision."},
     {Msg::TimeoutExceeded, "Timeout exceeded"},
     {Msg::UnregisterWhileRunning, "Please exit all running Zettrix Applications before Unregister."},
-    {Msg::CannotStartInstance, "Zettrix konnte nicht gestartet werden:\n%s"},
 };
 
 constexpr auto BuildIndex() {

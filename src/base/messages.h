@@ -66,13 +66,11 @@ enum class Msg {
     SaveChangesQuestion,    // "%s": document title
     ConfirmDeleteSelectedPages,
     MultipleSelectionConflict,
-    TargetInSelection,
     BytesCompressed,        // "%s": bytes, "%s": compressed bytes
     Unknown,
     RevisionWriteFailed,
     TimeoutExceeded,
     UnregisterWhileRunning,
-    CannotStartInstance,    // "%s": reason
     Count_
 };
 

@@ -35,7 +35,7 @@ bool WriteFile(const QString& path, const QByteArray& data, QString* error) {
     return true;
 }
 
-// Quotes an Exec argument as the desktop entry specification wants it.
+// Quotes an Exec argument of a desktop entry.
 QString DesktopQuote(const QString& s) {
     QString q = s;
     q.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
