@@ -52,7 +52,13 @@ void EndInstances() {
         const qint64 pid = s.section('.', 0, 0).toLongLong(&ok);
         if (ok && pid > 0) kill(pid_t(pid), SIGKILL);
     }
-    WaitFor([] { return !FindOtherInstance(false); }, 5000);
+    // A client removes the socket once the process is gone.
+    WaitFor(
+        [] {
+            FindOtherInstance(false);
+            return Sockets().isEmpty();
+        },
+        5000);
 }
 
 void WriteDocument(const std::string& path) {
