@@ -1,5 +1,7 @@
 #include "ui/qtprompter.h"
 
+#include "ui/credentialsdialog.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
@@ -55,6 +57,18 @@ Prompter::Answer CZTQtPrompter::AskYesNoCancel(std::string_view text) {
     if (r == QMessageBox::Yes) return Answer::Yes;
     if (r == QMessageBox::No) return Answer::No;
     return Answer::Cancel;
+}
+
+bool CZTQtPrompter::AskCredentials(const CredentialsQuestion& question, std::string& name, std::string& password) {
+    QApplication::restoreOverrideCursor();
+    CCredentialsDialog dialog(Text(question.document), question.newEncryption, parent_);
+    const bool ok = dialog.exec() == QDialog::Accepted;
+    if (ok) {
+        name = dialog.Name().toStdString();
+        password = dialog.Password().toStdString();
+    }
+    dialog.ClearFields();
+    return ok;
 }
 
 void CZTQtPrompter::Status(std::string_view text) {

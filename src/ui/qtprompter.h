@@ -23,6 +23,7 @@ public:
     bool AskOkCancel(std::string_view text) override;
     Answer AskYesNoCancel(std::string_view text) override;
     void Status(std::string_view text) override;
+    bool AskCredentials(const CredentialsQuestion& question, std::string& name, std::string& password) override;
 
 private:
     QWidget* parent_;
