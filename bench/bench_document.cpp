@@ -27,15 +27,15 @@ double Seconds(const std::function<void()>& f, int repeat = 3) {
 } // namespace
 
 int main(int argc, char** argv) {
-    zt::bench::DocSpec spec = zt::bench::HundredMegabytes();
-    if (argc > 1) spec.pages = std::atoi(argv[1]);
+    zt::bench::DocSpec layout = zt::bench::HundredMegabytes();
+    if (argc > 1) layout.pages = std::atoi(argv[1]);
     std::string dir = std::filesystem::temp_directory_path() / "zt-bench";
     std::filesystem::create_directories(dir);
     std::string path = dir + "/bench.ztd", copy = dir + "/bench-copy.ztd";
 
     zt::SilentPrompter prompter(true);
     CZTDocument doc(prompter);
-    uint64_t raw = zt::bench::Generate(doc, spec);
+    uint64_t raw = zt::bench::Generate(doc, layout);
     // The plain form: a normal save writes the revision container, which
     // bench_revisions measures.
     CZTArchive::CopyOptions plainForm;
@@ -80,8 +80,8 @@ int main(int argc, char** argv) {
     double fileMB = double(std::filesystem::file_size(path)) / 1e6;
 
     std::printf("| figure | seconds | ratio |\n|---|---|---|\n");
-    std::printf("| document: %d pages, %zu files, %.1f MB uncompressed, %.1f MB on disk | | |\n", spec.pages,
-                spec.fileSizes.size(), double(raw) / 1e6, fileMB);
+    std::printf("| document: %d pages, %zu files, %.1f MB uncompressed, %.1f MB on disk | | |\n", layout.pages,
+                layout.fileSizes.size(), double(raw) / 1e6, fileMB);
     std::printf("| raw zlib inflate of all contents | %.3f | 1.00 |\n", inflateS);
     std::printf("| raw zlib deflate of all contents | %.3f | 1.00 |\n", deflateS);
     std::printf("| open (contents stay compressed until used) | %.3f | %.2f x inflate |\n", openS, openS / inflateS);

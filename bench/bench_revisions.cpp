@@ -66,8 +66,8 @@ std::string LoadAverage() {
 } // namespace
 
 int main(int argc, char** argv) {
-    zt::bench::DocSpec spec = zt::bench::HundredMegabytes();
-    if (argc > 1) spec.pages = std::atoi(argv[1]);
+    zt::bench::DocSpec layout = zt::bench::HundredMegabytes();
+    if (argc > 1) layout.pages = std::atoi(argv[1]);
     std::string dir = std::filesystem::temp_directory_path() / "zt-bench-revisions";
     std::filesystem::create_directories(dir);
     const std::string path = dir + "/bench.ztd";
@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
     const std::string load = LoadAverage();
     zt::SilentPrompter prompter(true);
     CZTDocument doc(prompter);
-    zt::bench::Generate(doc, spec);
+    zt::bench::Generate(doc, layout);
 
     // The body of the document as the container stores it.
     std::string body;
@@ -176,8 +176,8 @@ int main(int argc, char** argv) {
                 "\"processor\" is the time of all threads of that run together.\n\n",
                 load.c_str());
     std::printf("| figure | value | against |\n|---|---|---|\n");
-    std::printf("| document: %d pages, %zu files; body %.1f MB in %zu chunks, file %.1f MB | | |\n", spec.pages,
-                spec.fileSizes.size(), double(body.size()) / 1e6, chunks, fileMB);
+    std::printf("| document: %d pages, %zu files; body %.1f MB in %zu chunks, file %.1f MB | | |\n", layout.pages,
+                layout.fileSizes.size(), double(body.size()) / 1e6, chunks, fileMB);
     std::printf("| raw SHA-1 of the body | %.2f GB/s (%.3f s) | |\n", GBps(body.size(), sha1S), sha1S);
     std::printf("| raw inflate of the body's chunks | %.3f s | |\n", inflateS);
     std::printf("| raw deflate of the body | %.3f s | |\n", deflateS);

@@ -38,13 +38,13 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(dir);
     setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
     const std::string path = dir + "/startup.ztd";
-    zt::bench::DocSpec spec = zt::bench::HundredMegabytes();
-    if (argc > 1) spec.pages = std::atoi(argv[1]);
+    zt::bench::DocSpec layout = zt::bench::HundredMegabytes();
+    if (argc > 1) layout.pages = std::atoi(argv[1]);
     uint64_t raw = 0;
     {
         zt::SilentPrompter prompter(true);
         CZTDocument doc(prompter);
-        raw = zt::bench::Generate(doc, spec);
+        raw = zt::bench::Generate(doc, layout);
         if (!doc.Save(path)) return 1;
     }
 
@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
     const double overhead = shown - open + appTime;
     std::printf("| %s | %s | %s |\n", "measure", "seconds", "against the limit");
     std::printf("|---|---:|---:|\n");
-    std::printf("| document of %.1f MB (%d pages): open without a window (median of 5) | %.3f | |\n", double(raw) / 1e6, spec.pages,
+    std::printf("| document of %.1f MB (%d pages): open without a window (median of 5) | %.3f | |\n", double(raw) / 1e6, layout.pages,
                 open);
     std::printf("| QApplication start | %.3f | |\n", appTime);
     std::printf("| main window built, document opened, window shown (median of 5) | %.3f | |\n", shown);

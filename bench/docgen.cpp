@@ -64,23 +64,23 @@ std::string FileContent(std::mt19937& rng, size_t bytes, int kind) {
 
 } // namespace
 
-uint64_t Generate(CZTDocument& doc, const DocSpec& spec) {
-    std::mt19937 rng(spec.seed);
+uint64_t Generate(CZTDocument& doc, const DocSpec& layout) {
+    std::mt19937 rng(layout.seed);
     uint64_t total = 0;
     std::vector<CZTPageNode*> pages;
     CZTPageNode* parent = nullptr;
-    for (int i = 0; i < spec.pages; ++i) {
+    for (int i = 0; i < layout.pages; ++i) {
         if (i % 25 == 0) parent = nullptr;
         CZTPageNode* node = doc.AddPage(parent, "Seite " + std::to_string(i + 1));
         if (i % 25 == 0) parent = node;
-        std::string text = RtfText(rng, spec.textBytes, i + 1);
+        std::string text = RtfText(rng, layout.textBytes, i + 1);
         total += text.size();
         doc.SetPageText(node, text);
         pages.push_back(node);
     }
-    for (size_t f = 0; f < spec.fileSizes.size() && !pages.empty(); ++f) {
+    for (size_t f = 0; f < layout.fileSizes.size() && !pages.empty(); ++f) {
         CZTPageNode* node = pages[(f * 7919) % pages.size()];
-        std::string content = FileContent(rng, spec.fileSizes[f], int(f % 2));
+        std::string content = FileContent(rng, layout.fileSizes[f], int(f % 2));
         total += content.size();
         CZTFileRecord r = CZTFileRecord::New("datei-" + std::to_string(f) + (f % 2 ? ".bin" : ".txt"),
                                              doc.Archive().User());
@@ -91,11 +91,11 @@ uint64_t Generate(CZTDocument& doc, const DocSpec& spec) {
 }
 
 DocSpec HundredMegabytes() {
-    DocSpec spec;
-    spec.pages = 3000;
-    spec.textBytes = 20000;
-    for (int i = 0; i < 40; ++i) spec.fileSizes.push_back(size_t(1) << 20);
-    return spec;
+    DocSpec layout;
+    layout.pages = 3000;
+    layout.textBytes = 20000;
+    for (int i = 0; i < 40; ++i) layout.fileSizes.push_back(size_t(1) << 20);
+    return layout;
 }
 
 } // namespace zt::bench

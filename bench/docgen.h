@@ -19,9 +19,9 @@ struct DocSpec {
 
 // Fills `doc` (new) with pages and files; returns the total of the
 // uncompressed bytes (texts and files).
-uint64_t Generate(CZTDocument& doc, const DocSpec& spec);
+uint64_t Generate(CZTDocument& doc, const DocSpec& layout);
 
-// The spec of the "100 MB" document of the benchmarks: about 60 MB of page
+// The layout of the "100 MB" document of the benchmarks: about 60 MB of page
 // text and 40 MB of attached files of mixed kinds.
 DocSpec HundredMegabytes();
 
