@@ -7,22 +7,15 @@
 
 #include <chrono>
 #include <cstdio>
+#include "benchutil.h"
+
 #include <filesystem>
 #include <string>
 #include <zlib.h>
 
 namespace {
 
-double Seconds(const std::function<void()>& f, int repeat = 3) {
-    double best = 1e9;
-    for (int i = 0; i < repeat; ++i) {
-        auto t0 = std::chrono::steady_clock::now();
-        f();
-        double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        if (s < best) best = s;
-    }
-    return best;
-}
+double Seconds(const std::function<void()>& f, int repeat = 3) { return zt::bench::BestSeconds(repeat, f); }
 
 } // namespace
 

@@ -3,6 +3,7 @@
 // twin pass over a page with such pictures. zlib's deflate of the bitmap's
 // bytes runs alongside as the machine's yardstick.
 #include "base/bytes.h"
+#include "benchutil.h"
 #include "text/jpegwriter.h"
 #include "text/pictures.h"
 #include "text/twinpass.h"
@@ -19,16 +20,7 @@
 
 namespace {
 
-template <class F>
-double BestSeconds(int runs, F&& f) {
-    double best = 1e30;
-    for (int i = 0; i < runs; ++i) {
-        auto t0 = std::chrono::steady_clock::now();
-        f();
-        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
-    }
-    return best;
-}
+using zt::bench::BestSeconds;
 
 // A 24-bit bitmap of soft gradients and noise.
 std::string MakeDib(int w, int h) {

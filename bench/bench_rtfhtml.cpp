@@ -3,6 +3,7 @@
 // and of the twin pass that every stored page text goes through.
 // zlib's inflate of the same bytes runs alongside as the machine's yardstick.
 #include "exchange/rtfhtml/rtfconverter.h"
+#include "benchutil.h"
 #include "text/twinpass.h"
 
 #include <zlib.h>
@@ -49,16 +50,7 @@ std::string MakeRtf(size_t target) {
     return rtf;
 }
 
-template <class F>
-double BestSeconds(int runs, F&& f) {
-    double best = 1e30;
-    for (int i = 0; i < runs; ++i) {
-        auto t0 = std::chrono::steady_clock::now();
-        f();
-        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
-    }
-    return best;
-}
+using zt::bench::BestSeconds;
 
 } // namespace
 

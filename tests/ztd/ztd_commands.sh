@@ -3,13 +3,7 @@
 # exit codes and the German messages of failures.
 set -u
 ZTD="$1"
-T="$(mktemp -d)"
-trap 'rm -rf "$T"' EXIT
-fails=0
-check() { # check DESCRIPTION EXPECTED ACTUAL
-  if [ "$2" != "$3" ]; then echo "FAIL: $1"; echo "  expected: $2"; echo "  actual:   $3"; fails=$((fails+1)); fi
-}
-run() { "$ZTD" "$@" >"$T/out" 2>"$T/err"; echo $?; }
+. "$(dirname "$0")/lib.sh"
 
 D="$T/Notizen.ztd"
 check "new" 0 "$(run new "$D")"

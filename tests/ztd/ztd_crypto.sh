@@ -4,12 +4,7 @@
 # decrypt, and the password prompt without echo on a terminal.
 set -u
 ZTD="$1"
-T="$(mktemp -d)"
-trap 'rm -rf "$T"' EXIT
-fails=0
-check() { # check DESCRIPTION EXPECTED ACTUAL
-  if [ "$2" != "$3" ]; then echo "FAIL: $1"; echo "  expected: $2"; echo "  actual:   $3"; fails=$((fails+1)); fi
-}
+. "$(dirname "$0")/lib.sh"
 # run [VAR=value ...] ARGS: exit code; stdout in $T/out, stderr in $T/err; no terminal.
 run() { env -u ZT_PASSWORD -u ZT_NEW_PASSWORD "$@" </dev/null >"$T/out" 2>"$T/err"; echo $?; }
 has() { grep -qF -- "$1" "$T/err" && echo yes || echo no; }

@@ -5,13 +5,7 @@
 # whose newest revision is damaged still gives up its older ones.
 set -u
 ZTD="$1"
-T="$(mktemp -d)"
-trap 'rm -rf "$T"' EXIT
-fails=0
-check() { # check DESCRIPTION EXPECTED ACTUAL
-  if [ "$2" != "$3" ]; then echo "FAIL: $1"; echo "  expected: $2"; echo "  actual:   $3"; fails=$((fails+1)); fi
-}
-run() { "$ZTD" "$@" >"$T/out" 2>"$T/err"; echo $?; }
+. "$(dirname "$0")/lib.sh"
 times() { "$ZTD" history "$@" | awk '{print $3}'; } # revision times, oldest first
 
 D="$T/Notizen.ztd"

@@ -5,13 +5,7 @@
 set -u
 ZTD="$1"
 DRAWS="${2:-ON}"  # OFF when built without QtGui: metafiles are not drawn then
-T="$(mktemp -d)"
-trap 'rm -rf "$T"' EXIT
-fails=0
-check() { # check DESCRIPTION EXPECTED ACTUAL
-  if [ "$2" != "$3" ]; then echo "FAIL: $1"; echo "  expected: $2"; echo "  actual:   $3"; fails=$((fails+1)); fi
-}
-run() { "$ZTD" "$@" >"$T/out" 2>"$T/err"; echo $?; }
+. "$(dirname "$0")/lib.sh"
 
 D="$T/Texte.ztd"
 check "new" 0 "$(run new "$D")"
