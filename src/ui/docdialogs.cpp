@@ -64,20 +64,8 @@ CZTDocPropertiesDialog::CZTDocPropertiesDialog(CZTDocument& doc, bool editable, 
     f->addRow(QStringLiteral("Zuletzt geändert von:"),
               value(U(a.ChangeTime() > 0 ? a.User() : h.modifiedBy)));
     f->addRow(QStringLiteral("Zuletzt geändert am:"), value(FormatStamp(a.ChangeTime() > 0 ? a.ChangeTime() : h.mtime)));
-    CZTSizes total;
     size_t pages = 0;
-    CZTPageWalker walker(doc.Tree());
-    CZTWalkStep step;
-    while (walker.NextInWalk(step)) {
-        ++pages;
-        CZTSizes s = PageSizes(doc, step.ident);
-        total.known = total.known && s.known;
-        total.files += s.files;
-        total.text += s.text;
-        total.textCompressed += s.textCompressed;
-        total.all += s.all;
-        total.allCompressed += s.allCompressed;
-    }
+    const CZTSizes total = SubtreeSizes(doc, nullptr, pages);
     const QString unknown = QString::fromUtf8(MessageText(Msg::Unknown));
     f->addRow(QStringLiteral("Anzahl der Seiten:"), value(QString::number(pages)));
     f->addRow(QStringLiteral("Anzahl der Dateien:"), value(total.known ? QString::number(total.files) : unknown));

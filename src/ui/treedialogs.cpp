@@ -81,6 +81,24 @@ CZTSizes PageSizes(CZTDocument& doc, int32_t ident) {
     return s;
 }
 
+CZTSizes SubtreeSizes(CZTDocument& doc, const CZTPageNode* start, size_t& pages) {
+    CZTSizes total;
+    pages = 0;
+    CZTPageWalker walker(doc.Tree(), start, start != nullptr);
+    CZTWalkStep step;
+    while (walker.NextInWalk(step)) {
+        ++pages;
+        CZTSizes s = PageSizes(doc, step.ident);
+        total.known = total.known && s.known;
+        total.files += s.files;
+        total.text += s.text;
+        total.textCompressed += s.textCompressed;
+        total.all += s.all;
+        total.allCompressed += s.allCompressed;
+    }
+    return total;
+}
+
 // ---- sort
 
 CZTSortDialog::CZTSortDialog(QWidget* parent) : QDialog(parent) {
@@ -601,20 +619,8 @@ CZTPagePropertiesDialog::CZTPagePropertiesDialog(CZTDocument& doc, CZTPageNode* 
     tabs->addTab(pageTab, QStringLiteral("Seite"));
 
     if (page->HasChildren()) {
-        CZTSizes total;
         size_t count = 0;
-        CZTPageWalker walker(doc.Tree(), page, true);
-        CZTWalkStep step;
-        while (walker.NextInWalk(step)) {
-            ++count;
-            CZTSizes s = PageSizes(doc, step.ident);
-            total.known = total.known && s.known;
-            total.files += s.files;
-            total.text += s.text;
-            total.textCompressed += s.textCompressed;
-            total.all += s.all;
-            total.allCompressed += s.allCompressed;
-        }
+        const CZTSizes total = SubtreeSizes(doc, page, count);
         auto* subTab = new QWidget(tabs);
         auto* g = new QFormLayout(subTab);
         g->addRow(QStringLiteral("Anzahl der Seiten:"), value(QString::number(count)));

@@ -149,6 +149,9 @@ struct CZTSizes {
     bool known = true;
 };
 CZTSizes PageSizes(CZTDocument& doc, int32_t ident);
+// The sizes of the subtree of `start` added up (the whole document when
+// `start` is null); `pages` receives the number of pages walked.
+CZTSizes SubtreeSizes(CZTDocument& doc, const CZTPageNode* start, size_t& pages);
 
 // "%c" of a time stamp in local time (a non-positive stamp shows as 1).
 QString FormatStamp(int64_t stamp);
