@@ -17,9 +17,10 @@ for target in build-fuzz/fuzz/fuzz_*; do
   mkdir -p "$work/$name"
   [ -d "$seeds" ] && cp -r "$seeds/." "$work/$name/"
   echo "fuzz: $name for ${SECONDS_EACH}s"
+  mkdir -p build-fuzz/crashes
   if ! "$target" -max_total_time="$SECONDS_EACH" -rss_limit_mb=2048 -max_len=65536 \
-       -print_final_stats=0 "$work/$name" >"$work/$name.log" 2>&1; then
-    echo "fuzz: $name FAILED"; tail -40 "$work/$name.log"; status=1
+       -artifact_prefix="build-fuzz/crashes/$name-" -print_final_stats=0 "$work/$name" >"$work/$name.log" 2>&1; then
+    echo "fuzz: $name FAILED (input kept in build-fuzz/crashes/)"; tail -40 "$work/$name.log"; status=1
   fi
 done
 exit $status

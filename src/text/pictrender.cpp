@@ -283,6 +283,11 @@ bool PictPlayer::Bits(Reader& r, uint16_t op) {
 
     QImage image(width, height, QImage::Format_RGB32);
     if (image.isNull()) return false;
+    // The bytes one row's pixels are read from, whatever the packing.
+    const size_t w = size_t(width);
+    size_t rowNeed = (w * size_t(pixelSize) + 7) / 8;
+    if (pixelSize == 32)
+        rowNeed = packType == 4 ? (cmpCount >= 4 ? w : 0) + 3 * w : (packType == 2 ? 3 * w : 4 * w);
     std::vector<uint8_t> row;
     const bool packed = rowBytes >= 8 && packType != 1 && !(pixelSize == 32 && packType == 2);
     const size_t stored = pixelSize == 32 && packType == 4 ? size_t(width) * size_t(cmpCount) : rowBytes;
@@ -296,6 +301,7 @@ bool PictPlayer::Bits(Reader& r, uint16_t op) {
             if (r.Bad()) return false;
             row.assign(in.begin(), in.end());
         }
+        if (row.size() < rowNeed) return false; // a row shorter than its pixels: damaged
         QRgb* line = reinterpret_cast<QRgb*>(image.scanLine(y));
         for (int x = 0; x < width; ++x) {
             switch (pixelSize) {
