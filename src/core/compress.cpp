@@ -8,19 +8,26 @@
 
 namespace zt {
 
-uint32_t Crc32(std::string_view data, uint32_t crc) {
-    // zlib's crc32 takes a uInt length; feed large inputs in slices.
+namespace {
+
+// zlib's checksums take a uInt length; large inputs are fed in slices.
+template <class Sum>
+uint32_t InSlices(Sum sum, std::string_view data, uint32_t start) {
     const auto* p = reinterpret_cast<const Bytef*>(data.data());
     size_t n = data.size();
-    uLong c = crc;
+    uLong value = start;
     while (n > 0) {
         uInt chunk = n > (1u << 30) ? (1u << 30) : uInt(n);
-        c = crc32(c, p, chunk);
+        value = sum(value, p, chunk);
         p += chunk;
         n -= chunk;
     }
-    return uint32_t(c);
+    return uint32_t(value);
 }
+
+} // namespace
+
+uint32_t Crc32(std::string_view data, uint32_t crc) { return InSlices(crc32, data, crc); }
 
 std::string CompressBuffer(std::string_view data) {
     if (data.empty()) return {};
@@ -223,18 +230,7 @@ bool PackBuffer(std::string& buffer) {
     return true;
 }
 
-uint32_t Adler32(std::string_view data, uint32_t adler) {
-    const auto* p = reinterpret_cast<const Bytef*>(data.data());
-    size_t n = data.size();
-    uLong a = adler;
-    while (n > 0) {
-        uInt chunk = n > (1u << 30) ? (1u << 30) : uInt(n);
-        a = adler32(a, p, chunk);
-        p += chunk;
-        n -= chunk;
-    }
-    return uint32_t(a);
-}
+uint32_t Adler32(std::string_view data, uint32_t adler) { return InSlices(adler32, data, adler); }
 
 bool BufferToGzip(std::string_view buffer, std::string& out) {
     out.clear();
