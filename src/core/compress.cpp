@@ -167,9 +167,6 @@ bool DecompressBufferTo(std::string_view buffer, char* out, size_t size, std::st
     return true;
 }
 
-namespace {
-constexpr size_t kStoredBlock = 65535;
-} // namespace
 
 std::string StoreBuffer(std::string_view data) {
     if (data.empty()) return {};

@@ -34,6 +34,9 @@ bool DecompressBuffer(std::string_view buffer, std::string& out, std::string* er
 // reader, but costs only a copy and the CRC-32. Texts taken over from a
 // revision body are kept this way until they are packed (see PackBuffer).
 std::string StoreBuffer(std::string_view data);
+inline constexpr size_t kStoredBlock = 65535;
+// The size of StoreBuffer's result for `n` bytes.
+inline size_t StoredBufferSize(size_t n) { return n == 0 ? 0 : 8 + 5 * ((n + kStoredBlock - 1) / kStoredBlock) + n; }
 
 // When `buffer` consists of stored deflate blocks only (as StoreBuffer makes
 // them), the pieces of its uncompressed data in order; false otherwise. The

@@ -155,6 +155,11 @@ CZTPageRecord& CZTPageRecord::operator=(const CZTPageRecord& o) {
 const std::string* CZTPageRecord::GetText() const {
     if (textCache_) return textCache_.get();
     if (method != 1 || content.empty()) return nullptr;
+    if (content.IsShared()) {
+        // Checked against its revision's SHA-1 when the document was opened.
+        textCache_ = std::make_unique<std::string>(content.SharedText());
+        return textCache_.get();
+    }
     auto text = std::make_unique<std::string>();
     if (!zt::DecompressBuffer(content, *text)) {
         damaged_ = true;
@@ -251,6 +256,11 @@ bool CZTFileRecord::LoadCompressed(std::string& buffer, bool& raw, std::string* 
 
 const std::string* CZTFileRecord::GetText(std::string* error) const {
     if (textCache_) return textCache_.get();
+    if (inMemory && data.IsShared() && MethodLow() == 1) {
+        // Checked against its revision's SHA-1 when the document was opened.
+        textCache_ = std::make_unique<std::string>(data.SharedText());
+        return textCache_.get();
+    }
     std::string buffer;
     bool raw = false;
     if (!LoadCompressed(buffer, raw, error)) return nullptr;
@@ -570,8 +580,8 @@ void CZTDocCore::PackContents(const CZTPageList& pages) {
     for (const auto& entry : pages) {
         CZTNode* n = Node(entry.ident);
         if (!n) continue;
-        if (n->method == 1 && zt::PackBuffer(n->content)) n->storedLength = int32_t(n->content.size());
+        if (n->method == 1 && zt::PackBuffer(n->content.Mutable())) n->storedLength = int32_t(n->content.size());
         for (auto& f : n->files)
-            if (f.inMemory && f.MethodLow() == 1 && zt::PackBuffer(f.data)) f.storedLength = int32_t(f.data.size());
+            if (f.inMemory && f.MethodLow() == 1 && zt::PackBuffer(f.data.Mutable())) f.storedLength = int32_t(f.data.size());
     }
 }

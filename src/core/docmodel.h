@@ -7,6 +7,7 @@
 // travels through files as a pre-order page list.
 #pragma once
 
+#include "core/content.h"
 #include "core/history.h"
 #include "core/pagelist.h"
 #include "security/keyring.h"
@@ -32,7 +33,7 @@ struct CZTFileData {
     std::string ext;             // ext bytes
 
     // Content in memory, in the form the low byte of `method` names.
-    std::string data;
+    CZTContent data;
     bool inMemory = false;
     // Content in files: base directory + external path, or base + temp path
     // (both relative paths start with "/"). Files are in the external content
@@ -63,7 +64,7 @@ struct CZTFileEntry : CZTFileData {};
 // The stored fields of a page, shared by the node and its detached copy.
 struct CZTPageData {
     int32_t storedLength = 0;
-    std::string content;          // compressed buffer when method 1
+    CZTContent content;           // compressed buffer when method 1
     uint32_t crc = 0;
     int32_t method = 0;           // 0 no content, 1 compressed buffer
     int32_t uncompressedLength = 0;

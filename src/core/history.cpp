@@ -2,9 +2,11 @@
 
 #include "base/bytes.h"
 #include "core/compress.h"
+#include "core/content.h"
 #include "security/crypto.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <climits>
@@ -164,6 +166,84 @@ bool CZTHistory::Join(const CZTRevision& revision, std::string& body, std::strin
         return false;
     }
     return true;
+}
+
+bool CZTHistory::JoinBlock(const CZTRevision& revision, std::shared_ptr<zt::CZTBlock>& block,
+                           std::string* error) const {
+    std::vector<const CZTStoredChunk*> parts;
+    std::vector<uint64_t> offsets;
+    uint64_t total = 0;
+    for (const CZTDigest& d : revision.chunks) {
+        const CZTStoredChunk* c = FindChunk(d);
+        if (!c) {
+            if (error) *error = "Block " + zt::DigestHex(d) + " fehlt";
+            return false;
+        }
+        bool plausible = true;
+        const size_t size = ChunkSize(*c, plausible);
+        if (!plausible || (size == 0 && c->compressed && !zt::DecompressBufferTo(c->bytes, nullptr, 0))) {
+            if (error) *error = "Block " + zt::DigestHex(d) + " ist beschädigt";
+            return false;
+        }
+        if (size == 0) continue;
+        parts.push_back(c);
+        offsets.push_back(total);
+        total += size;
+    }
+    if (total > BodyLimit(revision.chunks.size())) {
+        if (error) *error = "Inhalt zu groß";
+        return false;
+    }
+    offsets.push_back(total);
+    block = zt::CZTBlock::Allocate(size_t(total));
+    char* out = block->data();
+
+    // Both threads take the next chunk until none is left; the first damaged
+    // chunk (in body order) is reported.
+    const size_t n = parts.size();
+    std::atomic<size_t> next{0};
+    std::atomic<size_t> firstBad{n};
+    auto work = [&] {
+        for (size_t i; (i = next.fetch_add(1)) < n;) {
+            const CZTStoredChunk& c = *parts[i];
+            const size_t size = size_t(offsets[i + 1] - offsets[i]);
+            bool ok = true;
+            if (c.compressed)
+                ok = zt::DecompressBufferTo(c.bytes, out + offsets[i], size);
+            else
+                std::memcpy(out + offsets[i], c.bytes.data(), size);
+            if (!ok) {
+                size_t seen = firstBad.load();
+                while (i < seen && !firstBad.compare_exchange_weak(seen, i)) {
+                }
+            }
+        }
+    };
+    if (total >= kParallelJoin && n >= 4) {
+        std::thread helper(work);
+        work();
+        helper.join();
+    } else {
+        work();
+    }
+    if (const size_t bad = firstBad.load(); bad < n) {
+        std::string why;
+        zt::DecompressBufferTo(parts[bad]->bytes, out + offsets[bad], size_t(offsets[bad + 1] - offsets[bad]), &why);
+        if (error) *error = "Block " + zt::DigestHex(parts[bad]->hash) + " ist beschädigt (" + why + ")";
+        block.reset();
+        return false;
+    }
+    return true;
+}
+
+bool CZTHistory::CheckBody(const CZTRevision& revision, std::string_view body, std::string* error) {
+    uint8_t digest[zt::kSha1Size];
+    zt::Sha1Hasher h;
+    h.Update(body);
+    h.Final(digest);
+    if (std::memcmp(digest, revision.body.data(), zt::kSha1Size) == 0) return true;
+    if (error) *error = "Prüfsumme des Inhalts stimmt nicht";
+    return false;
 }
 
 // ---------------------------------------------------------------- body reader

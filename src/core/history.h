@@ -15,6 +15,10 @@
 #include <unordered_map>
 #include <vector>
 
+namespace zt {
+class CZTBlock;
+}
+
 using CZTDigest = std::array<uint8_t, 20>; // SHA-1
 
 struct CZTDigestHash {
@@ -99,6 +103,12 @@ public:
     // The largest body a revision may have: deflate gives at most 1032:1, and
     // as a chunk may be named many times, small stores get a fixed allowance.
     uint64_t BodyLimit(size_t chunkCount) const;
+
+    // Joins the body of `revision` into one block, inflating its chunks on
+    // two threads. Its SHA-1 is left to the caller, which can check it while
+    // it already reads the body (see CheckBody).
+    bool JoinBlock(const CZTRevision& revision, std::shared_ptr<zt::CZTBlock>& block, std::string* error) const;
+    static bool CheckBody(const CZTRevision& revision, std::string_view body, std::string* error);
 
 private:
     bool Join(const CZTRevision& revision, std::string& body, std::string* error) const;

@@ -287,6 +287,10 @@ private:
 class BodyCursor {
 public:
     explicit BodyCursor(PieceSource& source) : source_(source), size_(source.Size()) {}
+    // The source hands out `block` itself in one piece: page texts are then
+    // kept as ranges of it instead of being copied.
+    BodyCursor(PieceSource& source, std::shared_ptr<const CZTBlock> block)
+        : source_(source), size_(source.Size()), block_(std::move(block)) {}
 
     struct Sequence {
         bool indefinite = true;
@@ -406,6 +410,27 @@ public:
         length = int32_t(n);
         method = n > 0 ? 1 : 0;
     }
+    // A page text: shared with the block when there is one (its CRC-32 is
+    // left for the caller to fill in), else copied.
+    void Text(const Sequence& seq, CZTContent& content, int32_t& stored, uint32_t& crc, int32_t& length,
+              int32_t& method) {
+        if (!block_) {
+            std::string buffer;
+            Text(seq, buffer, stored, crc, length, method);
+            content = std::move(buffer);
+            return;
+        }
+        const size_t n = Primitive(seq, kContext1);
+        if (n > size_t(INT32_MAX) - 4096) Fail("Text zu lang");
+        const uint64_t at = pos_;
+        Take(n, [](std::string_view) {});
+        content.clear();
+        crc = 0;
+        if (n > 0) content.Share(block_, size_t(at), n);
+        stored = int32_t(StoredBufferSize(n));
+        length = int32_t(n);
+        method = n > 0 ? 1 : 0;
+    }
     // The next byte, left unread.
     uint8_t Peek() {
         if (cur_.empty() && !Fill()) Fail("unerwartetes Ende");
@@ -428,6 +453,7 @@ private:
     }
     PieceSource& source_;
     const uint64_t size_;
+    std::shared_ptr<const CZTBlock> block_;
     std::string_view cur_;
     uint64_t pos_ = 0;
 };
@@ -595,8 +621,9 @@ private:
         node.ctime = Number(v[5]);
         node.mtime = Number(v[6]);
         node.ext = v[7];
-        Content(v[2], std::move(v[8]), node.content, node.storedLength, node.crc, node.uncompressedLength,
-                node.method);
+        std::string content;
+        Content(v[2], std::move(v[8]), content, node.storedLength, node.crc, node.uncompressedLength, node.method);
+        node.content = std::move(content);
         std::vector<const xml::Node*> fe;
         for (const xml::Node* f : e[9]->children) {
             if (f->IsText()) continue;
@@ -614,8 +641,9 @@ private:
             file.createdBy = w[4];
             file.modifiedBy = w[5];
             file.ext = w[6];
-            Content(w[1], std::move(w[7]), file.data, file.storedLength, file.crc, file.uncompressedLength,
-                    file.method);
+            std::string data;
+            Content(w[1], std::move(w[7]), data, file.storedLength, file.crc, file.uncompressedLength, file.method);
+            file.data = std::move(data);
             file.inMemory = true;
             node.files.push_back(std::move(file));
         }
@@ -769,7 +797,10 @@ private:
         Integer(n.ctime);
         Integer(n.mtime);
         Block(n.ext);
-        Content(n.method == 1 ? std::string_view(n.content) : std::string_view(), true, Where(entry.title));
+        if (n.method == 1 && n.content.IsShared())
+            Block(n.content.SharedText()); // still the text read from the last revision
+        else
+            Content(n.method == 1 ? std::string_view(n.content) : std::string_view(), true, Where(entry.title));
         frame_.append(kOpen);
         for (const auto& f : n.files) WriteFile(f, entry.title);
         frame_.append(kClose);
@@ -778,9 +809,14 @@ private:
 
     void WriteFile(const CZTFileEntry& f, const std::string& title) {
         std::string loaded;
-        std::string_view buffer = f.data;
+        std::string_view buffer;
         bool compressed = f.MethodLow() == 1;
-        if (!f.inMemory && f.HasContentSource()) {
+        if (f.inMemory && f.data.IsShared() && compressed) {
+            buffer = f.data.SharedText(); // still the content read from the last revision
+            compressed = false;
+        } else if (f.inMemory) {
+            buffer = f.data;
+        } else if (f.HasContentSource()) {
             // Contents held in files are read for the write; one that cannot be
             // read is left out (and reported) rather than written empty.
             CZTFileRecord r;
@@ -985,6 +1021,42 @@ private:
     std::thread helper_;
 };
 
+// The CRC-32 of every page text read as a range of a joined body, on two
+// threads for large bodies.
+void FillSharedCrcs(CZTDocCore& core, int32_t firstNode) {
+    std::vector<CZTNode*> nodes;
+    std::vector<uint64_t> sizes;
+    uint64_t total = 0;
+    for (int32_t i = std::max(firstNode, 1); i < core.NodeCount(); ++i) {
+        CZTNode* n = core.Node(i);
+        if (!n) continue;
+        uint64_t bytes = n->content.SharedText().size();
+        for (const auto& f : n->files) bytes += f.data.SharedText().size();
+        if (bytes == 0) continue;
+        nodes.push_back(n);
+        sizes.push_back(bytes);
+        total += bytes;
+    }
+    auto fill = [&](size_t from, size_t to) {
+        for (size_t i = from; i < to; ++i) {
+            CZTNode& n = *nodes[i];
+            if (n.content.IsShared()) n.crc = Crc32(n.content.SharedText());
+            for (auto& f : n.files)
+                if (f.data.IsShared()) f.crc = Crc32(f.data.SharedText());
+        }
+    };
+    if (total < (uint64_t(4) << 20)) {
+        fill(0, nodes.size());
+        return;
+    }
+    // Splits where half of the bytes lie.
+    size_t split = 0;
+    for (uint64_t seen = 0; split < nodes.size() && seen < total / 2; ++split) seen += sizes[split];
+    std::thread helper(fill, split, nodes.size());
+    fill(0, split);
+    helper.join();
+}
+
 } // namespace
 
 // ------------------------------------------------------------ reading
@@ -1027,22 +1099,35 @@ void ReadRevisionDocument(CZTDocStream& stream, CZTDocCore& core, CZTPageList& p
         ReadRevisionContainer(stream, history);
         if (historyOnly || !history.NewestTime(newest)) return;
         inBody = true;
-        // The newest body goes into the nodes as its chunks come in; its
-        // SHA-1 is checked once all of it was read.
-        CZTBodyReader reader(history, history.Revisions().rbegin()->second);
+        // The newest body is joined into one block on two threads; its texts
+        // stay there (see CZTContent) and its SHA-1 is checked on a second
+        // thread while this one reads the pages.
+        const CZTRevision& revision = history.Revisions().rbegin()->second;
+        std::shared_ptr<CZTBlock> joined;
         std::string error;
-        if (!reader.Start(&error)) ThrowDamaged(error);
-        RevisionSource source(reader);
-        BodyCursor in(source);
-        if (reader.Size() > 10 && in.Peek() == '<') {
-            std::string body;
-            if (!history.GetNewestBody(body, &error)) ThrowDamaged(error);
+        if (!history.JoinBlock(revision, joined, &error)) ThrowDamaged(error);
+        const std::string_view body = joined->View();
+        if (body.size() > 10 && body[0] == '<') {
+            if (!CZTHistory::CheckBody(revision, body, &error)) ThrowDamaged(error);
             XmlBodyReader(core, pages).Read(body);
             return;
         }
-        ReadBerBody(in, core, pages);
-        in.Drain();
-        if (!reader.Verify(&error)) ThrowDamaged(error);
+        bool intact = true;
+        std::string hashError;
+        std::thread checker([&] { intact = CZTHistory::CheckBody(revision, body, &hashError); });
+        try {
+            MemorySource source(body);
+            BodyCursor in(source, joined);
+            ReadBerBody(in, core, pages);
+            in.Drain();
+        } catch (...) {
+            checker.join();
+            if (!intact) ThrowDamaged(hashError);
+            throw;
+        }
+        checker.join();
+        if (!intact) ThrowDamaged(hashError);
+        FillSharedCrcs(core, nodesBefore);
     } catch (const CZTDocCoreException& e) {
         core.Truncate(nodesBefore);
         pages.resize(pagesBefore);

@@ -379,7 +379,7 @@ void CZTDocSerializer::ReadPage(CZTNode& node, ReadContext& ctx, bool keep) {
     node.storedLength = stored;
     if (keep) {
         if (level < 5) {
-            ConvertOldContent(level, method, node.content, node.storedLength, node.crc, node.uncompressedLength,
+            ConvertOldContent(level, method, node.content.Mutable(), node.storedLength, node.crc, node.uncompressedLength,
                               node.method, Where(ctx.pageTitle));
         } else {
             CheckBuffer(node.content, node.method, node.uncompressedLength, node.crc, Where(ctx.pageTitle));
@@ -428,7 +428,7 @@ void CZTDocSerializer::ReadFileRecord(CZTFileEntry& f, ReadContext& ctx, bool ke
         f.inMemory = true;
         if (level < 5) {
             int32_t m = 0;
-            ConvertOldContent(level, word & 0xFF, f.data, f.storedLength, f.crc, f.uncompressedLength, m, where);
+            ConvertOldContent(level, word & 0xFF, f.data.Mutable(), f.storedLength, f.crc, f.uncompressedLength, m, where);
             f.method = m;
         } else {
             CheckBuffer(f.data, f.MethodLow(), f.uncompressedLength, f.crc, where);
@@ -665,7 +665,7 @@ void CZTDocSerializer::WritePage(CZTDocCore& core, const CZTPageListEntry& entry
         stream_.WriteInt(int32_t(items.size()));
         for (auto& item : items) {
             CZTFileEntry& f = *item.entry;
-            const std::string& payload = item.fromFile ? item.loaded : f.data;
+            const std::string& payload = item.fromFile ? item.loaded : f.data.str();
             int32_t method = payload.empty() ? 0 : (item.fromFile ? 1 : f.MethodLow());
             WriteFileHead(f, method, int32_t(payload.size()));
             stream_.WriteBytes(payload);

@@ -652,3 +652,73 @@ TEST(Revisions, ManyNewChunksAreAllWrittenOnceInOrder) {
         EXPECT_EQ(old, body);
     }
 }
+
+// Opening keeps texts and contents as ranges of the newest body; every other
+// road (records, plain copies, the next revision) must see the same bytes and
+// checksums as if they had been copied.
+TEST(Revisions, TextsHeldInTheOpenedBodyReadWriteAndCopyLikeCopiedOnes) {
+    ClockScope clock;
+    Doc d;
+    FillSample(d);
+    // Large enough for the joining and the checksums to run on two threads.
+    const int32_t big = d.Add("n", "Gross", PageText(3 << 20, 7));
+    d.Attach(big, "gross.bin", RandomBytes(3 << 20, 8));
+    const std::string file = d.Save();
+
+    CZTDocCore back;
+    CZTPageList pages;
+    ASSERT_EQ(Read(file, back, pages), 0);
+    ASSERT_EQ(pages.size(), d.pages.size());
+    for (size_t i = 0; i < pages.size(); ++i) {
+        const CZTNode& was = *d.core.Node(d.pages[i].ident);
+        const CZTNode& n = *back.Node(pages[i].ident);
+        const std::string text = Text(d.core, d.pages[i].ident);
+        EXPECT_EQ(n.content.IsShared(), !text.empty()) << i;
+        EXPECT_EQ(n.crc, was.crc) << i;
+        EXPECT_EQ(n.uncompressedLength, int32_t(text.size())) << i;
+        EXPECT_EQ(size_t(n.storedLength), n.content.size()) << i;
+        EXPECT_EQ(Text(back, pages[i].ident), text) << i;
+        ASSERT_EQ(n.files.size(), was.files.size());
+        for (size_t k = 0; k < n.files.size(); ++k) {
+            EXPECT_EQ(n.files[k].crc, was.files[k].crc);
+            CZTFileRecord r = back.GetFile(pages[i].ident, n.files[k].name);
+            CZTFileRecord w = d.core.GetFile(d.pages[i].ident, n.files[k].name);
+            ASSERT_EQ(r.GetText() != nullptr, w.GetText() != nullptr);
+            if (r.GetText()) EXPECT_EQ(*r.GetText(), *w.GetText());
+        }
+    }
+    // The stored buffer built on demand is the usual stored layout.
+    const CZTNode& first = *back.Node(pages[0].ident);
+    EXPECT_EQ(first.content.str(), StoreBuffer(Text(d.core, d.pages[0].ident)));
+
+    // A plain copy carries the texts with their checksums and reads back.
+    CZTDocCore again;
+    CZTDocCore shared;
+    CZTPageList sharedPages;
+    ASSERT_EQ(Read(file, shared, sharedPages), 0);
+    {
+        CZTDocStream s = CZTDocStream::StoringMemory();
+        CZTDocSerializer ser(s);
+        ASSERT_TRUE(ser.Write(shared, sharedPages, nullptr, false));
+        CZTPageList plainPages;
+        ASSERT_EQ(Read(s.TakeData(), again, plainPages), 0);
+        for (size_t i = 0; i < plainPages.size(); ++i)
+            EXPECT_EQ(Text(again, plainPages[i].ident), Text(d.core, d.pages[i].ident)) << i;
+        EXPECT_EQ(*again.GetFile(plainPages[3].ident, "gross.bin").GetText(), RandomBytes(3 << 20, 8));
+    }
+
+    // The next revision of the opened document has the same body as the
+    // document it was read from, plus the edit.
+    clock.clock.now += 60;
+    CZTPageRecord r = back.GetPage(pages[1].ident);
+    ASSERT_TRUE(r.SetText("neu", "autor"));
+    back.PutPage(pages[1].ident, r);
+    d.SetText(d.pages[1].ident, "neu");
+    d.core.Node(d.pages[1].ident)->mtime = back.Node(pages[1].ident)->mtime;
+    CZTDocStream s = CZTDocStream::StoringMemory();
+    CZTDocSerializer ser(s);
+    ASSERT_TRUE(ser.Write(back, pages, nullptr, true));
+    std::string newest;
+    ASSERT_TRUE(back.history.GetNewestBody(newest));
+    EXPECT_EQ(newest, d.Body());
+}

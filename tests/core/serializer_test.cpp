@@ -245,7 +245,7 @@ TEST(Serializer, DamagedCompressedBuffersAreRefused) {
     std::string bytes = WriteDoc(s.core, s.pages, nullptr);
     // The record's CRC no longer agrees with its buffer.
     CZTPageRecord r = s.core.GetPage(1);
-    size_t at = bytes.find(r.content.substr(0, 8));
+    size_t at = bytes.find(r.content.str().substr(0, 8));
     ASSERT_NE(at, std::string::npos);
     bytes[at + 4] ^= 1;
     CZTDocCore core;
