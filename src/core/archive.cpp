@@ -1,6 +1,7 @@
 #include "archive.h"
 
 #include "base/cp1252.h"
+#include "base/fileio.h"
 #include "base/messages.h"
 #include "base/names.h"
 #include "base/system.h"
@@ -47,9 +48,7 @@ bool SyncDirectory(const std::string& dir) {
 } // namespace
 
 bool ReadDocumentBytes(const std::string& path, std::string& bytes, std::string* error) {
-    CZTDocStream stream;
-    if (!CZTDocStream::LoadFile(path, stream, error)) return false;
-    bytes = stream.TakeData();
+    if (!zt::ReadWholeFile(path, bytes, error)) return false;
     if (zt::IsCompoundFile(bytes)) {
         std::string contents;
         if (!zt::ReadCompoundStream(bytes, "Contents", contents, error)) return false;
@@ -376,9 +375,8 @@ bool CZTArchive::KeepBackup(const std::string& path) {
         prompter_.Message(zt::FormatMessage(Msg::SaveFailed, {path, why}), zt::Prompter::Icon::Error);
         return false;
     };
-    CZTDocStream stream;
-    if (!CZTDocStream::LoadFile(path, stream, &error)) return fail(error);
-    const std::string& data = stream.Data();
+    if (!zt::ReadWholeFile(path, bytes, &error)) return fail(error);
+    const std::string& data = bytes;
     const std::string backup = zt::MakeUniquePath(path + ".bak");
     int fd = ::open(backup.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) return fail(std::strerror(errno));

@@ -38,6 +38,28 @@ private:
     size_t mapped_;
 };
 
+// Bytes held by the object itself, or a range of a buffer shared with others
+// (the chunks of a store read from a file keep the file's bytes alive rather
+// than copying them).
+class CZTBytes {
+public:
+    CZTBytes() = default;
+    CZTBytes(std::string bytes) : own_(std::move(bytes)) {}
+    CZTBytes(std::shared_ptr<const std::string> owner, std::string_view range)
+        : owner_(std::move(owner)), range_(range) {}
+
+    std::string_view view() const { return owner_ ? range_ : std::string_view(own_); }
+    operator std::string_view() const { return view(); }
+    const char* data() const { return view().data(); }
+    size_t size() const { return view().size(); }
+    bool empty() const { return size() == 0; }
+
+private:
+    std::string own_;
+    std::shared_ptr<const std::string> owner_;
+    std::string_view range_;
+};
+
 } // namespace zt
 
 class CZTContent {

@@ -31,7 +31,7 @@ CZTDocStream& CZTDocStream::operator=(CZTDocStream&&) noexcept = default;
 
 CZTDocStream CZTDocStream::Loading(std::string bytes, std::string filePath) {
     CZTDocStream s;
-    s.data_ = std::move(bytes);
+    s.loaded_ = std::make_shared<const std::string>(std::move(bytes));
     s.filePath_ = std::move(filePath);
     return s;
 }
@@ -60,37 +60,47 @@ CZTDocStream CZTDocStream::StoringFile(int fd, std::string filePath) {
 
 // ------------------------------------------------------------------ loading
 
+const std::string& CZTDocStream::Loaded() const {
+    static const std::string kNone;
+    return loaded_ ? *loaded_ : kNone;
+}
+
 int32_t CZTDocStream::ReadInt() {
-    if (data_.size() - pos_ < 4) ThrowDamaged("unexpected end of data");
-    int32_t v = int32_t(zt::GetLE32(data_.data() + pos_));
+    const std::string& in = Loaded();
+    if (in.size() - pos_ < 4) ThrowDamaged("unexpected end of data");
+    int32_t v = int32_t(zt::GetLE32(in.data() + pos_));
     pos_ += 4;
     return v;
 }
 
 std::string CZTDocStream::ReadString() {
-    auto s = zt::ReadPrefixedString(data_, pos_);
+    auto s = zt::ReadPrefixedString(Loaded(), pos_);
     if (!s) ThrowDamaged("string runs past the end of data");
     return std::move(*s);
 }
 
-std::string CZTDocStream::ReadBytes(int64_t n) {
-    if (n < 0 || uint64_t(n) > data_.size() - pos_) ThrowDamaged("length beyond the end of data");
-    std::string out(data_.data() + pos_, size_t(n));
+std::string CZTDocStream::ReadBytes(int64_t n) { return std::string(ReadView(n)); }
+
+std::string_view CZTDocStream::ReadView(int64_t n) {
+    const std::string& in = Loaded();
+    if (n < 0 || uint64_t(n) > in.size() - pos_) ThrowDamaged("length beyond the end of data");
+    std::string_view out(in.data() + pos_, size_t(n));
     pos_ += size_t(n);
     return out;
 }
 
 std::string_view CZTDocStream::PeekRemaining() const {
-    return std::string_view(data_).substr(storing_ ? data_.size() : pos_);
+    if (storing_) return {};
+    return std::string_view(Loaded()).substr(pos_);
 }
 
 void CZTDocStream::Skip(size_t n) {
-    if (n > data_.size() - pos_) ThrowDamaged("length beyond the end of data");
+    if (n > Loaded().size() - pos_) ThrowDamaged("length beyond the end of data");
     pos_ += n;
 }
 
 void CZTDocStream::ContinueWith(std::string bytes) {
-    data_ = std::move(bytes);
+    loaded_ = std::make_shared<const std::string>(std::move(bytes));
     pos_ = 0;
 }
 
@@ -189,7 +199,7 @@ bool CZTDocStream::Flush() {
     return true;
 }
 
-uint64_t CZTDocStream::Size() const { return storing_ ? written_ : data_.size(); }
+uint64_t CZTDocStream::Size() const { return storing_ ? written_ : Loaded().size(); }
 uint64_t CZTDocStream::Position() const { return storing_ ? written_ : pos_; }
 
 bool CZTDocStream::DirectoryOfFile(std::string& dir) const {

@@ -37,6 +37,10 @@ public:
     // Reads n bytes; n is checked against the bytes that remain before anything
     // is allocated.
     std::string ReadBytes(int64_t n);
+    // The same without a copy: a view into LoadedBytes().
+    std::string_view ReadView(int64_t n);
+    // The bytes being loaded; chunks read from them may keep them alive.
+    const std::shared_ptr<const std::string>& LoadedBytes() const { return loaded_; }
     std::string_view PeekRemaining() const;
     void Skip(size_t n);
     // The rest of the stream is replaced by `bytes` (the decrypted remainder
@@ -68,7 +72,7 @@ public:
     bool DirectoryOfFile(std::string& dir) const;
     const std::string& FilePath() const { return filePath_; }
 
-    // The bytes of a memory stream.
+    // The bytes of a stream storing into memory.
     const std::string& Data() const { return data_; }
     std::string TakeData() { return std::move(data_); }
 
@@ -82,7 +86,10 @@ private:
     bool storing_ = false;
     zt::CZtKeyRing* cipher_ = nullptr;
     int fd_ = -1;
-    std::string data_; // loading: all bytes; storing to memory: the output; to file: a buffer
+    const std::string& Loaded() const;
+
+    std::shared_ptr<const std::string> loaded_; // loading: all bytes
+    std::string data_; // storing to memory: the output; to file: a buffer
     size_t pos_ = 0;
     uint64_t written_ = 0;
     bool failed_ = false;

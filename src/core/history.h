@@ -15,9 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
-namespace zt {
-class CZTBlock;
-}
+#include "core/content.h"
 
 using CZTDigest = std::array<uint8_t, 20>; // SHA-1
 
@@ -46,7 +44,7 @@ struct CZTRevision {
 struct CZTStoredChunk {
     CZTDigest hash{};      // SHA-1 of the uncompressed chunk
     bool compressed = true; // bytes in the compressed-buffer layout, else the chunk itself
-    std::string bytes;
+    zt::CZTBytes bytes;
 };
 
 class CZTHistory {

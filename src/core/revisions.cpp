@@ -73,15 +73,19 @@ public:
         uint64_t end = 0;
     };
 
-    uint8_t Byte() {
-        std::string b = s_.ReadBytes(1);
-        Sum(b);
-        return uint8_t(b[0]);
-    }
-    std::string Bytes(size_t n) {
-        std::string b = s_.ReadBytes(int64_t(n));
+    uint8_t Byte() { return uint8_t(View(1)[0]); }
+    std::string Bytes(size_t n) { return std::string(View(n)); }
+    std::string_view View(size_t n) {
+        std::string_view b = s_.ReadView(int64_t(n));
         Sum(b);
         return b;
+    }
+    // The contents of a primitive element whose tag was read, sharing the
+    // stream's bytes instead of copying them.
+    CZTBytes SharedPrimitive() {
+        std::string_view v = View(Length());
+        if (const auto& owner = s_.LoadedBytes()) return CZTBytes(owner, v);
+        return CZTBytes(std::string(v));
     }
     // A definite BER length.
     size_t Length() {
@@ -173,7 +177,7 @@ void ReadEntryRest(ContainerReader& in, const ContainerReader::Sequence& entry, 
         uint8_t kind = in.Next(item);
         if (kind != kContext0 && kind != kOctets) Damaged("Blockinhalt fehlt");
         chunk.compressed = kind == kContext0;
-        chunk.bytes = in.Primitive();
+        chunk.bytes = in.SharedPrimitive();
         in.ExpectEnd(item, "Block");
         history.AddChunk(std::move(chunk));
     }
