@@ -20,6 +20,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
+#include <QPointer>
 #include <QProcess>
 #include <QStyledItemDelegate>
 #include <QTimer>
@@ -141,7 +142,6 @@ bool CZTListView::Editable() const { return isEditable ? isEditable() : true; }
 // ---- the list
 
 void CZTListView::ShowPage(CZTPageNode* page) {
-    filling_ = true;
     clear();
     ident_ = page ? page->Ident() : 0;
     if (page) {
@@ -168,7 +168,6 @@ void CZTListView::ShowPage(CZTPageNode* page) {
         setSortingEnabled(true);
     }
     ApplyBackground();
-    filling_ = false;
 }
 
 void CZTListView::Refresh() {
@@ -258,7 +257,7 @@ bool CZTListView::ClipboardHasFiles() const {
 }
 
 bool CZTListView::IsEnabled(int id) const {
-    const size_t selected = SelectedFiles().size();
+    const size_t selected = size_t(selectedItems().size());
     switch (id) {
     case ID_FILES_NEW:
     case ID_FILES_IMPORT:
@@ -402,6 +401,8 @@ bool CZTListView::OpenFile(const std::string& name, bool wait) {
     }
 
     const FileTimes before = Stat(path);
+    const int generation = generation_;
+    QPointer<CZTListView> alive(this);
     QProcess process;
     QEventLoop loop;
     bool failed = false;
@@ -415,6 +416,8 @@ bool CZTListView::OpenFile(const std::string& name, bool wait) {
     process.setProcessChannelMode(QProcess::ForwardedChannels);
     process.start(program, words);
     if (!failed && process.state() != QProcess::NotRunning) loop.exec(); // the window stays alive meanwhile
+    // The document may have been closed (or the view destroyed) meanwhile.
+    if (!alive || generation != generation_) return false;
     if (failed) {
         QFile::setPermissions(qpath, QFile::ReadOwner | QFile::WriteOwner);
         prompter_.Message(FormatMessage(Msg::ProgramStartFailed, {program.toStdString()}), Prompter::Icon::Error);
@@ -650,6 +653,7 @@ bool CZTListView::TakeMimeData(const QMimeData* data) {
 }
 
 void CZTListView::DocumentClosing() {
+    ++generation_;
     if (!watched_.empty()) {
         const QStringList files = watcher_->files(), dirs = watcher_->directories();
         if (!files.isEmpty()) watcher_->removePaths(files);
