@@ -5,6 +5,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QColorDialog>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -21,10 +23,14 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <map>
 
+#include "base/cp1252.h"
 #include "base/messages.h"
 #include "core/archive.h"
 #include "core/document.h"
+#include "core/pagepaths.h"
+#include "text/pagecolors.h"
 #include "support/scripted_prompter.h"
 #include "support/tempdir.h"
 #include "ui/commands.h"
@@ -467,4 +473,63 @@ TEST(ProgramLookup, FakeDesktopFileIsFound) {
     EXPECT_EQ(a.command, QString::fromStdString(script + " --edit"));
     WriteFile(d / "run.sh", "#!/bin/sh\necho hi\n");
     EXPECT_TRUE(FindAssociation(QString::fromStdString(d / "run.sh")).executable);
+}
+
+TEST_F(FilesView, PasteAFileListFromTheClipboard) {
+    WriteFile(dir / "p.txt", "pasted");
+    auto* data = new QMimeData;
+    data->setUrls({QUrl::fromLocalFile(QString::fromStdString(dir / "p.txt"))});
+    QApplication::clipboard()->setMimeData(data);
+    list->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return list->hasFocus(); }, 1000));
+    EXPECT_TRUE(frame->IsCommandEnabled(ID_EDIT_PASTE));
+    frame->Execute(ID_EDIT_PASTE);
+    EXPECT_EQ(Content(page, "p.txt"), "pasted");
+    const QMimeData* left = QApplication::clipboard()->mimeData();
+    EXPECT_TRUE(!left || !left->hasUrls()); // emptied afterwards
+    list->SelectFile(QStringLiteral("p.txt"));
+    EXPECT_FALSE(frame->IsCommandEnabled(ID_EDIT_PASTE)); // only with nothing selected
+}
+
+TEST_F(FilesView, PropertiesOfOneAndOfSeveralFiles) {
+    Add("a.txt", "12345");
+    Add("b.txt", "123");
+    std::map<QString, QString> shown;
+    auto read = [&](CZTFilePropertiesDialog* d) {
+        shown.clear();
+        for (QLineEdit* e : d->findChildren<QLineEdit*>()) shown[e->objectName()] = e->text();
+        d->accept();
+    };
+    list->SelectFile(QStringLiteral("a.txt"));
+    OnNextModal<CZTFilePropertiesDialog>(read);
+    frame->Execute(ID_FILES_PROPERTIES);
+    EXPECT_EQ(shown["Dateiname"], QStringLiteral("a.txt"));
+    EXPECT_EQ(shown["Langer Name"], QString::fromStdString(zt::Cp1252ToUtf8(zt::PagePath(page))) + "/a.txt");
+    EXPECT_TRUE(shown["Größe der Datei"].startsWith(QStringLiteral("5 Bytes (komprimiert ")));
+    SelectAll();
+    OnNextModal<CZTFilePropertiesDialog>(read);
+    frame->Execute(ID_FILES_PROPERTIES);
+    EXPECT_TRUE(shown["Dateiname"].isEmpty());
+    EXPECT_TRUE(shown["Größe der Datei"].startsWith(QStringLiteral("8 Bytes (komprimiert ")));
+}
+
+TEST_F(FilesView, BackgroundColourForThePageAndItsSiblings) {
+    CZTPageNode* sibling = Doc().AddPage(page->Parent(), "Nachbar");
+    OnNextModal<CZTBackgroundDialog>([](CZTBackgroundDialog* d) {
+        d->colors->setCurrentColor(QColor(0x10, 0x20, 0x30));
+        d->siblingsBox->setChecked(true);
+        d->accept();
+    });
+    frame->Execute(ID_FILES_BACKGROUND);
+    for (CZTPageNode* p : {page, sibling}) {
+        std::string_view data;
+        ASSERT_TRUE(Doc().Archive().GetExtItem(p->Ident(), zt::PageColors::kExtKind, data));
+        EXPECT_EQ(zt::PageColors::Decode(data).filesBackground, 0x302010u);
+    }
+    EXPECT_EQ(list->palette().color(QPalette::Base), QColor(0x10, 0x20, 0x30));
+    frame->TreeView()->SelectPage(sibling);
+    EXPECT_EQ(list->palette().color(QPalette::Base), QColor(0x10, 0x20, 0x30));
+    Doc().AddPage(nullptr, "Ohne");
+    frame->TreeView()->SelectPage(Doc().Tree().RootPages().back());
+    EXPECT_EQ(list->palette().color(QPalette::Base), QColor(Qt::white));
 }
