@@ -257,11 +257,11 @@ ImportResult ImportFiles(CZTDocument& doc, CZTPageNode* page, const std::vector<
     for (const std::string& path : paths) {
         if (im.result.cancelled) break;
         std::error_code ec;
-        if (path.size() > options.maxPathLength) {
-            Tell(prompter, Msg::FileLoadError, path);
-            continue;
-        }
         if (fs::is_directory(path, ec)) {
+            if (path.size() > options.maxPathLength) { // its entries would be longer still
+                Tell(prompter, Msg::FileLoadError, path);
+                continue;
+            }
             fs::path canon = fs::canonical(path, ec);
             im.root = ec ? path : canon.string();
             std::string p = path;

@@ -666,7 +666,11 @@ void CZTListView::DocumentClosing() {
 // ---- events
 
 void CZTListView::OnDoubleClick(QTreeWidgetItem* item) {
-    if (item) OpenFile(ItemName(item), true);
+    if (!item || waiting_) return; // one program waited for at a time
+    waiting_ = true;
+    QPointer<CZTListView> alive(this);
+    OpenFile(ItemName(item), true);
+    if (alive) waiting_ = false;
 }
 
 void CZTListView::contextMenuEvent(QContextMenuEvent* event) {

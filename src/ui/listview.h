@@ -136,6 +136,7 @@ private:
     QFileSystemWatcher* watcher_ = nullptr;
     std::vector<Watched> watched_;
     bool asking_ = false;
+    bool waiting_ = false;
     int generation_ = 0; // counts the documents shown
     friend class CZTFileNameDelegate;
 };

@@ -224,11 +224,19 @@ TEST_F(AttachedFiles, DepthAndPathLengthAreCapped) {
     ConflictResolver r;
     EXPECT_EQ(ImportFiles(doc, page, {dir / "L0"}, r, prompter, opt).pages, 3);
 
-    WriteFile(dir / "f.txt", "x");
+    // Entries whose path is too long are left out; a directory given at the
+    // top with such a path is reported.
+    fs::create_directory(dir / "D");
+    WriteFile(dir / "D/short", "x");
+    WriteFile(dir / "D/a-much-longer-name", "x");
+    opt.maxPathLength = (dir / "D/short").size();
+    ImportResult res = ImportFiles(doc, page, {dir / "D"}, r, prompter, opt);
+    EXPECT_EQ(res.imported, 1);
+    EXPECT_TRUE(prompter.messages.empty());
     opt.maxPathLength = 5;
-    EXPECT_EQ(ImportFiles(doc, page, {dir / "f.txt"}, r, prompter, opt).imported, 0);
+    EXPECT_EQ(ImportFiles(doc, page, {dir / "D"}, r, prompter, opt).pages, 0);
     ASSERT_EQ(prompter.messages.size(), 1u);
-    EXPECT_EQ(prompter.messages[0], FormatMessage(Msg::FileLoadError, {dir / "f.txt"}));
+    EXPECT_EQ(prompter.messages[0], FormatMessage(Msg::FileLoadError, {dir / "D"}));
 }
 
 TEST_F(AttachedFiles, UnreadableFileIsReported) {
