@@ -331,6 +331,15 @@ TEST_F(FilesView, DoubleClickWaitsAndReadsTheChangeBack) {
     EXPECT_EQ(Content(page, "notiz.txt"), "edited");
     EXPECT_EQ(page->Mark(), 2);
     EXPECT_TRUE(list->TempFiles().Paths().empty()); // the copy is gone
+
+    // A read-only document is never asked to read a file back.
+    frame->SetReadOnly(true);
+    Doc().Archive().SetModified(false);
+    OpenWith();
+    emit list->itemDoubleClicked(list->topLevelItem(0), 0);
+    EXPECT_EQ(prompter.questions.size(), 2u);
+    EXPECT_FALSE(Doc().IsModified());
+    EXPECT_TRUE(list->TempFiles().Paths().empty());
 }
 
 TEST_F(FilesView, AProgramThatReturnsAtOnceIsWatched) {
