@@ -74,6 +74,18 @@ constexpr Entry kTable[] = {
     {Msg::RevisionWriteFailed, "Failed to write revision."},
     {Msg::TimeoutExceeded, "Timeout exceeded"},
     {Msg::UnregisterWhileRunning, "Please exit all running Zettrix Applications before Unregister."},
+    {Msg::ImportingFiles, "Importiere Dateien..."},
+    {Msg::ExportingFiles, "Exportiere Dateien..."},
+    {Msg::FileLoadError, "Fehler beim Laden der Datei:\n%s"},
+    {Msg::AttachedFileNotFound, "Datei '%s' nicht gefunden."},
+    {Msg::RereadChangedFile, "Soll die veränderte Datei wieder eingelesen werden ?"},
+    {Msg::NameInUse, "Der Name wird bereits verwendet."},
+    {Msg::ConfirmDeleteFiles, "Sind Sie sicher, die Datei(en) zu löschen ?"},
+    {Msg::NewFileName, "Neue Datei"},
+    {Msg::FileLooksBinary, "Die Datei\n%s\nscheint in einem Binär-Format zu sein.\nTrotzdem öffnen ?"},
+    {Msg::InsertingTextFiles, "Exportiere Textdatei(en) in den Text. Bitte warten."},
+    {Msg::InsertingPictures, "Exportiere Bilder in den Text"},
+    {Msg::ProgramStartFailed, "Das Programm konnte nicht gestartet werden:\n%s"},
 };
 
 constexpr auto BuildIndex() {

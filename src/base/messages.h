@@ -71,6 +71,19 @@ enum class Msg {
     RevisionWriteFailed,
     TimeoutExceeded,
     UnregisterWhileRunning,
+    // attached files
+    ImportingFiles,
+    ExportingFiles,
+    FileLoadError,          // "%s": path
+    AttachedFileNotFound,   // "%s": file name
+    RereadChangedFile,
+    NameInUse,
+    ConfirmDeleteFiles,
+    NewFileName,
+    FileLooksBinary,        // "%s": file name
+    InsertingTextFiles,
+    InsertingPictures,
+    ProgramStartFailed,     // "%s": program
     Count_
 };
 

@@ -37,6 +37,7 @@
 #include "ui/icons.h"
 #include "ui/instances.h"
 #include "ui/leftview.h"
+#include "ui/listview.h"
 #include "ui/optionsdialog.h"
 #include "ui/pagetreemodel.h"
 #include "ui/placeholders.h"
@@ -424,7 +425,10 @@ QLabel* CMainFrame::StatusPane(int index) const {
 void CMainFrame::CreateViews() {
     tree_ = new CLeftView(*doc_, *forward_);
     text_ = new CZTTextPlaceholder(*doc_);
-    files_ = new CZTFilesPlaceholder(*doc_);
+    files_ = new CZTListView(*doc_, *forward_);
+    files_->isEditable = [this] { return IsEditable(); };
+    // The text view takes the insert commands once it offers ITextInsertTarget.
+    files_->SetInsertTarget(nullptr);
     treeFrame_ = new CZTViewFrame(QStringLiteral("Baumansicht"), tree_);
     textFrame_ = new CZTViewFrame(QStringLiteral("Textansicht"), text_);
     filesFrame_ = new CZTViewFrame(QStringLiteral("Dateienansicht"), files_);
@@ -451,6 +455,10 @@ void CMainFrame::CreateViews() {
         if (CZTPageNode* p = tree_->CurrentPage()) pageList_->ShowPage(p);
     });
     connect(tree_, &CLeftView::textFocusRequested, this, [this] { text_->setFocus(); });
+    connect(files_, &CZTListView::filesChanged, this, [this] {
+        UpdateCommandUI();
+        UpdateStatus();
+    });
 }
 
 // ---- document state
@@ -492,6 +500,7 @@ void CMainFrame::UpdateStatus() {
 }
 
 void CMainFrame::OnDocumentReplaced() {
+    files_->DocumentClosing();
     visits_->Clear();
     pageList_->Reset();
     tree_->SetEditable(IsEditable());
@@ -632,6 +641,7 @@ void CMainFrame::AutoSave() {
 bool CMainFrame::IsCommandEnabled(int id, bool* checked) const {
     if (checked) *checked = false;
     if (tree_->Handles(id)) return tree_->IsEnabled(id, checked);
+    if (files_->Handles(id)) return files_->IsEnabled(id);
     CZTPageNode* cur = tree_->CurrentPage();
     switch (id) {
     case ID_FILE_NEW:
@@ -702,6 +712,12 @@ void CMainFrame::Execute(int id) {
     if (!IsCommandEnabled(id)) return;
     if (tree_->Handles(id)) {
         tree_->Execute(id);
+        UpdateCommandUI();
+        UpdateStatus();
+        return;
+    }
+    if (files_->Handles(id)) {
+        files_->Execute(id);
         UpdateCommandUI();
         UpdateStatus();
         return;

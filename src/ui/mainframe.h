@@ -30,7 +30,7 @@ class CZTPageBarList;
 class CZTQtPrompter;
 class CZTSettings;
 class CZTTextPlaceholder;
-class CZTFilesPlaceholder;
+class CZTListView;
 class CZTTipsBar;
 class CZTViewFrame;
 class CZTRevisionSource;
@@ -108,7 +108,7 @@ public:
     CZTPageBarList* PageList() const { return pageList_; }
     CZTTipsBar* TipsBar() const { return tips_; }
     CZTTextPlaceholder* TextView() const { return text_; }
-    CZTFilesPlaceholder* FilesView() const { return files_; }
+    CZTListView* FilesView() const { return files_; }
     QLabel* StatusPane(int index) const;
 
 signals:
@@ -160,7 +160,7 @@ private:
 
     CLeftView* tree_ = nullptr;
     CZTTextPlaceholder* text_ = nullptr;
-    CZTFilesPlaceholder* files_ = nullptr;
+    CZTListView* files_ = nullptr;
     CZTViewFrame* treeFrame_ = nullptr;
     CZTViewFrame* textFrame_ = nullptr;
     CZTViewFrame* filesFrame_ = nullptr;

@@ -1,5 +1,5 @@
-// The view frames with their title bars, and the stand-ins of the text view
-// and the attached-files view: both show the current page read-only.
+// The view frames with their title bars, and the stand-in of the text view:
+// it shows the current page read-only.
 #pragma once
 
 #include <QWidget>
@@ -8,7 +8,6 @@ class CZTDocument;
 class CZTPageNode;
 class QLabel;
 class QTextBrowser;
-class QTreeWidget;
 
 namespace zt::ui {
 
@@ -39,20 +38,6 @@ public:
 private:
     CZTDocument& doc_;
     QTextBrowser* browser_;
-};
-
-class CZTFilesPlaceholder : public QWidget {
-    Q_OBJECT
-public:
-    CZTFilesPlaceholder(CZTDocument& doc, QWidget* parent = nullptr);
-    void ShowPage(const CZTPageNode* page);
-    QTreeWidget* List() const { return list_; }
-    // Selects the file of that name.
-    void SelectFile(const QString& name);
-
-private:
-    CZTDocument& doc_;
-    QTreeWidget* list_;
 };
 
 } // namespace zt::ui

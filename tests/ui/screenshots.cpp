@@ -9,16 +9,20 @@
 #include <QFile>
 #include <QLocale>
 #include <QTimer>
+#include <QSplitter>
 #include <QTreeView>
 
 #include <cstdio>
 
 #include "base/system.h"
+#include "core/attachedfiles.h"
 #include "core/document.h"
 #include "ui/commands.h"
 #include "ui/docdialogs.h"
+#include "ui/filedialogs.h"
 #include "ui/historydialog.h"
 #include "ui/leftview.h"
+#include "ui/listview.h"
 #include "ui/mainframe.h"
 #include "ui/optionsdialog.h"
 #include "ui/settings.h"
@@ -67,6 +71,39 @@ int main(int argc, char** argv) {
     frame.TreeView()->setFocus();
     frame.UpdateCommandUI();
     bool ok = Save(&frame, out + QStringLiteral("/main.png"));
+
+    // The files list filled: a few files on the current page, one selected.
+    if (page) {
+        const std::pair<const char*, std::string> files[] = {
+            {"Protokoll.txt", std::string(1834, 'p')},
+            {"Skizze.png", std::string(48211, 's')},
+            {"Angebot 2026.pdf", std::string(152034, 'a')},
+            {"Adressen.csv", std::string(612, 'c')},
+        };
+        int32_t when = zt::NowStamp() - 86400 * 3;
+        for (const auto& [name, bytes] : files) zt::StoreFile(frame.Document(), page, name, bytes, when += 7200);
+        frame.FilesView()->ShowPage(page);
+        frame.FilesView()->SelectFile(QStringLiteral("Protokoll.txt"));
+        frame.FilesView()->setFocus();
+        const QList<int> rows = frame.RightSplitter()->sizes();
+        frame.RightSplitter()->setSizes({300, 170});
+        frame.UpdateCommandUI();
+        ok &= Save(&frame, out + QStringLiteral("/main-files.png"));
+        frame.RightSplitter()->setSizes(rows);
+        CZTFileConflictDialog conflict(QStringLiteral("Protokoll.txt"), QStringLiteral("/home/anna/Protokoll.txt"),
+                                       &frame);
+        ok &= Save(&conflict, out + QStringLiteral("/file-conflict.png"));
+        conflict.hide();
+        CZTOpenFileDialog open(QStringLiteral("Protokoll.txt"), QStringLiteral("/usr/bin/gedit"), false, &frame);
+        ok &= Save(&open, out + QStringLiteral("/file-open.png"));
+        open.hide();
+        CZTFileFacts facts{QStringLiteral("Protokoll.txt"), QStringLiteral("/Projekte/Kap.2/Protokoll.txt"),
+                           QStringLiteral("anna"), FormatStamp(when), QStringLiteral("anna"), FormatStamp(when),
+                           FormatBytes(1834, 41)};
+        CZTFilePropertiesDialog props(facts, &frame);
+        ok &= Save(&props, out + QStringLiteral("/file-properties.png"));
+        props.hide();
+    }
 
     CZTPreferences prefs = settings.prefs;
     CZTOptionsDialog options(prefs, {}, {}, &frame);

@@ -39,6 +39,14 @@ grep -q '"path":"/Projekte/Kap%2E2%281%29","title":"Kap.2","depth":2' "$T/out"; 
 run info "$D" --json >/dev/null
 grep -q '"title":"Notizen".*"pages":5,"files":1,"form":"revision"' "$T/out"; check "info --json" 0 $?
 
+mkdir -p "$T/Ordner/Unter"
+printf 'eins' >"$T/Ordner/eins.txt"
+printf 'zwei' >"$T/Ordner/Unter/zwei.txt"
+check "attach a directory" 0 "$(run attach "$D" /Rtf "$T/Ordner")"
+check "directory page file" 0 "$(run get "$D" /Rtf/Ordner/Unter "zwei.txt" -o "$T/zwei.txt")"
+check "directory file bytes" "zwei" "$(cat "$T/zwei.txt")"
+check "rm directory pages" 0 "$(run rm "$D" /Rtf/Ordner --subtree)"
+
 check "rename" 0 "$(run rename "$D" /Rtf "Neu")"
 check "rename to empty" 2 "$(run rename "$D" /Neu "  ")"
 check "empty name message" "Fehler: Der gewählte Name ist leer." "$(cat "$T/err")"

@@ -5,6 +5,7 @@
 #include "base/cp1252.h"
 #include "base/messages.h"
 #include "base/names.h"
+#include "core/attachedfiles.h"
 #include "core/compress.h"
 #include "core/pagepaths.h"
 #include "core/serializer.h"
@@ -20,6 +21,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace ztd {
@@ -257,6 +259,15 @@ int Attach(Context& c, const Args& a) {
     CZTPageNode* node = c.Page(a.positional[2]);
     if (!node) return kDocError;
     const std::string& file = a.positional[3];
+    struct stat st;
+    if (::stat(file.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        // A directory becomes a page (first child) holding its files, its
+        // subdirectories further pages below it.
+        zt::ConflictResolver unique;
+        zt::ImportResult r = zt::ImportFiles(c.doc, node, {file}, unique, c.doc.Prompter());
+        if (r.pages == 0) return c.Fail(zt::FormatMessage(zt::Msg::FileLoadError, {file}));
+        return c.SaveBack();
+    }
     std::string content;
     if (!ReadFileBytes(file, content)) return c.Fail(zt::FormatMessage(zt::Msg::FileNotFound, {file}));
     std::string name = zt::Utf8ToCp1252(a.Has("--as") ? a.Get("--as") : zt::FileNamePart(file));
@@ -324,7 +335,7 @@ void AddDocumentCommands(std::vector<Command>& commands) {
         {"get", 3, Get, "get DOC PFAD NAME [-o DATEI]         Inhalt einer angehängten Datei"},
         {"new", 1, New, "new DOC [--force]                    neues, leeres Dokument"},
         {"add", 3, Add, "add DOC VATER-PFAD TITEL [--text-file F]  neue Seite (/ als Vater: oberste Ebene)"},
-        {"attach", 3, Attach, "attach DOC PFAD DATEI [--as NAME]    Datei anhängen"},
+        {"attach", 3, Attach, "attach DOC PFAD DATEI [--as NAME]    Datei anhängen (ein Verzeichnis als Seite)"},
         {"detach", 3, Detach, "detach DOC PFAD NAME                 angehängte Datei entfernen"},
         {"rename", 3, Rename, "rename DOC PFAD TITEL                Seite umbenennen"},
         {"rm", 2, Rm, "rm DOC PFAD [--subtree]              Seite (oder Unterbaum) löschen"},
