@@ -41,6 +41,7 @@ constexpr Entry kTable[] = {
     {Msg::CannotMoveIntoOwnSubtree, "Eine Seite kann nicht in ihren eigenen Unterbaum verschoben werden."},
     {Msg::CopyOf, "Copy of "},
     {Msg::PageNotFound, "Seite\n%s\nnicht gefunden."},
+    {Msg::AttachedFileNotFound, "Datei '%s' nicht gefunden."},
     {Msg::NoValidArchiveName, "No valid archive name."},
     {Msg::NoArchivePageName, "No archive page name."},
     {Msg::ScriptFileNotFound, "File not found '%s'"},

@@ -40,6 +40,7 @@ enum class Msg {
     CopyOf,                 // "Copy of "
     // links
     PageNotFound,           // "%s"
+    AttachedFileNotFound,   // "%s": the file name
     NoValidArchiveName,
     NoArchivePageName,
     ScriptFileNotFound,     // "%s"
