@@ -248,6 +248,25 @@ TEST(LinkMarker, SettingAndSuspension) {
     EXPECT_EQ(UndoState(doc), UndoState(twin));
 }
 
+TEST(LinkMarker, TheLinkUnderAPoint) {
+    QTextDocument doc("ab zt:/x cd");
+    doc.setTextWidth(600);
+    CZTLinkMarker marker(&doc);
+    const QTextBlock block = doc.begin();
+    const QTextLine line = block.layout()->lineAt(0);
+    const QPointF origin = block.layout()->position();
+    const qreal y = origin.y() + line.y() + line.height() / 2;
+    auto middleOf = [&](int i) { return QPointF(origin.x() + (line.cursorToX(i) + line.cursorToX(i + 1)) / 2, y); };
+    EXPECT_EQ(marker.LinkAtPoint(middleOf(1)), "");
+    EXPECT_EQ(marker.LinkAtPoint(middleOf(2)), "");
+    EXPECT_EQ(marker.LinkAtPoint(middleOf(3)), "zt:/x");
+    EXPECT_EQ(marker.LinkAtPoint(middleOf(7)), "zt:/x");
+    EXPECT_EQ(marker.LinkAtPoint(middleOf(8)), "");
+    EXPECT_EQ(marker.LinkAtPoint(QPointF(origin.x() + line.naturalTextWidth() + 50, y)), "");
+    marker.SetEnabled(false);
+    EXPECT_EQ(marker.LinkAtPoint(middleOf(3)), "");
+}
+
 TEST(LinkMarker, ALoadedPageIsMarkedAndStaysUnmodified) {
     QTextDocument doc;
     CZTLinkMarker marker(&doc);
@@ -260,6 +279,32 @@ TEST(LinkMarker, ALoadedPageIsMarkedAndStaysUnmodified) {
     marker.rehighlight();
     EXPECT_FALSE(doc.isModified());
     EXPECT_EQ(modified, 0);
+}
+
+// A page of a megabyte with two links in every line: whole-text passes
+// must cost one layout, not one per block (which takes minutes).
+TEST(LinkMarker, LargePagesAreMarkedInOnePass) {
+    const QString line = QStringLiteral("Eine Zeile mit http://www.example.de/pfad und zt:/Seite/Unterseite, Text.\n");
+    const QString text = line.repeated(1024 * 1024 / line.size());
+    const auto t0 = std::chrono::steady_clock::now();
+    QTextDocument doc;
+    CZTLinkMarker marker(&doc);
+    {
+        CZTLinkMarker::Suspension loading(&marker);
+        doc.setPlainText(text);
+    }
+    marker.rehighlight();
+    marker.SetEnabled(false);
+    marker.SetEnabled(true);
+    QTextDocument other;
+    other.setPlainText(text);
+    CZTLinkMarker late(&other);  // attached to a full document
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(10));
+    const int blocks = doc.blockCount();
+    EXPECT_EQ(MarkedRanges(doc).size(), 2 * (blocks - 1));
+    EXPECT_EQ(MarkedRanges(other).size(), 2 * (blocks - 1));
+    QTextCursor(&other).insertText("www.x ");
+    EXPECT_EQ(MarkedRanges(other).size(), 2 * (blocks - 1) + 1);
 }
 
 } // namespace

@@ -1,10 +1,12 @@
 #include "text/qt/linkmarker.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QBrush>
 #include <QColor>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextLayout>
 
 #include <algorithm>
 
@@ -121,28 +123,82 @@ bool IsFollowable(QStringView text) {
 
 } // namespace zt::textqt
 
-CZTLinkMarker::CZTLinkMarker(QTextDocument* document, bool enabled) : QSyntaxHighlighter(document), enabled_(enabled) {
+CZTLinkMarker::CZTLinkMarker(QTextDocument* document, bool enabled)
+    : QSyntaxHighlighter(static_cast<QObject*>(document)), enabled_(enabled) {
+    if (!document) return;
     // A document tells about its changes only once it has a layout; a view
     // makes one anyway, a document without a view gets it here.
-    if (document) document->documentLayout();
-    // Mark at once rather than when the event loop next runs, so that the view
-    // can ask for links right after loading a page.
-    rehighlight();
+    document->documentLayout();
+    // Attaching to a document with text queues the base class's whole-text
+    // pass, which has the text laid out again after every block and takes
+    // minutes on a large page; and until it has run, edits are not followed.
+    // It is run at once here with nothing to mark, then the marks are set in
+    // one pass.
+    quiet_ = true;
+    setDocument(document);
+    QMetaObject::invokeMethod(this, "_q_delayedRehighlight", Qt::DirectConnection);
+    quiet_ = false;
+    following_ = true;
+    Follow();
+    MarkAll();
+}
+
+void CZTLinkMarker::Follow() {
+    // While marking is off or suspended the base class does not even look at
+    // the changes, so that loading a large page costs nothing extra.
+    QTextDocument* doc = document();
+    if (!doc || following_ == IsActive()) return;
+    if (IsActive())
+        connect(doc, SIGNAL(contentsChange(int,int,int)), this, SLOT(_q_reformatBlocks(int,int,int)));
+    else
+        disconnect(doc, SIGNAL(contentsChange(int,int,int)), this, SLOT(_q_reformatBlocks(int,int,int)));
+    following_ = IsActive();
+}
+
+void CZTLinkMarker::MarkAll() {
+    QTextDocument* doc = document();
+    if (!doc) return;
+    const bool active = IsActive();
+    const QTextCharFormat format = LinkFormat();
+    bool changed = false;
+    for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
+        QTextLayout* layout = block.layout();
+        if (!layout) continue;
+        QList<QTextLayout::FormatRange> ranges;
+        if (active) {
+            for (const auto& r : zt::textqt::FindLinks(block.text())) {
+                QTextLayout::FormatRange range;
+                range.start = r.start;
+                range.length = r.length;
+                range.format = format;
+                ranges.append(range);
+            }
+        }
+        if (layout->formats() != ranges) {
+            layout->setFormats(ranges);
+            changed = true;
+        }
+    }
+    if (changed) doc->markContentsDirty(0, doc->characterCount());
 }
 
 void CZTLinkMarker::SetEnabled(bool enabled) {
     if (enabled == enabled_) return;
     enabled_ = enabled;
-    if (suspended_ == 0) rehighlight();
+    Follow();
+    if (suspended_ == 0) MarkAll();
 }
 
 void CZTLinkMarker::Suspend() {
-    if (suspended_++ == 0 && enabled_) rehighlight();
+    if (suspended_++ != 0) return;
+    Follow();
+    if (enabled_) MarkAll();
 }
 
 void CZTLinkMarker::Resume() {
-    if (suspended_ == 0) return;
-    if (--suspended_ == 0 && enabled_) rehighlight();
+    if (suspended_ == 0 || --suspended_ != 0) return;
+    Follow();
+    if (enabled_) MarkAll();
 }
 
 bool CZTLinkMarker::LinkRangeAt(int position, int& start, int& length) const {
@@ -168,6 +224,13 @@ QString CZTLinkMarker::LinkAt(int position) const {
     return block.text().mid(start - block.position(), length);
 }
 
+QString CZTLinkMarker::LinkAtPoint(const QPointF& documentPoint) const {
+    const QTextDocument* doc = document();
+    if (!IsActive() || !doc) return {};
+    // An exact hit gives the character under the point, -1 beside the text.
+    return LinkAt(doc->documentLayout()->hitTest(documentPoint, Qt::ExactHit));
+}
+
 QTextCharFormat CZTLinkMarker::LinkFormat() {
     QTextCharFormat f;
     f.setForeground(QBrush(QColor(0, 0, 255)));
@@ -177,7 +240,7 @@ QTextCharFormat CZTLinkMarker::LinkFormat() {
 }
 
 void CZTLinkMarker::highlightBlock(const QString& text) {
-    if (!IsActive()) return;
+    if (quiet_ || !IsActive()) return;
     const QTextCharFormat format = LinkFormat();
     for (const auto& r : zt::textqt::FindLinks(text)) setFormat(r.start, r.length, format);
 }

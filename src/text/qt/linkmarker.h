@@ -12,6 +12,7 @@
 #include <QSyntaxHighlighter>
 #include <QTextCharFormat>
 
+class QPointF;
 class QTextCursor;
 class QTextDocument;
 
@@ -61,7 +62,10 @@ bool IsFollowable(QStringView text);
 
 // Shows the automatic links of a document. Create it on the view's document
 // (it is owned by the document as a QObject child); it marks the whole text at
-// once and then every block the user changes.
+// once and then every block that changes. Whole-text passes (MarkAll, the
+// setting, the end of a suspension) set the marks of all blocks and have the
+// text laid out once, so that a large page costs one layout, not one per
+// block; loading a large page under a Suspension is the cheapest way.
 class CZTLinkMarker : public QSyntaxHighlighter {
 public:
     explicit CZTLinkMarker(QTextDocument* document, bool enabled = true);
@@ -100,6 +104,14 @@ public:
     QString LinkAt(int position) const;
     // The same, with the link's document range.
     bool LinkRangeAt(int position, int& start, int& length) const;
+    // The marked link under a point in document coordinates (a QTextEdit's
+    // viewport point plus its scroll offsets); empty beside the text.
+    QString LinkAtPoint(const QPointF& documentPoint) const;
+
+    // Marks the whole text again (the fast form of rehighlight(), which this
+    // class hides for that reason).
+    void MarkAll();
+    void rehighlight() { MarkAll(); }
 
     // How a link looks: blue and underlined.
     static QTextCharFormat LinkFormat();
@@ -108,6 +120,10 @@ protected:
     void highlightBlock(const QString& text) override;
 
 private:
+    void Follow();
+
+    bool following_ = false; // the base class follows the document's changes
+    bool quiet_ = false; // the base class's own whole-text pass marks nothing
     bool enabled_ = true;
     int suspended_ = 0;
 };
