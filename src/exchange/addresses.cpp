@@ -147,7 +147,10 @@ AddressResult ResolveAddress(std::string_view address, const AddressContext& con
     if (parts.kind == AddressParts::Kind::FileSystem) return ReadFileSystemFile(parts.path);
 
     CZTDocument* open = context.openDocument;
-    if (parts.document.empty() || (open && SameFile(parts.document, open->Archive().FilePath()))) {
+    // An untitled document's path is only the temporary directory.
+    const bool namesOpen =
+        open && !open->Archive().NeverSaved() && SameFile(parts.document, open->Archive().FilePath());
+    if (parts.document.empty() || namesOpen) {
         if (!open) return Fail(MessageText(Msg::NoValidArchiveName));
         return FetchFromDocument(*open, parts, context.textMode);
     }

@@ -122,6 +122,15 @@ TEST_F(AddressTest, TheOpenDocumentIsUsedAsItIsInMemory) {
         EXPECT_EQ(r.content, "changed, not saved") << address;
     }
     EXPECT_EQ(Resolve("ztf:/?/Scripts/Util/lib%20x.js", &open).content, "var x = 1;\n");
+
+    // An untitled document answers to the empty document part only.
+    zt::test::ScriptedPrompter q;
+    CZTDocument untitled(q);
+    Fill(untitled);
+    EXPECT_EQ(Resolve("zt:/?/Kap.2", &untitled).content, "plain text page");
+    const std::string tempDir = untitled.Archive().FilePath();
+    if (!tempDir.empty())
+        EXPECT_FALSE(Resolve("zt:/" + Part(tempDir) + "?/Kap.2", &untitled).ok) << tempDir;
 }
 
 TEST_F(AddressTest, EncryptedDocumentsAskForCredentials) {
