@@ -91,6 +91,46 @@ TEST(FindLinks, EverySchemeOfTheTable) {
     }
 }
 
+// A plain reading of the rules: every character covered by some link is
+// marked; runs of marked characters are the links.
+QList<zt::textqt::LinkRange> ReferenceLinks(const QString& text) {
+    std::vector<bool> marked(size_t(text.size()), false);
+    for (const QString& scheme : zt::textqt::LinkSchemes()) {
+        for (int pos = 0; pos + scheme.size() <= text.size(); ++pos) {
+            if (QStringView(text).mid(pos, scheme.size()) != scheme) continue;
+            if (pos > 0 && !zt::textqt::IsLinkStartDelimiter(text[pos - 1])) continue;
+            int end = pos + int(scheme.size());
+            while (end < text.size() && !zt::textqt::IsLinkEndDelimiter(text[end])) ++end;
+            if (end == pos + scheme.size()) continue;
+            for (int i = pos; i < end; ++i) marked[size_t(i)] = true;
+        }
+    }
+    QList<zt::textqt::LinkRange> out;
+    for (int i = 0; i < text.size(); ++i) {
+        if (!marked[size_t(i)]) continue;
+        int j = i;
+        while (j < text.size() && marked[size_t(j)]) ++j;
+        out.push_back({i, j - i});
+        i = j;
+    }
+    return out;
+}
+
+TEST(FindLinks, AgreesWithAPlainReadingOnRandomTexts) {
+    // Pieces that make schemes, delimiters and near misses likely.
+    const QStringList pieces = {"http://", "www.", "zt:", "ztf:", "file:/", "mailto:", "ht", "tp://", "z", "t:",
+                                " ", "(", ")", ".", ",", ":", "\"", "'", "<", ">", "[", "]", "a", "\u00B4",
+                                "\u2029", "\t", "/"};
+    uint32_t seed = 12345;
+    auto next = [&] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+    for (int round = 0; round < 3000; ++round) {
+        QString text;
+        const int n = int(next() % 12);
+        for (int i = 0; i < n; ++i) text += pieces[int(next() % pieces.size())];
+        ASSERT_EQ(FindLinks(text), ReferenceLinks(text)) << text.toStdString();
+    }
+}
+
 TEST(FindLinks, AMegabyteOfSchemesIsQuick) {
     const auto t0 = std::chrono::steady_clock::now();
     EXPECT_EQ(FindLinks(QStringLiteral("(zt:").repeated(250000)).size(), 1);
