@@ -61,8 +61,10 @@ bool IsFollowable(QStringView text);
 } // namespace zt::textqt
 
 // Shows the automatic links of a document. Create it on the view's document
-// (it is owned by the document as a QObject child); it marks the whole text at
-// once and then every block that changes. Whole-text passes (MarkAll, the
+// while that is still empty (it is owned by the document as a QObject child;
+// attaching to a document with text costs a pass of the base class, about
+// half a second per megabyte); it marks the whole text at once and then every
+// block that changes. Whole-text passes (MarkAll, the
 // setting, the end of a suspension) set the marks of all blocks and have the
 // text laid out once, so that a large page costs one layout, not one per
 // block; loading a large page under a Suspension is the cheapest way.
