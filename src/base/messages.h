@@ -40,6 +40,7 @@ enum class Msg {
     CopyOf,                 // "Copy of "
     // links
     PageNotFound,           // "%s"
+    AttachedFileNotFound,   // "%s": the file name
     NoValidArchiveName,
     NoArchivePageName,
     ScriptFileNotFound,     // "%s"
@@ -75,7 +76,6 @@ enum class Msg {
     ImportingFiles,
     ExportingFiles,
     FileLoadError,          // "%s": path
-    AttachedFileNotFound,   // "%s": file name
     RereadChangedFile,
     NameInUse,
     ConfirmDeleteFiles,

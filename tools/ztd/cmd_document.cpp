@@ -3,12 +3,14 @@
 
 #include "base/bytes.h"
 #include "base/cp1252.h"
+#include "base/fileio.h"
 #include "base/messages.h"
 #include "base/names.h"
 #include "core/attachedfiles.h"
 #include "core/compress.h"
 #include "core/pagepaths.h"
 #include "core/serializer.h"
+#include "exchange/addresses.h"
 #include "exchange/rtfhtml/rtfconverter.h"
 #include "text/pagertf.h"
 
@@ -187,6 +189,27 @@ int Get(Context& c, const Args& a) {
     return kOk;
 }
 
+// What an address names ("zt:/DOC?PFAD", "ztf:/DOC?PFAD/NAME", "file:/PFAD"):
+// a page text as plain text (UTF-8) or a file's bytes. --doc DOC is the open
+// document that addresses without a document part refer to.
+int Resolve(Context& c, const Args& a) {
+    zt::AddressContext context;
+    context.prompter = &c.prompter;
+    if (a.Has("--doc")) {
+        if (!c.Open(a.Get("--doc"))) return kDocError;
+        context.openDocument = &c.doc;
+    }
+    const zt::AddressResult r = zt::ResolveAddress(a.positional[1], context);
+    if (!r.ok) return c.Fail(r.error);
+    if (a.Has("-o")) {
+        if (!zt::WriteFileReplacing(a.Get("-o"), r.content))
+            return c.Fail(zt::FormatMessage(zt::Msg::FileWriteFailed, {a.Get("-o")}));
+    } else {
+        std::cout.write(r.content.data(), std::streamsize(r.content.size()));
+    }
+    return kOk;
+}
+
 int Verify(Context& c, const Args& a) {
     if (!c.Open(a.positional[1])) return kDocError;
     size_t pages = 0, files = 0;
@@ -340,6 +363,7 @@ void AddDocumentCommands(std::vector<Command>& commands) {
         {"rename", 3, Rename, "rename DOC PFAD TITEL                Seite umbenennen"},
         {"rm", 2, Rm, "rm DOC PFAD [--subtree]              Seite (oder Unterbaum) löschen"},
         {"save", 2, Save, "save DOC AUSGABE [--plain]           Dokument unter AUSGABE schreiben"},
+        {"resolve", 1, Resolve, "resolve ADRESSE [--doc DOC] [-o DATEI]  Seitentext oder Datei einer Adresse (zt:/, ztf:/, file:/)"},
         {"verify", 1, Verify, "verify DOC                           alle Seiten und Dateien prüfen"},
     });
 }

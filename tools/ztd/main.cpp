@@ -15,7 +15,7 @@ using namespace ztd;
 namespace {
 
 // Options that take a value.
-const char* kValueOptions[] = {"--text-file", "--name", "--as", "--change", "--add", "--remove", "-o"};
+const char* kValueOptions[] = {"--text-file", "--name", "--as", "--change", "--add", "--remove", "-o", "--doc"};
 
 bool ParseArgs(int argc, char** argv, Args& args) {
     for (int i = 1; i < argc; ++i) {
