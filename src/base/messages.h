@@ -71,6 +71,16 @@ enum class Msg {
     RevisionWriteFailed,
     TimeoutExceeded,
     UnregisterWhileRunning,
+    // text view
+    PageSaveError,
+    PageLoadError,
+    SavingPage,
+    LoadingPage,
+    TabValueRange,          // "%s", "%s": the bounds in the ruler unit
+    ImportingText,
+    ImportingPictures,
+    PictureInsertFailed,    // "%s": file
+    TextFileReadFailed,     // "%s": file
     Count_
 };
 

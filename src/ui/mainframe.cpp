@@ -42,6 +42,7 @@
 #include "ui/placeholders.h"
 #include "ui/qtprompter.h"
 #include "ui/settings.h"
+#include "ui/textview.h"
 
 namespace zt::ui {
 
@@ -109,6 +110,9 @@ CMainFrame::CMainFrame(CZTSettings& settings, QWidget* parent) : QMainWindow(par
     CreateMenus();
     CreateBars();
     CreateStatusBar();
+    text_->AttachFontBar(fontBar_->findChild<QComboBox*>(QStringLiteral("fontNameBox")),
+                         fontBar_->findChild<QComboBox*>(QStringLiteral("fontSizeBox")));
+    text_->AttachStatusPanes(panes_[0], panes_[3]);
     resize(763, 400);
 
     autoSaveTimer_ = new QTimer(this);
@@ -177,7 +181,8 @@ void CMainFrame::CreateActions() {
     addAction(prevPane);
     for (int id : {ID_VIEW_TREE, ID_VIEW_FILES, ID_TREE_EXPAND_ALL, ID_WRAP_PRINTER, ID_WRAP_WINDOW, ID_WRAP_NONE,
                    ID_CHAR_BOLD, ID_CHAR_ITALIC, ID_CHAR_UNDERLINE, ID_PARA_LEFT, ID_PARA_CENTER, ID_PARA_RIGHT,
-                   ID_BULLET})
+                   ID_BULLET, ID_CHAR_STRIKEOUT, ID_CHAR_SUPERSCRIPT, ID_CHAR_SUBSCRIPT, ID_TEXT_COLOUR,
+                   ID_TEXT_BACKGROUND})
         actions_[id]->setCheckable(true);
     // The menu bar's own texts for the keys.
     for (auto& [id, a] : actions_) a->setShortcutVisibleInContextMenu(true);
@@ -423,7 +428,10 @@ QLabel* CMainFrame::StatusPane(int index) const {
 
 void CMainFrame::CreateViews() {
     tree_ = new CLeftView(*doc_, *forward_);
-    text_ = new CZTTextPlaceholder(*doc_);
+    text_ = new CZettrixView(*doc_, settings_.prefs);
+    text_->documentEditable = [this] { return IsEditable(); };
+    text_->runCommand = [this](int id) { Execute(id); };
+    text_->commandEnabled = [this](int id) { return IsCommandEnabled(id); };
     files_ = new CZTFilesPlaceholder(*doc_);
     treeFrame_ = new CZTViewFrame(QStringLiteral("Baumansicht"), tree_);
     textFrame_ = new CZTViewFrame(QStringLiteral("Textansicht"), text_);
@@ -597,6 +605,7 @@ bool CMainFrame::SaveDocumentAs() {
 bool CMainFrame::SaveDocumentTo(const QString& path) {
     const QString full = QFileInfo(path).absoluteFilePath();
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    text_->SaveCurrentPage(); // the text goes into the page before the document is written
     statusBar()->showMessage(QStringLiteral("Speichern: %1").arg(full));
     const bool ok = doc_->Save(Path8(full));
     QApplication::restoreOverrideCursor();
@@ -613,6 +622,7 @@ bool CMainFrame::SaveDocumentTo(const QString& path) {
 }
 
 bool CMainFrame::SaveModified() {
+    text_->SaveCurrentPage();
     if (!doc_->IsModified()) return true;
     Prompter::Answer a =
         prompter_->AskYesNoCancel(FormatMessage(Msg::SaveChangesQuestion, {DocumentTitle().toStdString()}));
@@ -632,6 +642,7 @@ void CMainFrame::AutoSave() {
 bool CMainFrame::IsCommandEnabled(int id, bool* checked) const {
     if (checked) *checked = false;
     if (tree_->Handles(id)) return tree_->IsEnabled(id, checked);
+    if (text_->Handles(id)) return text_->IsEnabled(id, checked);
     CZTPageNode* cur = tree_->CurrentPage();
     switch (id) {
     case ID_FILE_NEW:
@@ -696,12 +707,19 @@ void CMainFrame::UpdateCommandUI() {
         a->setEnabled(IsCommandEnabled(id, &checked));
         if (a->isCheckable()) a->setChecked(checked);
     }
+    text_->UpdateFontBar();
 }
 
 void CMainFrame::Execute(int id) {
     if (!IsCommandEnabled(id)) return;
     if (tree_->Handles(id)) {
         tree_->Execute(id);
+        UpdateCommandUI();
+        UpdateStatus();
+        return;
+    }
+    if (text_->Handles(id)) {
+        text_->Execute(id);
         UpdateCommandUI();
         UpdateStatus();
         return;
@@ -955,6 +973,7 @@ void CMainFrame::SaveWindowState() {
     p.tb = tipsBarHost_->isVisibleTo(this);
     p.talkBarN = tips_->NextTip();
     p.barState = saveState();
+    text_->WriteBack(p);
     if (p.mode == 2) p.file = DocumentPath();
     settings_.SaveWindowState();
 }
@@ -989,6 +1008,10 @@ void CMainFrame::ApplyPreferences(const CZTPreferences& before) {
     statusBar()->setVisible(p.stb);
     tipsBarHost_->setVisible(p.tb);
     ApplyViewTitles();
+    text_->SetRulerVisible(p.rulerBar != 0);
+    text_->SetRulerUnit(p.rulerUnit);
+    text_->SetMargins(p.marginLeft, p.marginTop, p.marginRight, p.marginBot);
+    text_->SetAutoWordSelection(p.autoWord != 0);
     if (p.trayIcon != before.trayIcon) SetTrayIcon(p.trayIcon != 0);
     if (p.mode != before.mode) {
         settings_.SaveMode();

@@ -1,5 +1,5 @@
-// The view frames with their title bars, and the stand-ins of the text view
-// and the attached-files view: both show the current page read-only.
+// The view frames with their title bars, and the stand-in of the
+// attached-files view: it shows the current page's files read-only.
 #pragma once
 
 #include <QWidget>
@@ -7,7 +7,6 @@
 class CZTDocument;
 class CZTPageNode;
 class QLabel;
-class QTextBrowser;
 class QTreeWidget;
 
 namespace zt::ui {
@@ -24,21 +23,6 @@ public:
 private:
     QLabel* title_;
     QWidget* view_;
-};
-
-// The plain text of page RTF, for the read-only preview.
-QString RtfPreviewText(const std::string& rtf);
-
-class CZTTextPlaceholder : public QWidget {
-    Q_OBJECT
-public:
-    CZTTextPlaceholder(CZTDocument& doc, QWidget* parent = nullptr);
-    void ShowPage(const CZTPageNode* page);
-    QTextBrowser* Browser() const { return browser_; }
-
-private:
-    CZTDocument& doc_;
-    QTextBrowser* browser_;
 };
 
 class CZTFilesPlaceholder : public QWidget {
