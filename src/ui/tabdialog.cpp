@@ -1,11 +1,10 @@
 #include "ui/tabdialog.h"
 
-#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -63,13 +62,11 @@ CZTTabDialog::CZTTabDialog(const std::vector<int>& tabs, int unit, QWidget* pare
     setWindowTitle(QStringLiteral("Tabulatoren"));
     for (int t : tabs) list_.Add(t);
     auto* label = new QLabel(QStringLiteral("&Tabulator Positionen"), this);
-    entry = new QComboBox(this);
-    entry->setEditable(true);
-    entry->setInsertPolicy(QComboBox::NoInsert);
+    entry = new QLineEdit(this);
     entry->setObjectName(QStringLiteral("tabEntry"));
-    // A combined list and entry field: the list stays open below the field.
-    auto* view = new QListView(this);
-    entry->setView(view);
+    list = new QListWidget(this);
+    list->setObjectName(QStringLiteral("tabList"));
+    list->setFocusPolicy(Qt::NoFocus);
     label->setBuddy(entry);
     applyButton = new QPushButton(QStringLiteral("&Übernehmen"), this);
     deleteButton = new QPushButton(QStringLiteral("&Löschen"), this);
@@ -78,7 +75,11 @@ CZTTabDialog::CZTTabDialog(const std::vector<int>& tabs, int unit, QWidget* pare
     auto* cancel = new QPushButton(QStringLiteral("Abbrechen"), this);
     auto* grid = new QGridLayout(this);
     grid->addWidget(label, 0, 0);
-    grid->addWidget(entry, 1, 0, 4, 1, Qt::AlignTop);
+    auto* field = new QVBoxLayout;
+    field->setSpacing(0);
+    field->addWidget(entry);
+    field->addWidget(list, 1);
+    grid->addLayout(field, 1, 0, 6, 1);
     grid->addWidget(applyButton, 1, 1);
     grid->addWidget(deleteButton, 2, 1);
     grid->addWidget(deleteAllButton, 3, 1);
@@ -90,24 +91,24 @@ CZTTabDialog::CZTTabDialog(const std::vector<int>& tabs, int unit, QWidget* pare
     connect(deleteAllButton, &QPushButton::clicked, this, &CZTTabDialog::DeleteAll);
     connect(okButton, &QPushButton::clicked, this, &CZTTabDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &CZTTabDialog::reject);
-    connect(entry, &QComboBox::editTextChanged, this, &CZTTabDialog::UpdateButtons);
+    connect(entry, &QLineEdit::textChanged, this, &CZTTabDialog::UpdateButtons);
+    connect(list, &QListWidget::currentTextChanged, this, [this](const QString& t) {
+        if (!t.isEmpty()) entry->setText(t);
+    });
     Refill();
-    entry->setEditText(QString());
     UpdateButtons();
 }
 
 void CZTTabDialog::Refill() {
-    const QString text = entry->currentText();
-    entry->blockSignals(true);
-    entry->clear();
-    for (int t : list_.positions) entry->addItem(FormatTabPosition(t, unit_));
-    entry->setCurrentIndex(-1);
-    entry->setEditText(text);
-    entry->blockSignals(false);
+    list->blockSignals(true);
+    list->clear();
+    for (int t : list_.positions) list->addItem(FormatTabPosition(t, unit_));
+    list->setCurrentRow(-1);
+    list->blockSignals(false);
 }
 
 void CZTTabDialog::UpdateButtons() {
-    const bool text = !entry->currentText().trimmed().isEmpty();
+    const bool text = !entry->text().trimmed().isEmpty();
     deleteAllButton->setEnabled(!list_.positions.empty());
     applyButton->setEnabled(text);
     deleteButton->setEnabled(text);
@@ -117,13 +118,13 @@ void CZTTabDialog::UpdateButtons() {
 
 void CZTTabDialog::BackToEntry() {
     entry->setFocus();
-    if (entry->lineEdit()) entry->lineEdit()->selectAll();
+    entry->selectAll();
     UpdateButtons();
 }
 
 std::optional<int> CZTTabDialog::EntryValue(bool* outOfRange) {
     *outOfRange = false;
-    std::optional<int> v = ParseTabPosition(entry->currentText(), unit_);
+    std::optional<int> v = ParseTabPosition(entry->text(), unit_);
     if (!v) return v;
     if (*v < 0 || *v > kMaxTabTwips) {
         *outOfRange = true;
@@ -152,9 +153,14 @@ bool CZTTabDialog::Apply() {
 }
 
 void CZTTabDialog::Delete() {
-    bool range = false;
-    std::optional<int> v = EntryValue(&range);
-    if (v) list_.Remove(*v);
+    const int row = list->currentRow();
+    if (row >= 0 && size_t(row) < list_.positions.size() && list->currentItem()->isSelected()) {
+        list_.positions.erase(list_.positions.begin() + row);
+    } else {
+        bool range = false;
+        std::optional<int> v = EntryValue(&range);
+        if (v) list_.Remove(*v);
+    }
     Refill();
     BackToEntry();
 }

@@ -10,7 +10,8 @@
 #include <optional>
 #include <vector>
 
-class QComboBox;
+class QLineEdit;
+class QListWidget;
 class QPushButton;
 
 namespace zt::ui {
@@ -51,7 +52,9 @@ public:
     void DeleteAll();   // "&Alle Löschen"
     void accept() override;
 
-    QComboBox* entry = nullptr;
+    // The combined list and entry field: the field with the list below it.
+    QLineEdit* entry = nullptr;
+    QListWidget* list = nullptr;
     QPushButton* applyButton = nullptr;
     QPushButton* deleteButton = nullptr;
     QPushButton* deleteAllButton = nullptr;

@@ -20,6 +20,9 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMimeData>
+#include <QAbstractTextDocumentLayout>
+#include <QPainter>
+#include <QTextLayout>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTextBlock>
@@ -403,6 +406,34 @@ void CZettrixView::SetRulerVisible(bool visible) {
     ruler_->setVisible(visible);
     setViewportMargins(0, visible ? CZTRulerBar::kHeight : 0, 0, 0);
     ruler_->setGeometry(frameWidth(), frameWidth(), width() - 2 * frameWidth(), CZTRulerBar::kHeight);
+}
+
+void CZettrixView::paintEvent(QPaintEvent* e) {
+    QTextEdit::paintEvent(e);
+    // Paragraphs with a bullet: the bullet stands left of the first line.
+    QPainter p(viewport());
+    const QPointF scroll(horizontalScrollBar()->value(), verticalScrollBar()->value());
+    const QRectF visible = QRectF(viewport()->rect()).translated(scroll);
+    QAbstractTextDocumentLayout* layout = document()->documentLayout();
+    for (QTextBlock b = document()->begin(); b.isValid(); b = b.next()) {
+        if (!tq::HasBullet(b)) continue;
+        const QRectF r = layout->blockBoundingRect(b);
+        if (r.bottom() < visible.top()) continue;
+        if (r.top() > visible.bottom()) break;
+        const QTextLayout* tl = b.layout();
+        if (!tl || tl->lineCount() == 0) continue;
+        const QTextLine line = tl->lineAt(0);
+        QTextCursor c(b);
+        c.movePosition(QTextCursor::NextCharacter);
+        QFont f = c.charFormat().font();
+        p.setFont(f);
+        p.setPen(c.charFormat().hasProperty(QTextFormat::ForegroundBrush) ? c.charFormat().foreground().color()
+                                                                           : palette().color(QPalette::Text));
+        const QString bullet = QString(QChar(0x2022));
+        const qreal w = QFontMetricsF(f).horizontalAdvance(bullet);
+        const QPointF at = r.topLeft() + QPointF(line.x() - w - 3, line.y() + line.ascent()) - scroll;
+        p.drawText(at, bullet);
+    }
 }
 
 void CZettrixView::resizeEvent(QResizeEvent* e) {

@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QLocale>
 #include <QPushButton>
 #include <QSettings>
@@ -290,20 +291,20 @@ TEST(TextFormat, TabDialog) {
     CZTTabDialog dlg({}, 0);
     QStringList messages;
     dlg.onMessage = [&](const QString& m) { messages << m; };
-    dlg.entry->setEditText(QStringLiteral("1"));
+    dlg.entry->setText(QStringLiteral("1"));
     EXPECT_TRUE(dlg.Apply());
     EXPECT_EQ(dlg.Positions(), std::vector<int>{568});
-    EXPECT_EQ(dlg.entry->itemText(0), QStringLiteral("1"));
+    EXPECT_EQ(dlg.list->item(0)->text(), QStringLiteral("1"));
     EXPECT_TRUE(dlg.deleteAllButton->isEnabled());
-    dlg.entry->setEditText(QStringLiteral("99"));
+    dlg.entry->setText(QStringLiteral("99"));
     EXPECT_FALSE(dlg.Apply());
     ASSERT_EQ(messages.size(), 1);
     EXPECT_EQ(messages[0], QStringLiteral("Der Wert muß zwischen 0 und 55,77 liegen."));
     EXPECT_EQ(dlg.Positions(), std::vector<int>{568});
-    dlg.entry->setEditText(QStringLiteral("1"));
+    dlg.entry->setText(QStringLiteral("1"));
     dlg.Delete();
     EXPECT_TRUE(dlg.Positions().empty());
-    dlg.entry->setEditText(QString());
+    dlg.entry->setText(QString());
     EXPECT_FALSE(dlg.applyButton->isEnabled());
     EXPECT_TRUE(dlg.okButton->isDefault());
     QLocale::setDefault(QLocale::system());
