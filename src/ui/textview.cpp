@@ -22,6 +22,7 @@
 #include <QMimeData>
 #include <QAbstractTextDocumentLayout>
 #include <QPainter>
+#include <QPointer>
 #include <QTextLayout>
 #include <QScrollBar>
 #include <QStatusBar>
@@ -197,33 +198,47 @@ bool CZettrixView::SavePageText(int32_t ident) {
     return true;
 }
 
-void CZettrixView::ClearView() {
-    document()->setUndoRedoEnabled(false);
-    document()->clear();
+QTextDocument* CZettrixView::FreshDocument() const {
+    auto* d = new QTextDocument(const_cast<CZettrixView*>(this));
+    d->setUndoRedoEnabled(false);
     QFont font(defaults_.face);
     font.setPointSizeF(defaults_.sizeTwips / 20.0);
-    document()->setDefaultFont(font);
-    ApplyLayout();
-    QTextCursor c(document());
-    c.setBlockFormat(QTextBlockFormat());
-    const QTextCharFormat f = DefaultCharFormat(defaults_);
-    c.setBlockCharFormat(f);
-    setTextCursor(c);
-    setCurrentCharFormat(f);
-    document()->setUndoRedoEnabled(true);
-    background_ = QColor();
-    ApplyBackground();
-    document()->setModified(false);
+    d->setDefaultFont(font);
+    ApplyLayout(*d);
+    QTextCursor c(d);
+    c.setBlockCharFormat(DefaultCharFormat(defaults_));
+    return d;
 }
 
-void CZettrixView::ApplyLayout() {
-    document()->setDocumentMargin(0);
-    QTextFrameFormat ff = document()->rootFrame()->frameFormat();
+// A text is read into a document of its own and then shown: the control lays
+// out only what it shows instead of following every insertion.
+void CZettrixView::TakeDocument(QTextDocument* d) {
+    // The control deletes a document of its own itself; ours go here.
+    QPointer<QTextDocument> old = document();
+    ApplyLayout(*d);
+    d->setUndoRedoEnabled(true);
+    d->setModified(false);
+    setDocument(d);
+    if (old && old != d && old->parent() == this) delete old;
+    QTextCursor c(d);
+    setTextCursor(c);
+    setCurrentCharFormat(DefaultCharFormat(defaults_));
+}
+
+void CZettrixView::ClearView() {
+    TakeDocument(FreshDocument());
+    background_ = QColor();
+    ApplyBackground();
+}
+
+void CZettrixView::ApplyLayout(QTextDocument& d) const {
+    d.setDocumentMargin(0);
+    QTextFrameFormat ff = d.rootFrame()->frameFormat();
     ff.setLeftMargin(kInsetLeft);
     ff.setTopMargin(kInsetTop);
     ff.setRightMargin(0);
     ff.setBottomMargin(0);
-    document()->rootFrame()->setFrameFormat(ff);
+    d.rootFrame()->setFrameFormat(ff);
 }
 
 void CZettrixView::ApplyBackground() {
@@ -263,10 +278,21 @@ bool CZettrixView::LoadPageText(int32_t ident, LoadMode mode, TextFormat format)
             }
         }
         const bool rtf = format == TextFormat::Rtf && zt::IsRtfText(text);
-        document()->setUndoRedoEnabled(!show);
-        if (show && rtf) {
-            ok = tq::LoadRtf(text, *document());
-            ApplyLayout();
+        if (show) {
+            QTextDocument* d = FreshDocument();
+            if (rtf) {
+                ok = tq::LoadRtf(text, *d);
+            } else {
+                QTextCursor c(d);
+                tq::InsertPlainText(text, c);
+            }
+            if (ok) {
+                TakeDocument(d);
+            } else {
+                delete d;
+                ClearView();
+                doc_.Prompter().Message(MessageText(Msg::PageLoadError));
+            }
         } else {
             QTextCursor c = textCursor();
             if (rtf)
@@ -274,11 +300,6 @@ bool CZettrixView::LoadPageText(int32_t ident, LoadMode mode, TextFormat format)
             else
                 tq::InsertPlainText(text, c);
             setTextCursor(c);
-        }
-        document()->setUndoRedoEnabled(true);
-        if (!ok && show) {
-            ClearView();
-            doc_.Prompter().Message(MessageText(Msg::PageLoadError));
         }
     }
     if (show) {
@@ -415,7 +436,7 @@ void CZettrixView::paintEvent(QPaintEvent* e) {
     const QPointF scroll(horizontalScrollBar()->value(), verticalScrollBar()->value());
     const QRectF visible = QRectF(viewport()->rect()).translated(scroll);
     QAbstractTextDocumentLayout* layout = document()->documentLayout();
-    for (QTextBlock b = document()->begin(); b.isValid(); b = b.next()) {
+    for (QTextBlock b = cursorForPosition(QPoint(0, 0)).block(); b.isValid(); b = b.next()) {
         if (!tq::HasBullet(b)) continue;
         const QRectF r = layout->blockBoundingRect(b);
         if (r.bottom() < visible.top()) continue;

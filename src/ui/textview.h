@@ -146,7 +146,9 @@ private:
     bool Editable() const;
     bool PageEditable() const;
     void ClearView();
-    void ApplyLayout();
+    void ApplyLayout(QTextDocument& d) const;
+    QTextDocument* FreshDocument() const;
+    void TakeDocument(QTextDocument* d);
     void ApplyBackground();
     void ShowStatus(const std::string& text);
     void SelectionChanged();
