@@ -632,6 +632,7 @@ bool CMainFrame::SaveModified() {
 }
 
 void CMainFrame::AutoSave() {
+    text_->SaveCurrentPage();
     if (!doc_->IsModified() || !IsEditable()) return;
     if (DocumentPath().isEmpty() || doc_->Archive().NeverSaved()) return; // no name to save under yet
     SaveDocumentTo(DocumentPath());

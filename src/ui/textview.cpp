@@ -33,6 +33,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <memory>
 
 #include "base/cp1252.h"
 #include "base/messages.h"
@@ -904,6 +905,10 @@ void CZettrixView::OpenTabDialog() {
 // ---- mouse, keys, context menu
 
 void CZettrixView::keyPressEvent(QKeyEvent* e) {
+    if (e->matches(QKeySequence::Paste)) {
+        if (!isReadOnly()) Paste();
+        return;
+    }
     if (e->key() == Qt::Key_Insert && e->modifiers() == Qt::NoModifier) {
         setOverwriteMode(!overwriteMode());
         UpdateStatusPanes();
@@ -936,9 +941,9 @@ void CZettrixView::mouseMoveEvent(QMouseEvent* e) {
     setTextCursor(c);
 }
 
-void CZettrixView::contextMenuEvent(QContextMenuEvent* e) {
-    QMenu menu(this);
-    menu.setObjectName(QStringLiteral("EditRclick"));
+QMenu* CZettrixView::CreateContextMenu(QWidget* parent) {
+    auto* menu = new QMenu(parent);
+    menu->setObjectName(QStringLiteral("EditRclick"));
     auto run = [this](int id) {
         if (runCommand)
             runCommand(id);
@@ -952,46 +957,51 @@ void CZettrixView::contextMenuEvent(QContextMenuEvent* e) {
         connect(a, &QAction::triggered, this, [run, id] { run(id); });
         return a;
     };
-    add(&menu, QStringLiteral("Fettschrift"), ID_CHAR_BOLD);
-    add(&menu, QStringLiteral("Kursivschrift"), ID_CHAR_ITALIC);
-    add(&menu, QStringLiteral("Unterstrichen"), ID_CHAR_UNDERLINE);
-    QMenu* more = menu.addMenu(QStringLiteral("Mehr..."));
+    add(menu, QStringLiteral("Fettschrift"), ID_CHAR_BOLD);
+    add(menu, QStringLiteral("Kursivschrift"), ID_CHAR_ITALIC);
+    add(menu, QStringLiteral("Unterstrichen"), ID_CHAR_UNDERLINE);
+    QMenu* more = menu->addMenu(QStringLiteral("Mehr..."));
     add(more, QStringLiteral("Durchgestrichen"), ID_CHAR_STRIKEOUT);
     add(more, QStringLiteral("Hochgestellt"), ID_CHAR_SUPERSCRIPT);
     add(more, QStringLiteral("Tiefgestellt"), ID_CHAR_SUBSCRIPT);
     add(more, QStringLiteral("Großbuchstaben"), ID_UPPER_CASE);
     add(more, QStringLiteral("Kleinbuchstaben"), ID_LOWER_CASE);
-    add(&menu, QStringLiteral("Aufzählen"), ID_BULLET);
-    add(&menu, QStringLiteral("Einzug vergrößern"), ID_INDENT_MORE);
-    add(&menu, QStringLiteral("Einzug verkleinern"), ID_INDENT_LESS);
-    add(&menu, QStringLiteral("Linksbündig"), ID_PARA_LEFT);
-    add(&menu, QStringLiteral("Zentriert"), ID_PARA_CENTER);
-    add(&menu, QStringLiteral("Rechtsbündig"), ID_PARA_RIGHT);
-    QMenu* colour = menu.addMenu(QStringLiteral("Textfarbe"));
+    add(menu, QStringLiteral("Aufzählen"), ID_BULLET);
+    add(menu, QStringLiteral("Einzug vergrößern"), ID_INDENT_MORE);
+    add(menu, QStringLiteral("Einzug verkleinern"), ID_INDENT_LESS);
+    add(menu, QStringLiteral("Linksbündig"), ID_PARA_LEFT);
+    add(menu, QStringLiteral("Zentriert"), ID_PARA_CENTER);
+    add(menu, QStringLiteral("Rechtsbündig"), ID_PARA_RIGHT);
+    QMenu* colour = menu->addMenu(QStringLiteral("Textfarbe"));
     add(colour, QStringLiteral("Verwenden..."), ID_TEXT_COLOUR);
     add(colour, QStringLiteral("Ausschalten"), ID_TEXT_COLOUR_OFF);
-    QMenu* back = menu.addMenu(QStringLiteral("Texthintergrundfarbe"));
+    QMenu* back = menu->addMenu(QStringLiteral("Texthintergrundfarbe"));
     add(back, QStringLiteral("Verwenden..."), ID_TEXT_BACKGROUND);
     add(back, QStringLiteral("Ausschalten"), ID_TEXT_BACKGROUND_OFF);
-    add(&menu, QStringLiteral("Ausschneiden"), ID_EDIT_CUT);
-    add(&menu, QStringLiteral("Kopieren"), ID_EDIT_COPY);
-    add(&menu, QStringLiteral("Einfügen"), ID_EDIT_PASTE);
-    add(&menu, QStringLiteral("Alles markieren"), ID_EDIT_SELECT_ALL);
-    add(&menu, QStringLiteral("Datum && Zeit einfügen"), ID_INSERT_DATETIME);
-    add(&menu, QStringLiteral("Seitenansicht..."), ID_FILE_PRINT_PREVIEW);
-    QMenu* imp = menu.addMenu(QStringLiteral("Importieren"));
+    add(menu, QStringLiteral("Ausschneiden"), ID_EDIT_CUT);
+    add(menu, QStringLiteral("Kopieren"), ID_EDIT_COPY);
+    add(menu, QStringLiteral("Einfügen"), ID_EDIT_PASTE);
+    add(menu, QStringLiteral("Alles markieren"), ID_EDIT_SELECT_ALL);
+    add(menu, QStringLiteral("Datum && Zeit einfügen"), ID_INSERT_DATETIME);
+    add(menu, QStringLiteral("Seitenansicht..."), ID_FILE_PRINT_PREVIEW);
+    QMenu* imp = menu->addMenu(QStringLiteral("Importieren"));
     add(imp, QStringLiteral("Text"), ID_IMPORT_TEXT);
-    QAction* link = menu.addAction(QStringLiteral("Link verfolgen"));
+    QAction* link = menu->addAction(QStringLiteral("Link verfolgen"));
     const QString linkText = LinkTextAtCaret();
     link->setEnabled(!linkText.isEmpty());
     connect(link, &QAction::triggered, this, [this, linkText] { emit linkActivated(linkText); });
-    add(&menu, QStringLiteral("Zurück"), ID_NAV_BACK);
-    add(&menu, QStringLiteral("Rückgängig"), ID_EDIT_UNDO);
+    add(menu, QStringLiteral("Zurück"), ID_NAV_BACK);
+    add(menu, QStringLiteral("Rückgängig"), ID_EDIT_UNDO);
+    return menu;
+}
+
+void CZettrixView::contextMenuEvent(QContextMenuEvent* e) {
     // The caret stays where it is; the menu opens at the pointer (or at the
     // caret for the context-menu key).
+    std::unique_ptr<QMenu> menu(CreateContextMenu(this));
     const QPoint at = e->reason() == QContextMenuEvent::Mouse ? e->globalPos()
                                                                : viewport()->mapToGlobal(cursorRect().bottomLeft());
-    menu.exec(at);
+    menu->exec(at);
 }
 
 QString CZettrixView::LinkTextAtCaret() const {

@@ -20,6 +20,7 @@ class QComboBox;
 class QDateTime;
 class QLabel;
 class QLocale;
+class QMenu;
 
 namespace zt::ui {
 
@@ -117,6 +118,9 @@ public:
     void AttachFontBar(QComboBox* faces, QComboBox* sizes);
     void UpdateFontBar();
     void AttachStatusPanes(QLabel* caret, QLabel* overwrite);
+
+    // The context menu "EditRclick" (the caller owns it).
+    QMenu* CreateContextMenu(QWidget* parent);
 
     // ---- links (marked by the link marking)
     // The link text at the caret, empty when there is none.

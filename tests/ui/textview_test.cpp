@@ -3,7 +3,10 @@
 // composition of pages.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QBuffer>
+#include <QClipboard>
+#include <QMenu>
 #include <QComboBox>
 #include <QDateTime>
 #include <QImage>
@@ -568,6 +571,44 @@ TEST_F(TextView, InsertModeAndCaretInTheStatusPanes) {
     EXPECT_EQ(over.text(), QStringLiteral("ÜB"));
     QTest::keyClick(view->viewport(), Qt::Key_Insert);
     EXPECT_EQ(over.text(), QString());
+}
+
+TEST_F(TextView, ContextMenuEntries) {
+    view->ShowPage(a);
+    std::unique_ptr<QMenu> menu(view->CreateContextMenu(nullptr));
+    EXPECT_EQ(menu->objectName(), QStringLiteral("EditRclick"));
+    std::function<QString(QMenu*)> shape = [&](QMenu* m) {
+        QStringList items;
+        for (QAction* a : m->actions()) {
+            if (a->isSeparator()) continue;
+            items << (a->menu() ? a->text() + "(" + shape(a->menu()) + ")" : a->text());
+        }
+        return items.join(QStringLiteral("|"));
+    };
+    EXPECT_EQ(shape(menu.get()),
+              QStringLiteral("Fettschrift|Kursivschrift|Unterstrichen|Mehr...(Durchgestrichen|Hochgestellt|Tiefgestellt|"
+                             "Großbuchstaben|Kleinbuchstaben)|Aufzählen|Einzug vergrößern|Einzug verkleinern|"
+                             "Linksbündig|Zentriert|Rechtsbündig|Textfarbe(Verwenden...|Ausschalten)|"
+                             "Texthintergrundfarbe(Verwenden...|Ausschalten)|Ausschneiden|Kopieren|Einfügen|"
+                             "Alles markieren|Datum && Zeit einfügen|Seitenansicht...|Importieren(Text)|"
+                             "Link verfolgen|Zurück|Rückgängig"));
+    // Entries run through the command route.
+    std::vector<int> ran;
+    view->runCommand = [&](int id) { ran.push_back(id); };
+    view->commandEnabled = [](int) { return true; };
+    menu.reset(view->CreateContextMenu(nullptr));
+    menu->actions().front()->trigger();
+    EXPECT_EQ(ran, std::vector<int>{ID_CHAR_BOLD});
+}
+
+TEST_F(TextView, PasteKeepsTheFormatBeforeIt) {
+    view->ShowPage(a);
+    QApplication::clipboard()->setText(QStringLiteral("eingefügt"));
+    Type(QStringLiteral("a"));
+    view->Execute(ID_CHAR_BOLD); // the insertion format is bold
+    view->Execute(ID_EDIT_PASTE);
+    EXPECT_TRUE(view->toPlainText().endsWith(QStringLiteral("eingefügt")));
+    EXPECT_TRUE(view->currentCharFormat().fontWeight() >= QFont::Bold);
 }
 
 TEST_F(TextView, FontBarFollowsTheSelection) {
