@@ -482,6 +482,7 @@ bool CMainFrame::IsEditable() const { return !readOnly_; }
 void CMainFrame::SetReadOnly(bool readOnly) {
     readOnly_ = readOnly;
     tree_->SetEditable(!readOnly);
+    text_->RefreshEditable();
     UpdateCommandUI();
     UpdateStatus();
 }

@@ -341,11 +341,17 @@ void CZettrixView::SwitchPage(int32_t oldIdent) {
     ClearView();
     ShowStatus(MessageText(Msg::LoadingPage));
     if (ident_ > 0) LoadPageText(ident_, LoadMode::Show);
+    RefreshEditable();
+    ShowStatus({});
+    SelectionChanged();
+}
+
+void CZettrixView::RefreshEditable() {
     const bool writable = PageEditable();
     setReadOnly(!writable);
     setAcceptDrops(writable);
-    ShowStatus({});
-    SelectionChanged();
+    ruler_->SetEditable(writable);
+    UpdateFontBar();
 }
 
 void CZettrixView::SetPageBackground(const QColor& colour, bool siblings, bool subtrees) {

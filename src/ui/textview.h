@@ -58,6 +58,9 @@ public:
     // SavePageText of the current page, when the document is editable.
     bool SaveCurrentPage();
     bool LoadPageText(int32_t ident, LoadMode mode, TextFormat format = TextFormat::Rtf);
+    // Read-only without a page or for a read-only document; call after the
+    // document's editability changed.
+    void RefreshEditable();
     // Saves the old page and shows the current one.
     void SwitchPage(int32_t oldIdent);
     // The text of the last forced save.

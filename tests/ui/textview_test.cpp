@@ -521,6 +521,14 @@ TEST_F(TextView, PictureIsInsertedAndStoredWithTwin) {
     for (QTextBlock bl = view->document()->begin(); bl.isValid(); bl = bl.next())
         for (auto it = bl.begin(); !it.atEnd(); ++it) image |= it.fragment().charFormat().isImageFormat();
     EXPECT_TRUE(image);
+    // A pasted bitmap becomes a picture too.
+    QImage pasted(4, 4, QImage::Format_RGB32);
+    pasted.fill(Qt::red);
+    QApplication::clipboard()->setImage(pasted);
+    const int before = view->document()->characterCount();
+    view->Execute(ID_EDIT_PASTE);
+    EXPECT_EQ(view->document()->characterCount(), before + 1);
+    EXPECT_TRUE(SelectionCharFormats(Select(*view->document(), before - 1, before)).front().isImageFormat());
     view->ShowPage(b);
     const std::string stored = doc.PageText(a);
     EXPECT_NE(stored.find("{\\*\\ztxpict}"), std::string::npos);
@@ -648,6 +656,15 @@ TEST(TextViewWindow, SaveWritesTheCurrentPageAndReopens) {
     QTest::keyClicks(view->viewport(), QStringLiteral("Notiz"));
     frame.UpdateCommandUI();
     EXPECT_TRUE(frame.Action(ID_CHAR_BOLD)->isEnabled());
+    view->selectAll();
+    frame.Execute(ID_CHAR_BOLD);
+    EXPECT_TRUE(HasEffectUniformly(view->textCursor(), CharEffect::Bold));
+    EXPECT_TRUE(frame.Action(ID_CHAR_BOLD)->isChecked());
+    frame.SetReadOnly(true);
+    EXPECT_TRUE(view->isReadOnly());
+    EXPECT_FALSE(frame.Action(ID_CHAR_BOLD)->isEnabled());
+    frame.SetReadOnly(false);
+    EXPECT_FALSE(view->isReadOnly());
     zt::test::TempDir dir;
     const QString path = QString::fromStdString(dir.path() + "/n.ztd");
     ASSERT_TRUE(frame.SaveDocumentTo(path));
