@@ -83,6 +83,7 @@ constexpr Entry kTable[] = {
     {Msg::ImportingPictures, "Importiere Bilder. Bitte warten."},
     {Msg::PictureInsertFailed, "Das Bild %s konnte nicht eingefügt werden."},
     {Msg::TextFileReadFailed, "Die Datei %s konnte nicht gelesen werden."},
+    {Msg::TextImportBinary, "Die Datei\n%s\nscheint in einem Binär-Format zu sein.\nTrotzdem öffnen ?"},
 };
 
 constexpr auto BuildIndex() {

@@ -81,6 +81,7 @@ enum class Msg {
     ImportingPictures,
     PictureInsertFailed,    // "%s": file
     TextFileReadFailed,     // "%s": file
+    TextImportBinary,       // "%s": file
     Count_
 };
 

@@ -791,12 +791,25 @@ bool CZettrixView::InsertPictureFile(const QString& path, std::string* error) {
     return true;
 }
 
+CZettrixView::FileKind CZettrixView::LooksBinary(const QByteArray& bytes) {
+    const QByteArray head = bytes.left(60);
+    for (char ch : head) {
+        const unsigned char u = static_cast<unsigned char>(ch);
+        if ((u < 0x20 && u != 0x09 && u != 0x0A && u != 0x0D) || u == 0x7F) return FileKind::Binary;
+    }
+    return head.startsWith("{\\rtf1") ? FileKind::Rtf : FileKind::Text;
+}
+
 bool CZettrixView::InsertTextFile(const QString& path) {
     QByteArray bytes;
     if (!ReadFileCapped(path, bytes)) return false;
+    const FileKind kind = LooksBinary(bytes);
+    if (kind == FileKind::Binary &&
+        !doc_.Prompter().AskOkCancel(FormatMessage(Msg::TextImportBinary, {path.toStdString()})))
+        return true; // skipped
     std::string text = bytes.toStdString();
     QTextCursor c = textCursor();
-    if (zt::IsRtfText(text)) {
+    if (kind == FileKind::Rtf) {
         if (!tq::InsertRtf(text, c)) return false;
     } else {
         // Text files of this system are UTF-8; older ones are Windows-1252.

@@ -100,7 +100,13 @@ public:
     // Inserts a picture file at the caret; false (nothing changed) when it
     // cannot be read.
     bool InsertPictureFile(const QString& path, std::string* error = nullptr);
+    // Inserts a text or RTF file at the caret; a file that looks binary is
+    // inserted only when the user agrees. False when it cannot be read.
     bool InsertTextFile(const QString& path);
+    enum class FileKind { Binary, Rtf, Text };
+    // Judged by the first 60 bytes: control bytes (but tab, CR, LF) or 0x7F
+    // mean binary; "{\rtf1" at the start means RTF.
+    static FileKind LooksBinary(const QByteArray& head);
     // The tab dialog for the selection.
     void OpenTabDialog();
     // Writes the editing state back to the preferences (at exit).

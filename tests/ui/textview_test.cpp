@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QComboBox>
 #include <QDateTime>
+#include <QFile>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -579,6 +580,28 @@ TEST_F(TextView, InsertModeAndCaretInTheStatusPanes) {
     EXPECT_EQ(over.text(), QStringLiteral("ÜB"));
     QTest::keyClick(view->viewport(), Qt::Key_Insert);
     EXPECT_EQ(over.text(), QString());
+}
+
+TEST_F(TextView, TextFilesAtTheCaret) {
+    EXPECT_EQ(CZettrixView::LooksBinary("Gr\xfc\xdfe\r\n\tx"), CZettrixView::FileKind::Text);
+    EXPECT_EQ(CZettrixView::LooksBinary(QByteArray("ab\0cd", 5)), CZettrixView::FileKind::Binary);
+    EXPECT_EQ(CZettrixView::LooksBinary(QByteArray(70, 'a') + QByteArray(1, '\0')), CZettrixView::FileKind::Text);
+    EXPECT_EQ(CZettrixView::LooksBinary("{\\rtf1\\ansi x}"), CZettrixView::FileKind::Rtf);
+    TempDir dir;
+    auto write = [&](const char* name, const QByteArray& bytes) {
+        QFile f(QString::fromStdString(dir / name));
+        f.open(QIODevice::WriteOnly);
+        f.write(bytes);
+        return f.fileName();
+    };
+    view->ShowPage(a);
+    EXPECT_TRUE(view->InsertTextFile(write("t.txt", "Zeile eins\nzwei")));
+    prompter.answers = {false};
+    EXPECT_TRUE(view->InsertTextFile(write("b.bin", QByteArray("x\0y", 3)))); // asked, skipped
+    ASSERT_EQ(prompter.questions.size(), 1u);
+    EXPECT_NE(prompter.questions[0].find("scheint in einem Binär-Format zu sein."), std::string::npos);
+    EXPECT_FALSE(view->InsertTextFile(QString::fromStdString(dir / "missing.txt")));
+    EXPECT_EQ(view->toPlainText(), QStringLiteral("Zeile eins\nzwei"));
 }
 
 TEST_F(TextView, ContextMenuEntries) {
