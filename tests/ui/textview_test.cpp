@@ -604,6 +604,36 @@ TEST_F(TextView, TextFilesAtTheCaret) {
     EXPECT_EQ(view->toPlainText(), QStringLiteral("Zeile eins\nzwei"));
 }
 
+TEST_F(TextView, RulerSetsIndentsAndTabStops) {
+    view->ShowPage(a);
+    Type(QStringLiteral("Absatz"));
+    CZTRulerBar* ruler = view->Ruler();
+    ASSERT_NE(ruler, nullptr);
+    // The left marker's lower square moves both markers; positions snap to
+    // the unit (inch: 90 twips).
+    EXPECT_EQ(ruler->Press(0, CZTRulerBar::kHeight - 3), CZTRulerBar::Hit::Left);
+    ruler->Drag(700, CZTRulerBar::kHeight - 3);
+    ruler->Release();
+    tq::ParaIndents p = tq::GetIndents(view->textCursor().blockFormat());
+    EXPECT_EQ(p.start, 720);
+    EXPECT_EQ(p.offset, 0);
+    // The first-line marker alone: the left indent stays.
+    EXPECT_EQ(ruler->Press(720, 2), CZTRulerBar::Hit::FirstLine);
+    ruler->Drag(1000, 2);
+    ruler->Release();
+    p = tq::GetIndents(view->textCursor().blockFormat());
+    EXPECT_EQ(p.start, 990);
+    EXPECT_EQ(p.offset, -270);
+    // A new tab stop, then one dragged off the ruler.
+    EXPECT_EQ(ruler->Press(3000, 10), CZTRulerBar::Hit::NewTab);
+    ruler->Release();
+    EXPECT_EQ(UniformTabStops(view->textCursor()), std::vector<int>{2970});
+    EXPECT_EQ(ruler->Press(2970, 10), CZTRulerBar::Hit::Tab);
+    ruler->Drag(2970, 100);
+    ruler->Release();
+    EXPECT_EQ(UniformTabStops(view->textCursor()), std::vector<int>{});
+}
+
 TEST_F(TextView, ContextMenuEntries) {
     view->ShowPage(a);
     std::unique_ptr<QMenu> menu(view->CreateContextMenu(nullptr));
