@@ -17,7 +17,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
-#include <QMainWindow>
 #include <QMenu>
 #include <QMimeData>
 #include <QAbstractTextDocumentLayout>
@@ -151,15 +150,9 @@ void CZettrixView::TreeAboutToBeCleared() {
     setAcceptDrops(false);
 }
 
-void CZettrixView::ShowStatus(const std::string& text) {
-    if (auto* mw = qobject_cast<QMainWindow*>(window())) {
-        if (text.empty())
-            mw->statusBar()->clearMessage();
-        else
-            mw->statusBar()->showMessage(QString::fromUtf8(text.c_str()));
-    }
-    doc_.Prompter().Status(text);
-}
+// The status bar through the document's prompter (the main window's shows
+// it in its message pane).
+void CZettrixView::ShowStatus(const std::string& text) { doc_.Prompter().Status(text); }
 
 void CZettrixView::ShowPage(const CZTPageNode* page) {
     const int32_t old = ident_;
@@ -935,8 +928,6 @@ void CZettrixView::keyPressEvent(QKeyEvent* e) {
     }
     QTextEdit::keyPressEvent(e);
 }
-
-void CZettrixView::mouseDoubleClickEvent(QMouseEvent* e) { QTextEdit::mouseDoubleClickEvent(e); }
 
 void CZettrixView::mouseMoveEvent(QMouseEvent* e) {
     QTextEdit::mouseMoveEvent(e);

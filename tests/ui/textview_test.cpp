@@ -583,7 +583,7 @@ TEST_F(TextView, InsertModeAndCaretInTheStatusPanes) {
 }
 
 TEST_F(TextView, TextFilesAtTheCaret) {
-    EXPECT_EQ(CZettrixView::LooksBinary("Gr\xfc\xdfe\r\n\tx"), CZettrixView::FileKind::Text);
+    EXPECT_EQ(CZettrixView::LooksBinary("Gr\xfc\xdf" "e\r\n\tx"), CZettrixView::FileKind::Text);
     EXPECT_EQ(CZettrixView::LooksBinary(QByteArray("ab\0cd", 5)), CZettrixView::FileKind::Binary);
     EXPECT_EQ(CZettrixView::LooksBinary(QByteArray(70, 'a') + QByteArray(1, '\0')), CZettrixView::FileKind::Text);
     EXPECT_EQ(CZettrixView::LooksBinary("{\\rtf1\\ansi x}"), CZettrixView::FileKind::Rtf);
