@@ -611,6 +611,31 @@ bool CZettrixView::Handles(int id) const {
     }
 }
 
+const CZettrixView::SelectionState& CZettrixView::State() const {
+    const QTextCursor c = textCursor();
+    const int revision = document()->revision();
+    SelectionState& st = state_;
+    if (st.valid && st.document == document() && st.revision == revision && st.anchor == c.anchor() &&
+        st.position == c.position() && st.format == c.charFormat())
+        return st;
+    st.valid = true;
+    st.document = document();
+    st.revision = revision;
+    st.anchor = c.anchor();
+    st.position = c.position();
+    st.format = c.charFormat();
+    st.bold = HasEffectUniformly(c, CharEffect::Bold);
+    st.italic = HasEffectUniformly(c, CharEffect::Italic);
+    st.underline = HasEffectUniformly(c, CharEffect::Underline);
+    st.strikeOut = HasEffectUniformly(c, CharEffect::StrikeOut);
+    st.superscript = IsSuperscript(c);
+    st.subscript = IsSubscript(c);
+    st.colour = HasExplicitColour(c);
+    st.background = HasExplicitBackground(c);
+    st.startIndent = UniformStartIndent(c);
+    return st;
+}
+
 bool CZettrixView::IsEnabled(int id, bool* checked) const {
     if (checked) *checked = false;
     switch (id) {
@@ -631,24 +656,25 @@ bool CZettrixView::IsEnabled(int id, bool* checked) const {
     default: break;
     }
     if (!edit) return false;
+    const SelectionState& st = State();
     switch (id) {
     case ID_CHAR_BOLD:
-        if (checked) *checked = HasEffectUniformly(c, CharEffect::Bold);
+        if (checked) *checked = st.bold;
         return true;
     case ID_CHAR_ITALIC:
-        if (checked) *checked = HasEffectUniformly(c, CharEffect::Italic);
+        if (checked) *checked = st.italic;
         return true;
     case ID_CHAR_UNDERLINE:
-        if (checked) *checked = HasEffectUniformly(c, CharEffect::Underline);
+        if (checked) *checked = st.underline;
         return true;
     case ID_CHAR_STRIKEOUT:
-        if (checked) *checked = HasEffectUniformly(c, CharEffect::StrikeOut);
+        if (checked) *checked = st.strikeOut;
         return true;
     case ID_CHAR_SUPERSCRIPT:
-        if (checked) *checked = IsSuperscript(c);
+        if (checked) *checked = st.superscript;
         return true;
     case ID_CHAR_SUBSCRIPT:
-        if (checked) *checked = IsSubscript(c);
+        if (checked) *checked = st.subscript;
         return true;
     case ID_PARA_LEFT:
     case ID_PARA_CENTER:
@@ -665,17 +691,16 @@ bool CZettrixView::IsEnabled(int id, bool* checked) const {
         return true;
     case ID_INDENT_MORE: return true;
     case ID_INDENT_LESS: {
-        const std::optional<int> s = UniformStartIndent(c);
-        return s && *s > 0;
+        return st.startIndent && *st.startIndent > 0;
     }
     case ID_TEXT_COLOUR:
-        if (checked) *checked = HasExplicitColour(c);
+        if (checked) *checked = st.colour;
         return true;
-    case ID_TEXT_COLOUR_OFF: return HasExplicitColour(c);
+    case ID_TEXT_COLOUR_OFF: return st.colour;
     case ID_TEXT_BACKGROUND:
-        if (checked) *checked = HasExplicitBackground(c);
+        if (checked) *checked = st.background;
         return true;
-    case ID_TEXT_BACKGROUND_OFF: return HasExplicitBackground(c);
+    case ID_TEXT_BACKGROUND_OFF: return st.background;
     case ID_UPPER_CASE:
     case ID_LOWER_CASE: return c.hasSelection();
     case ID_INSERT_DATETIME:

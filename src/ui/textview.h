@@ -4,6 +4,7 @@
 // pages into one text.
 #pragma once
 
+#include <QTextCharFormat>
 #include <QTextEdit>
 
 #include <functional>
@@ -173,6 +174,20 @@ private:
     bool InsertPageText(int32_t ident);
     QTextCursor Cursor() const { return textCursor(); }
     template <class F> void Edit(F&& f);
+
+    // What the command states need of the selection, computed once per
+    // selection and document revision (the commands are asked when idle).
+    struct SelectionState {
+        bool valid = false;
+        const QTextDocument* document = nullptr;
+        int revision = 0, anchor = 0, position = 0;
+        QTextCharFormat format;
+        bool bold = false, italic = false, underline = false, strikeOut = false;
+        bool superscript = false, subscript = false, colour = false, background = false;
+        std::optional<int> startIndent;
+    };
+    const SelectionState& State() const;
+    mutable SelectionState state_;
 
     CZTDocument& doc_;
     CZTEditDefaults defaults_;
