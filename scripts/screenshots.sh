@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the program, writes the demo document and takes pictures of the main
 # window and the dialogs under Xvfb: screenshots.sh [OUTDIR] (default
-# build/screenshots). The main window's picture is copied to docs/.
+# build/screenshots). The pictures of the main window and of a formatted page
+# are copied to docs/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export CCACHE_BASEDIR="$PWD"
@@ -16,4 +17,5 @@ mkdir -m 700 "$tmp/run"
 XDG_CONFIG_HOME="$tmp/config" XDG_RUNTIME_DIR="$tmp/run" QT_QPA_PLATFORM=xcb \
   xvfb-run -a -s "-screen 0 1280x900x24" build/tests/ui/ui_screenshots "$OUT" build/demo/Demo.ztd
 cp "$OUT/main.png" docs/screenshot-main.png
+cp "$OUT/textview.png" docs/screenshot-textview.png
 echo "screenshots in $OUT"

@@ -131,4 +131,16 @@ std::string Utf16ToCp1252(std::u16string_view text, char replacement) {
     return out;
 }
 
+bool IsUtf8(std::string_view s) {
+    for (size_t pos = 0; pos < s.size();) {
+        if (uint8_t(s[pos]) < 0x80) {
+            ++pos;
+            continue;
+        }
+        const size_t start = pos;
+        if (DecodeUtf8(s, pos) == 0xFFFD && pos == start + 1) return false;
+    }
+    return true;
+}
+
 } // namespace zt

@@ -28,6 +28,8 @@ std::string Utf16ToCp1252(std::u16string_view text, char replacement = '?');
 // Decodes one UTF-8 code point starting at `pos`; returns U+FFFD and advances
 // one byte for malformed input.
 char32_t DecodeUtf8(std::string_view s, size_t& pos);
+// True when `s` is well-formed UTF-8 (plain ASCII included).
+bool IsUtf8(std::string_view s);
 void AppendUtf8(std::string& out, char32_t cp);
 
 } // namespace zt

@@ -86,6 +86,15 @@ constexpr Entry kTable[] = {
     {Msg::InsertingTextFiles, "Exportiere Textdatei(en) in den Text. Bitte warten."},
     {Msg::InsertingPictures, "Exportiere Bilder in den Text"},
     {Msg::ProgramStartFailed, "Das Programm konnte nicht gestartet werden:\n%s"},
+    {Msg::PageSaveError, "Error occured while saving page\n"},
+    {Msg::PageLoadError, "Error Loading Page"},
+    {Msg::SavingPage, "Speichere Seite. Bitte warten."},
+    {Msg::LoadingPage, "Lade Seite. Bitte warten."},
+    {Msg::TabValueRange, "Der Wert muß zwischen %s und %s liegen."},
+    {Msg::ImportingText, "Importiere Text. Bitte warten."},
+    {Msg::ImportingPictures, "Importiere Bilder. Bitte warten."},
+    {Msg::PictureInsertFailed, "Das Bild %s konnte nicht eingefügt werden."},
+    {Msg::TextFileReadFailed, "Die Datei %s konnte nicht gelesen werden."},
 };
 
 constexpr auto BuildIndex() {

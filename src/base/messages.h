@@ -84,6 +84,16 @@ enum class Msg {
     InsertingTextFiles,
     InsertingPictures,
     ProgramStartFailed,     // "%s": program
+    // text view
+    PageSaveError,
+    PageLoadError,
+    SavingPage,
+    LoadingPage,
+    TabValueRange,          // "%s", "%s": the bounds in the ruler unit
+    ImportingText,
+    ImportingPictures,
+    PictureInsertFailed,    // "%s": file
+    TextFileReadFailed,     // "%s": file
     Count_
 };
 

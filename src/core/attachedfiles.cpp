@@ -29,19 +29,6 @@ void Tell(Prompter& prompter, Msg id, const std::string& arg) {
     prompter.Message(FormatMessage(id, {arg}), Prompter::Icon::Error);
 }
 
-bool IsUtf8(std::string_view s) {
-    size_t i = 0;
-    while (i < s.size()) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        size_t n = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : 99;
-        if (n == 99 || (n == 1 && c < 0xC2) || i + n >= s.size() + (n ? 0 : 1)) return false;
-        for (size_t k = 1; k <= n; ++k)
-            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-        i += n + 1;
-    }
-    return true;
-}
-
 // Reads a regular file of at most `maxSize` bytes; false with `error` set.
 bool ReadRegularFile(const std::string& path, int64_t maxSize, std::string& bytes, std::string& error) {
     struct stat st;
@@ -446,11 +433,6 @@ bool ReadBackFile(CZTDocument& doc, CZTPageNode* page, const std::string& name, 
         return false;
     }
     return true;
-}
-
-std::string TextForInsert(std::string bytes, FileKind kind) {
-    if (kind == FileKind::Text && IsUtf8(bytes)) return Utf8ToCp1252(bytes);
-    return bytes;
 }
 
 } // namespace zt

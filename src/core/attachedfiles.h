@@ -172,8 +172,4 @@ std::string WriteTempCopy(CZTDocument& doc, int32_t ident, const std::string& na
 bool ReadBackFile(CZTDocument& doc, CZTPageNode* page, const std::string& name, const std::string& path,
                   Prompter& prompter);
 
-// The text of a file for inserting into a page text: RTF as it is; plain
-// text in UTF-8 becomes Windows-1252.
-std::string TextForInsert(std::string bytes, FileKind kind);
-
 } // namespace zt

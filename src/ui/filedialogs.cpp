@@ -148,28 +148,5 @@ CZTFilePropertiesDialog::CZTFilePropertiesDialog(const CZTFileFacts& f, QWidget*
     v->addWidget(box);
 }
 
-CZTBackgroundDialog::CZTBackgroundDialog(uint32_t rgb, QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("Hintergrundfarbe setzen"));
-    auto* v = new QVBoxLayout(this);
-    colors = new QColorDialog(QColor(int(rgb & 0xFF), int((rgb >> 8) & 0xFF), int((rgb >> 16) & 0xFF)), this);
-    colors->setWindowFlags(Qt::Widget);
-    colors->setOptions(QColorDialog::NoButtons | QColorDialog::DontUseNativeDialog);
-    v->addWidget(colors);
-    siblingsBox = new QCheckBox(QStringLiteral("&Nachbarseiten einbeziehen"), this);
-    subtreesBox = new QCheckBox(QStringLiteral("Unter&bäum(e) einbeziehen"), this);
-    v->addWidget(siblingsBox);
-    v->addWidget(subtreesBox);
-    auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    connect(box, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(box, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    v->addWidget(box);
-}
-
-uint32_t CZTBackgroundDialog::Rgb() const {
-    const QColor c = colors->currentColor();
-    return uint32_t(c.red()) | uint32_t(c.green()) << 8 | uint32_t(c.blue()) << 16;
-}
-bool CZTBackgroundDialog::Siblings() const { return siblingsBox->isChecked(); }
-bool CZTBackgroundDialog::Subtrees() const { return subtreesBox->isChecked(); }
 
 } // namespace zt::ui

@@ -64,18 +64,4 @@ public:
     CZTFilePropertiesDialog(const CZTFileFacts& facts, QWidget* parent = nullptr);
 };
 
-// "Hintergrundfarbe setzen": a colour, "&Nachbarseiten einbeziehen" and
-// "Unter&bäum(e) einbeziehen".
-class CZTBackgroundDialog : public QDialog {
-    Q_OBJECT
-public:
-    CZTBackgroundDialog(uint32_t rgb, QWidget* parent = nullptr);
-    uint32_t Rgb() const;
-    bool Siblings() const;
-    bool Subtrees() const;
-    QColorDialog* colors = nullptr;
-    QCheckBox* siblingsBox = nullptr;
-    QCheckBox* subtreesBox = nullptr;
-};
-
 } // namespace zt::ui

@@ -1,5 +1,8 @@
 #include "ui/listview.h"
 
+#include "ui/backgrounddialog.h"
+
+#include <QCheckBox>
 #include <QApplication>
 #include <QBuffer>
 #include <QImage>
@@ -267,7 +270,7 @@ bool CZTListView::IsEnabled(int id) const {
     case ID_FILES_OPEN:
     case ID_FILES_PROPERTIES: return selected > 0;
     case ID_FILES_INSERT_TEXT:
-    case ID_FILES_INSERT_PICTURE: return selected > 0 && insertTarget_;
+    case ID_FILES_INSERT_PICTURE: return selected > 0 && insertTarget_ && insertTarget_->CanInsert();
     case ID_FILES_RENAME: return selected == 1 && ChangesAllowed();
     case ID_FILES_DELETE: return selected > 0 && ChangesAllowed();
     case ID_EDIT_PASTE: return selected == 0 && ChangesAllowed() && ClipboardHasFiles();
@@ -566,7 +569,7 @@ void CZTListView::InsertSelected(bool asPicture) {
             const FileKind kind = LooksBinaryFile(path);
             if (kind != FileKind::Binary ||
                 prompter_.AskOkCancel(FormatMessage(Msg::FileLooksBinary, {Cp1252ToUtf8(name)})))
-                insertTarget_->InsertText(TextForInsert(std::move(bytes), kind), kind == FileKind::Rtf);
+                insertTarget_->InsertText(bytes, kind == FileKind::Rtf);
         }
         temps_.Remove(path);
     }
@@ -580,24 +583,16 @@ void CZTListView::ChooseBackground() {
     PageColors colors;
     if (doc_.Archive().GetExtItem(page->Ident(), PageColors::kExtKind, data)) colors = PageColors::Decode(data);
     const uint32_t before = colors.filesBackground.value_or(PageColors::kNoColor);
-    CZTBackgroundDialog d(before, this);
+    const QColor shown = before == PageColors::kNoColor
+                             ? QColor(Qt::white)
+                             : QColor(int(before & 0xFF), int((before >> 8) & 0xFF), int((before >> 16) & 0xFF));
+    CZTBackgroundDialog d(shown, this);
     if (d.exec() != QDialog::Accepted) return;
-    const uint32_t rgb = d.Rgb();
-    if (rgb == before && !d.Siblings() && !d.Subtrees()) return;
-    // The page, its siblings when asked, and everything below those when asked.
-    std::vector<CZTPageNode*> pages;
-    if (d.Siblings()) pages = page->Siblings();
-    else pages.push_back(page);
-    for (size_t i = 0; i < pages.size() && d.Subtrees(); ++i)
-        for (CZTPageNode* c : pages[i]->Children()) pages.push_back(c);
-    for (CZTPageNode* p : pages) {
-        PageColors c;
-        if (doc_.Archive().GetExtItem(p->Ident(), PageColors::kExtKind, data)) c = PageColors::Decode(data);
-        c.SetFilesBackground(rgb);
-        doc_.Archive().SetExtItem(p->Ident(), PageColors::kExtKind, c.Encode());
-        doc_.Tree().ApplyMark(p, CZTMarkEvent::PageChanged);
-    }
-    doc_.SetModified();
+    const QColor c = d.Colour();
+    const uint32_t rgb = uint32_t(c.red()) | uint32_t(c.green()) << 8 | uint32_t(c.blue()) << 16;
+    if (c == shown && !d.siblings->isChecked() && !d.subtrees->isChecked()) return;
+    ChangePageColours(doc_, page, d.siblings->isChecked(), d.subtrees->isChecked(),
+                      [rgb](PageColors& colours) { colours.SetFilesBackground(rgb); });
     ApplyBackground();
     emit filesChanged();
 }

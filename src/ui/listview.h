@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/textinserttarget.h"
 #include "core/attachedfiles.h"
 
 class CZTDocument;
@@ -25,18 +26,6 @@ class Prompter;
 
 namespace zt::ui {
 
-// Where the files view puts a file's content into the page text: the text
-// view at its selection. Set by the main window; without one the insert
-// commands are disabled.
-struct ITextInsertTarget {
-    virtual ~ITextInsertTarget() = default;
-    // Text at the selection, in insert mode: RTF when `isRtf`, else plain
-    // text in Windows-1252. The target marks the page changed.
-    virtual bool InsertText(const std::string& bytes, bool isRtf) = 0;
-    // A picture file's bytes as an embedded picture at the selection, the
-    // caret after it.
-    virtual bool InsertPicture(const QByteArray& bytes) = 0;
-};
 
 class CZTListView : public QTreeWidget {
     Q_OBJECT

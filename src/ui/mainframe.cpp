@@ -40,9 +40,10 @@
 #include "ui/listview.h"
 #include "ui/optionsdialog.h"
 #include "ui/pagetreemodel.h"
-#include "ui/placeholders.h"
+#include "ui/viewframe.h"
 #include "ui/qtprompter.h"
 #include "ui/settings.h"
+#include "ui/textview.h"
 
 namespace zt::ui {
 
@@ -110,6 +111,9 @@ CMainFrame::CMainFrame(CZTSettings& settings, QWidget* parent) : QMainWindow(par
     CreateMenus();
     CreateBars();
     CreateStatusBar();
+    text_->AttachFontBar(fontBar_->findChild<QComboBox*>(QStringLiteral("fontNameBox")),
+                         fontBar_->findChild<QComboBox*>(QStringLiteral("fontSizeBox")));
+    text_->AttachStatusPanes(panes_[0], panes_[3]);
     resize(763, 400);
 
     autoSaveTimer_ = new QTimer(this);
@@ -178,7 +182,8 @@ void CMainFrame::CreateActions() {
     addAction(prevPane);
     for (int id : {ID_VIEW_TREE, ID_VIEW_FILES, ID_TREE_EXPAND_ALL, ID_WRAP_PRINTER, ID_WRAP_WINDOW, ID_WRAP_NONE,
                    ID_CHAR_BOLD, ID_CHAR_ITALIC, ID_CHAR_UNDERLINE, ID_PARA_LEFT, ID_PARA_CENTER, ID_PARA_RIGHT,
-                   ID_BULLET})
+                   ID_BULLET, ID_CHAR_STRIKEOUT, ID_CHAR_SUPERSCRIPT, ID_CHAR_SUBSCRIPT, ID_TEXT_COLOUR,
+                   ID_TEXT_BACKGROUND})
         actions_[id]->setCheckable(true);
     // The menu bar's own texts for the keys.
     for (auto& [id, a] : actions_) a->setShortcutVisibleInContextMenu(true);
@@ -424,11 +429,13 @@ QLabel* CMainFrame::StatusPane(int index) const {
 
 void CMainFrame::CreateViews() {
     tree_ = new CLeftView(*doc_, *forward_);
-    text_ = new CZTTextPlaceholder(*doc_);
+    text_ = new CZettrixView(*doc_, settings_.prefs);
+    text_->documentEditable = [this] { return IsEditable(); };
+    text_->runCommand = [this](int id) { Execute(id); };
+    text_->commandEnabled = [this](int id) { return IsCommandEnabled(id); };
     files_ = new CZTListView(*doc_, *forward_);
     files_->isEditable = [this] { return IsEditable(); };
-    // The text view takes the insert commands once it offers ITextInsertTarget.
-    files_->SetInsertTarget(nullptr);
+    files_->SetInsertTarget(text_);
     treeFrame_ = new CZTViewFrame(QStringLiteral("Baumansicht"), tree_);
     textFrame_ = new CZTViewFrame(QStringLiteral("Textansicht"), text_);
     filesFrame_ = new CZTViewFrame(QStringLiteral("Dateienansicht"), files_);
@@ -482,6 +489,7 @@ bool CMainFrame::IsEditable() const { return !readOnly_; }
 void CMainFrame::SetReadOnly(bool readOnly) {
     readOnly_ = readOnly;
     tree_->SetEditable(!readOnly);
+    text_->RefreshEditable();
     UpdateCommandUI();
     UpdateStatus();
 }
@@ -606,6 +614,7 @@ bool CMainFrame::SaveDocumentAs() {
 bool CMainFrame::SaveDocumentTo(const QString& path) {
     const QString full = QFileInfo(path).absoluteFilePath();
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    text_->SaveCurrentPage(); // the text goes into the page before the document is written
     statusBar()->showMessage(QStringLiteral("Speichern: %1").arg(full));
     const bool ok = doc_->Save(Path8(full));
     QApplication::restoreOverrideCursor();
@@ -622,6 +631,7 @@ bool CMainFrame::SaveDocumentTo(const QString& path) {
 }
 
 bool CMainFrame::SaveModified() {
+    text_->SaveCurrentPage();
     if (!doc_->IsModified()) return true;
     Prompter::Answer a =
         prompter_->AskYesNoCancel(FormatMessage(Msg::SaveChangesQuestion, {DocumentTitle().toStdString()}));
@@ -631,6 +641,7 @@ bool CMainFrame::SaveModified() {
 }
 
 void CMainFrame::AutoSave() {
+    text_->SaveCurrentPage();
     if (!doc_->IsModified() || !IsEditable()) return;
     if (DocumentPath().isEmpty() || doc_->Archive().NeverSaved()) return; // no name to save under yet
     SaveDocumentTo(DocumentPath());
@@ -642,6 +653,7 @@ bool CMainFrame::IsCommandEnabled(int id, bool* checked) const {
     if (checked) *checked = false;
     if (tree_->Handles(id)) return tree_->IsEnabled(id, checked);
     if (files_->Handles(id)) return files_->IsEnabled(id);
+    if (text_->Handles(id)) return text_->IsEnabled(id, checked);
     CZTPageNode* cur = tree_->CurrentPage();
     switch (id) {
     case ID_FILE_NEW:
@@ -706,6 +718,7 @@ void CMainFrame::UpdateCommandUI() {
         a->setEnabled(IsCommandEnabled(id, &checked));
         if (a->isCheckable()) a->setChecked(checked);
     }
+    text_->UpdateFontBar();
 }
 
 void CMainFrame::Execute(int id) {
@@ -718,6 +731,12 @@ void CMainFrame::Execute(int id) {
     }
     if (files_->Handles(id)) {
         files_->Execute(id);
+        UpdateCommandUI();
+        UpdateStatus();
+        return;
+    }
+    if (text_->Handles(id)) {
+        text_->Execute(id);
         UpdateCommandUI();
         UpdateStatus();
         return;
@@ -971,6 +990,7 @@ void CMainFrame::SaveWindowState() {
     p.tb = tipsBarHost_->isVisibleTo(this);
     p.talkBarN = tips_->NextTip();
     p.barState = saveState();
+    text_->WriteBack(p);
     if (p.mode == 2) p.file = DocumentPath();
     settings_.SaveWindowState();
 }
@@ -1005,6 +1025,10 @@ void CMainFrame::ApplyPreferences(const CZTPreferences& before) {
     statusBar()->setVisible(p.stb);
     tipsBarHost_->setVisible(p.tb);
     ApplyViewTitles();
+    text_->SetRulerVisible(p.rulerBar != 0);
+    text_->SetRulerUnit(p.rulerUnit);
+    text_->SetMargins(p.marginLeft, p.marginTop, p.marginRight, p.marginBot);
+    text_->SetAutoWordSelection(p.autoWord != 0);
     if (p.trayIcon != before.trayIcon) SetTrayIcon(p.trayIcon != 0);
     if (p.mode != before.mode) {
         settings_.SaveMode();

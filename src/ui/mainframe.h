@@ -29,7 +29,7 @@ class CLeftView;
 class CZTPageBarList;
 class CZTQtPrompter;
 class CZTSettings;
-class CZTTextPlaceholder;
+class CZettrixView;
 class CZTListView;
 class CZTTipsBar;
 class CZTViewFrame;
@@ -107,7 +107,7 @@ public:
     QSplitter* RightSplitter() const { return hsplit_; }
     CZTPageBarList* PageList() const { return pageList_; }
     CZTTipsBar* TipsBar() const { return tips_; }
-    CZTTextPlaceholder* TextView() const { return text_; }
+    CZettrixView* TextView() const { return text_; }
     CZTListView* FilesView() const { return files_; }
     QLabel* StatusPane(int index) const;
 
@@ -159,7 +159,7 @@ private:
     bool navigating_ = false;
 
     CLeftView* tree_ = nullptr;
-    CZTTextPlaceholder* text_ = nullptr;
+    CZettrixView* text_ = nullptr;
     CZTListView* files_ = nullptr;
     CZTViewFrame* treeFrame_ = nullptr;
     CZTViewFrame* textFrame_ = nullptr;

@@ -33,6 +33,9 @@
 #include "text/pagecolors.h"
 #include "support/scripted_prompter.h"
 #include "support/tempdir.h"
+#include "exchange/rtfhtml/rtfconverter.h"
+#include "ui/backgrounddialog.h"
+#include "ui/textview.h"
 #include "ui/commands.h"
 #include "ui/filedialogs.h"
 #include "ui/leftview.h"
@@ -273,7 +276,7 @@ TEST_F(FilesView, DeleteNewFileAndReadOnly) {
         EXPECT_FALSE(frame->IsCommandEnabled(id)) << id;
     for (int id : {ID_FILES_OPEN, ID_FILES_EXPORT, ID_FILES_PROPERTIES, ID_FILES_SELECT_ALL})
         EXPECT_TRUE(frame->IsCommandEnabled(id)) << id;
-    EXPECT_FALSE(frame->IsCommandEnabled(ID_FILES_INSERT_TEXT)); // no text view target yet
+    EXPECT_FALSE(frame->IsCommandEnabled(ID_FILES_INSERT_TEXT)); // the text cannot change
 }
 
 TEST_F(FilesView, ExportSeveralIntoAFolderWithConflicts) {
@@ -432,7 +435,7 @@ TEST_F(FilesView, InsertIntoTheText) {
     frame->Execute(ID_FILES_INSERT_TEXT);
     ASSERT_EQ(target.texts.size(), 2u);
     EXPECT_EQ(target.texts[0], std::make_pair(std::string("{\\rtf1 x}"), true));
-    EXPECT_EQ(target.texts[1], std::make_pair(std::string("Gr\xFC\xDF" "e"), false));
+    EXPECT_EQ(target.texts[1], std::make_pair(std::string("Gr\xC3\xBC\xC3\x9F" "e"), false));
     ASSERT_EQ(prompter.questions.size(), 1u);
     EXPECT_EQ(prompter.questions[0], "Die Datei\nb.bin\nscheint in einem Binär-Format zu sein.\nTrotzdem öffnen ?");
     list->SelectFile(QStringLiteral("b.bin"));
@@ -525,8 +528,8 @@ TEST_F(FilesView, PropertiesOfOneAndOfSeveralFiles) {
 TEST_F(FilesView, BackgroundColourForThePageAndItsSiblings) {
     CZTPageNode* sibling = Doc().AddPage(page->Parent(), "Nachbar");
     OnNextModal<CZTBackgroundDialog>([](CZTBackgroundDialog* d) {
-        d->colors->setCurrentColor(QColor(0x10, 0x20, 0x30));
-        d->siblingsBox->setChecked(true);
+        d->SetColour(QColor(0x10, 0x20, 0x30));
+        d->siblings->setChecked(true);
         d->accept();
     });
     frame->Execute(ID_FILES_BACKGROUND);
@@ -541,4 +544,20 @@ TEST_F(FilesView, BackgroundColourForThePageAndItsSiblings) {
     Doc().AddPage(nullptr, "Ohne");
     frame->TreeView()->SelectPage(Doc().Tree().RootPages().back());
     EXPECT_EQ(list->palette().color(QPalette::Base), QColor(Qt::white));
+}
+
+// The files list and the text view together: a text file of the page goes
+// into the page text at the caret and is stored with the page.
+TEST_F(FilesView, InsertATextFileIntoThePageText) {
+    ASSERT_EQ(list->InsertTarget(), static_cast<ITextInsertTarget*>(frame->TextView()));
+    Add("gruss.txt", "Gr\xC3\xBC\xC3\x9F" "e aus der Datei\r\nZeile zwei");
+    Doc().Archive().SetModified(false);
+    list->SelectFile(QStringLiteral("gruss.txt"));
+    ASSERT_TRUE(frame->IsCommandEnabled(ID_FILES_INSERT_TEXT));
+    frame->Execute(ID_FILES_INSERT_TEXT);
+    EXPECT_TRUE(frame->TextView()->toPlainText().contains(QStringLiteral("Grüße aus der Datei\nZeile zwei")));
+    EXPECT_TRUE(Doc().Archive().IsModified());
+    std::string text;
+    zt::RtfToText(Doc().PageText(page), zt::RtfTextMode::Utf8, text);
+    EXPECT_NE(text.find("Grüße aus der Datei"), std::string::npos) << text;
 }

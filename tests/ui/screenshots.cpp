@@ -7,12 +7,17 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
+#include <QImage>
+#include <QPainter>
+#include <QTextCursor>
 #include <QLocale>
 #include <QTimer>
 #include <QSplitter>
 #include <QTreeView>
 
 #include <cstdio>
+#include <functional>
 
 #include "base/system.h"
 #include "core/attachedfiles.h"
@@ -26,6 +31,10 @@
 #include "ui/mainframe.h"
 #include "ui/optionsdialog.h"
 #include "ui/settings.h"
+#include "ui/backgrounddialog.h"
+#include "ui/tabdialog.h"
+#include "ui/textformat.h"
+#include "ui/textview.h"
 #include "ui/treedialogs.h"
 
 using namespace zt::ui;
@@ -72,6 +81,96 @@ int main(int argc, char** argv) {
     frame.UpdateCommandUI();
     bool ok = Save(&frame, out + QStringLiteral("/main.png"));
 
+    // A formatted page with a picture, the ruler and the font bar.
+    if (page) {
+        CZettrixView* view = frame.TextView();
+        view->setFocus();
+        Settle();
+        view->SetActive(true);
+        view->selectAll();
+        view->textCursor().removeSelectedText();
+        QTextCursor c = view->textCursor();
+        auto line = [&](const QString& text, const std::function<void(QTextCursor&)>& format) {
+            const int start = c.position();
+            c.insertText(text);
+            QTextCursor sel = c;
+            sel.setPosition(start, QTextCursor::KeepAnchor);
+            format(sel);
+            c.insertBlock();
+            c.setBlockFormat(QTextBlockFormat());
+            c.setCharFormat(DefaultCharFormat(CZTEditDefaults{}));
+        };
+        line(QStringLiteral("Projektnotizen"), [](QTextCursor& s) {
+            SetFontSize(s, 16);
+            SetCharEffect(s, CharEffect::Bold, true);
+            SetTextColour(s, QColor(0x20, 0x50, 0xd0));
+        });
+        line(QStringLiteral("Der Text einer Seite kann fett, kursiv, unterstrichen und farbig sein."),
+             [](QTextCursor& s) {
+                 QTextCursor w = s;
+                 w.setPosition(s.selectionEnd() - 44);
+                 w.setPosition(s.selectionEnd() - 40, QTextCursor::KeepAnchor);
+                 SetCharEffect(w, CharEffect::Bold, true);
+                 w.setPosition(s.selectionEnd() - 38);
+                 w.setPosition(s.selectionEnd() - 32, QTextCursor::KeepAnchor);
+                 SetCharEffect(w, CharEffect::Italic, true);
+                 w.setPosition(s.selectionEnd() - 30);
+                 w.setPosition(s.selectionEnd() - 17, QTextCursor::KeepAnchor);
+                 SetCharEffect(w, CharEffect::Underline, true);
+                 w.setPosition(s.selectionEnd() - 12);
+                 w.setPosition(s.selectionEnd() - 6, QTextCursor::KeepAnchor);
+                 SetTextColour(w, QColor(0xc0, 0x30, 0x30));
+                 SetTextBackground(w, QColor(0xff, 0xf0, 0x80));
+             });
+        line(QStringLiteral("Aufzählung mit Einzug"), [](QTextCursor& s) {
+            IndentMore(s, 720);
+            ToggleBullets(s, 720);
+        });
+        line(QStringLiteral("Zweiter Punkt\tmit Tabulator"), [](QTextCursor& s) {
+            IndentMore(s, 720);
+            ToggleBullets(s, 720);
+            SetTabStops(s, {2880, 4320});
+        });
+        line(QStringLiteral("Wasser: H2O, Fläche: m2"), [](QTextCursor& s) {
+            QTextCursor w = s;
+            w.setPosition(s.selectionStart() + 9);
+            w.setPosition(s.selectionStart() + 10, QTextCursor::KeepAnchor);
+            ToggleSubscript(w);
+            w.setPosition(s.selectionEnd() - 1);
+            w.setPosition(s.selectionEnd(), QTextCursor::KeepAnchor);
+            ToggleSuperscript(w);
+        });
+        QImage picture(180, 90, QImage::Format_RGB32);
+        picture.fill(QColor(0xe8, 0xf0, 0xff));
+        {
+            QPainter p(&picture);
+            p.setRenderHint(QPainter::Antialiasing);
+            p.setBrush(QColor(0x40, 0x90, 0x40));
+            p.drawEllipse(QRect(20, 15, 60, 60));
+            p.setBrush(QColor(0xd0, 0x60, 0x30));
+            p.drawRect(QRect(95, 25, 65, 45));
+        }
+        const QString picturePath = out + QStringLiteral("/picture.png");
+        picture.save(picturePath);
+        view->setTextCursor(c);
+        view->InsertPictureFile(picturePath);
+        QFile::remove(picturePath);
+        c = view->textCursor();
+        c.movePosition(QTextCursor::Start);
+        c.movePosition(QTextCursor::NextBlock, QTextCursor::MoveAnchor, 3);
+        view->setTextCursor(c);
+        frame.UpdateCommandUI();
+        ok &= Save(&frame, out + QStringLiteral("/textview.png"));
+        CZTTabDialog tabs({568, 1136, 2840}, 0, &frame);
+        tabs.entry->setText(QStringLiteral("7,5"));
+        ok &= Save(&tabs, out + QStringLiteral("/tabs.png"));
+        tabs.hide();
+        CZTBackgroundDialog background(QColor(0xff, 0xf8, 0xe0), &frame);
+        ok &= Save(&background, out + QStringLiteral("/background.png"));
+        background.hide();
+        view->document()->setModified(false);
+        frame.Document().Archive().SetModified(false);
+    }
     // The files list filled: a few files on the current page, one selected.
     if (page) {
         const std::pair<const char*, std::string> files[] = {

@@ -30,20 +30,6 @@ namespace ztd {
 
 namespace {
 
-// True when `s` is well-formed UTF-8 with at least one non-ASCII character.
-bool IsUtf8(std::string_view s) {
-    bool nonAscii = false;
-    for (size_t pos = 0; pos < s.size();) {
-        if (uint8_t(s[pos]) < 0x80) {
-            ++pos;
-            continue;
-        }
-        size_t start = pos;
-        if (zt::DecodeUtf8(s, pos) == 0xFFFD && pos == start + 1) return false;
-        nonAscii = true;
-    }
-    return nonAscii;
-}
 
 
 // ---- reading commands
@@ -269,7 +255,7 @@ int Add(Context& c, const Args& a) {
         if (!ReadFileBytes(a.Get("--text-file"), text))
             return c.Fail(zt::FormatMessage(zt::Msg::FileNotFound, {a.Get("--text-file")}));
         // Text files on this system are UTF-8 as a rule; page texts are Windows-1252.
-        if (!zt::IsRtfText(text) && IsUtf8(text)) text = zt::Utf8ToCp1252(text);
+        if (!zt::IsRtfText(text) && zt::IsUtf8(text)) text = zt::Utf8ToCp1252(text);
         if (!c.doc.SetPageText(node, zt::TextToPageRtf(text, 10, false)))
             return c.Fail(zt::MessageText(zt::Msg::TextSaveFailed));
     }
