@@ -1,5 +1,7 @@
 #include "ui/mainframe.h"
 
+#include <QUrl>
+#include <QDesktopServices>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -27,6 +29,7 @@
 
 #include "base/cp1252.h"
 #include "base/messages.h"
+#include "core/links.h"
 #include "core/document.h"
 #include "core/visithistory.h"
 #include "ui/bars.h"
@@ -462,6 +465,7 @@ void CMainFrame::CreateViews() {
         if (CZTPageNode* p = tree_->CurrentPage()) pageList_->ShowPage(p);
     });
     connect(tree_, &CLeftView::textFocusRequested, this, [this] { text_->setFocus(); });
+    connect(text_, &CZettrixView::linkActivated, this, &CMainFrame::FollowLink);
     connect(files_, &CZTListView::filesChanged, this, [this] {
         UpdateCommandUI();
         UpdateStatus();
@@ -816,6 +820,31 @@ void CMainFrame::Navigate(int id) {
     navigating_ = false;
 }
 
+void CMainFrame::FollowLink(const QString& text) {
+    zt::LinkContext ctx;
+    ctx.tree = &doc_->Tree();
+    ctx.current = tree_->CurrentPage();
+    ctx.archive = &doc_->Archive();
+    ctx.selectPage = [this](CZTPageNode* page) { SelectPageForced(page); };
+    ctx.openFile = [this](CZTPageNode* page, const std::string& name) {
+        SelectPageForced(page);
+        files_->SelectFile(QString::fromStdString(zt::Cp1252ToUtf8(name)));
+        files_->OpenFile(name, false);
+    };
+    ctx.openExternal = [](const std::string& address) {
+        QDesktopServices::openUrl(QUrl::fromUserInput(QString::fromStdString(address)));
+    };
+    ctx.message = [this](const std::string& m) { forward_->Message(m, zt::Prompter::Icon::Warning); };
+    zt::FollowLink(text.toStdString(), ctx);
+}
+
+void CMainFrame::SelectPageForced(CZTPageNode* page) {
+    if (page == tree_->CurrentPage())
+        text_->SwitchPage(page->Ident()); // stored and shown again
+    else
+        tree_->SelectPage(page);
+}
+
 void CMainFrame::PageChosen(int ident, const QString& file) {
     CZTPageNode* page = doc_->Tree().FindPage(ident);
     if (!page) return;
@@ -1029,6 +1058,7 @@ void CMainFrame::ApplyPreferences(const CZTPreferences& before) {
     text_->SetRulerUnit(p.rulerUnit);
     text_->SetMargins(p.marginLeft, p.marginTop, p.marginRight, p.marginBot);
     text_->SetAutoWordSelection(p.autoWord != 0);
+    text_->SetAutoLink(p.autoLink != 0);
     if (p.trayIcon != before.trayIcon) SetTrayIcon(p.trayIcon != 0);
     if (p.mode != before.mode) {
         settings_.SaveMode();

@@ -144,6 +144,9 @@ private:
     void ApplyViewTitles();
     void Navigate(int id);
     void PageChosen(int ident, const QString& file);
+    // Follows a link from the text: a page, an attached file or an address.
+    void FollowLink(const QString& text);
+    void SelectPageForced(CZTPageNode* page);
     QString ChooseFile(bool save, const QString& suggestion);
 
     CZTSettings& settings_;

@@ -41,6 +41,7 @@
 #include "core/document.h"
 #include "text/pagecolors.h"
 #include "text/pagertf.h"
+#include "text/qt/linkmarker.h"
 #include "text/qt/rtfdocument.h"
 #include "text/twinpass.h"
 #include "ui/backgrounddialog.h"
@@ -90,6 +91,7 @@ CZettrixView::CZettrixView(CZTDocument& doc, const CZTPreferences& prefs, QWidge
     margins_[3] = prefs.marginBot;
     rulerUnit_ = prefs.rulerUnit == 0 ? 0 : 1;
     autoWord_ = prefs.autoWord != 0;
+    autoLink_ = prefs.autoLink != 0;
     rulerVisible_ = prefs.rulerBar != 0;
 
     ruler_ = new CZTRulerBar(this);
@@ -202,6 +204,10 @@ QTextDocument* CZettrixView::FreshDocument() const {
     ApplyLayout(*d);
     QTextCursor c(d);
     c.setBlockCharFormat(DefaultCharFormat(defaults_));
+    // The marker is made while the document is empty and waits until the
+    // text is in (TakeDocument), which marks it in one pass.
+    auto* marker = new CZTLinkMarker(d, autoLink_);
+    marker->Suspend();
     return d;
 }
 
@@ -215,6 +221,8 @@ void CZettrixView::TakeDocument(QTextDocument* d) {
     d->setModified(false);
     setDocument(d);
     if (old && old != d && old->parent() == this) delete old;
+    marker_ = d->findChild<CZTLinkMarker*>();
+    if (marker_ && marker_->IsSuspended()) marker_->Resume();
     QTextCursor c(d);
     setTextCursor(c);
     setCurrentCharFormat(DefaultCharFormat(defaults_));
@@ -581,6 +589,7 @@ bool CZettrixView::Handles(int id) const {
     case ID_WRAP_NONE:
     case ID_IMPORT_TEXT:
     case ID_IMPORT_PICTURES:
+    case ID_FOLLOW_LINK:
         return true;
     case ID_EDIT_UNDO:
     case ID_EDIT_CUT:
@@ -634,6 +643,7 @@ bool CZettrixView::IsEnabled(int id, bool* checked) const {
     switch (id) {
     case ID_EDIT_COPY: return c.hasSelection();
     case ID_EDIT_SELECT_ALL: return true;
+    case ID_FOLLOW_LINK: return tq::IsFollowable(LinkTextAtCaret());
     case ID_FONT_TAKE_DEFAULT: return true;
     default: break;
     }
@@ -708,6 +718,7 @@ void CZettrixView::Execute(int id) {
     if (!IsEnabled(id)) return;
     const int step = defaults_.indentStep;
     switch (id) {
+    case ID_FOLLOW_LINK: emit linkActivated(LinkTextAtCaret()); break;
     case ID_CHAR_BOLD: Edit([](QTextCursor& c) { ToggleCharEffect(c, CharEffect::Bold); }); break;
     case ID_CHAR_ITALIC: Edit([](QTextCursor& c) { ToggleCharEffect(c, CharEffect::Italic); }); break;
     case ID_CHAR_UNDERLINE: Edit([](QTextCursor& c) { ToggleCharEffect(c, CharEffect::Underline); }); break;
@@ -945,8 +956,20 @@ void CZettrixView::keyPressEvent(QKeyEvent* e) {
     QTextEdit::keyPressEvent(e);
 }
 
+void CZettrixView::mousePressEvent(QMouseEvent* e) {
+    pressedAt_ = e->position().toPoint();
+    QTextEdit::mousePressEvent(e);
+}
+
 void CZettrixView::mouseMoveEvent(QMouseEvent* e) {
     QTextEdit::mouseMoveEvent(e);
+    if (!(e->buttons() & Qt::LeftButton)) {
+        // The pointer shows a hand over a link.
+        const QPointF at = e->position() + QPointF(horizontalScrollBar()->value(), verticalScrollBar()->value());
+        const bool overLink = !anchorAt(e->position().toPoint()).isEmpty() ||
+                              (marker_ && !marker_->LinkAtPoint(at).isEmpty());
+        viewport()->setCursor(overLink ? Qt::PointingHandCursor : Qt::IBeamCursor);
+    }
     if (!autoWord_ || !(e->buttons() & Qt::LeftButton)) return;
     QTextCursor c = textCursor();
     if (!c.hasSelection() || !c.selectedText().contains(QLatin1Char(' '))) return;
@@ -1012,10 +1035,7 @@ QMenu* CZettrixView::CreateContextMenu(QWidget* parent) {
     add(menu, QStringLiteral("Seitenansicht..."), ID_FILE_PRINT_PREVIEW);
     QMenu* imp = menu->addMenu(QStringLiteral("Importieren"));
     add(imp, QStringLiteral("Text"), ID_IMPORT_TEXT);
-    QAction* link = menu->addAction(QStringLiteral("Link verfolgen"));
-    const QString linkText = LinkTextAtCaret();
-    link->setEnabled(!linkText.isEmpty());
-    connect(link, &QAction::triggered, this, [this, linkText] { emit linkActivated(linkText); });
+    add(menu, QStringLiteral("Link verfolgen"), ID_FOLLOW_LINK);
     add(menu, QStringLiteral("Zurück"), ID_NAV_BACK);
     add(menu, QStringLiteral("Rückgängig"), ID_EDIT_UNDO);
     return menu;
@@ -1031,24 +1051,37 @@ void CZettrixView::contextMenuEvent(QContextMenuEvent* e) {
 }
 
 QString CZettrixView::LinkTextAtCaret() const {
+    // A hyperlink field names its target; otherwise the text around the caret.
     QTextCursor c = textCursor();
-    QTextCharFormat f = c.charFormat();
-    if (!f.isAnchor() && !c.atBlockEnd()) {
-        QTextCursor n = c;
-        n.movePosition(QTextCursor::NextCharacter);
-        f = n.charFormat();
+    if (!c.hasSelection()) {
+        QTextCharFormat f = c.charFormat();
+        if (!f.isAnchor() && !c.atBlockEnd()) {
+            QTextCursor n = c;
+            n.movePosition(QTextCursor::NextCharacter);
+            f = n.charFormat();
+        }
+        if (f.isAnchor() && !f.anchorHref().isEmpty()) return f.anchorHref();
     }
-    if (!f.isAnchor()) return {};
-    const QString href = f.anchorHref();
-    if (!href.isEmpty()) return href;
-    // The anchor's text: the fragment around the caret.
-    const QTextBlock b = c.block();
-    for (auto it = b.begin(); !it.atEnd(); ++it) {
-        const QTextFragment fr = it.fragment();
-        if (fr.position() <= c.position() && c.position() <= fr.position() + fr.length() && fr.charFormat().isAnchor())
-            return fr.text();
+    return tq::LinkTextAround(c);
+}
+
+void CZettrixView::SetAutoLink(bool on) {
+    autoLink_ = on;
+    if (marker_) marker_->SetEnabled(on);
+}
+
+void CZettrixView::mouseReleaseEvent(QMouseEvent* e) {
+    const bool click = e->button() == Qt::LeftButton &&
+                       (e->position().toPoint() - pressedAt_).manhattanLength() < QApplication::startDragDistance();
+    QTextEdit::mouseReleaseEvent(e);
+    if (!click || textCursor().hasSelection()) return;
+    // A click on a marked link or a hyperlink field follows it.
+    QString link = anchorAt(e->position().toPoint());
+    if (link.isEmpty() && marker_) {
+        const QPointF at = e->position() + QPointF(horizontalScrollBar()->value(), verticalScrollBar()->value());
+        link = marker_->LinkAtPoint(at);
     }
-    return {};
+    if (!link.isEmpty()) emit linkActivated(link);
 }
 
 // ---- composing pages
@@ -1091,6 +1124,8 @@ bool CZettrixView::ComposePages(const CZTPageNode* anchor, int mode, bool withTi
     const bool wasModified = doc_.IsModified();
     composition_.clear();
     ClearView();
+    // Links are marked once the pages are in.
+    CZTLinkMarker::Suspension noMarking(marker_);
     ApplyDefaultFormat();
     QTextCharFormat titleFormat = DefaultCharFormat(defaults_);
     titleFormat.setFontWeight(QFont::Bold);

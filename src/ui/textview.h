@@ -24,6 +24,8 @@ class QLabel;
 class QLocale;
 class QMenu;
 
+class CZTLinkMarker;
+
 namespace zt::ui {
 
 struct CZTPreferences;
@@ -98,6 +100,9 @@ public:
     void SetRulerVisible(bool visible);
     CZTRulerBar* Ruler() const { return ruler_; }
     void SetAutoWordSelection(bool on) { autoWord_ = on; }
+    // Automatic link marking (the setting AutoLink).
+    void SetAutoLink(bool on);
+    CZTLinkMarker* LinkMarker() const { return marker_; }
     bool InsertMode() const { return !overwriteMode(); }
     // Inserts a picture file at the caret; false (nothing changed) when it
     // cannot be read.
@@ -149,7 +154,9 @@ protected:
     void contextMenuEvent(QContextMenuEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void focusInEvent(QFocusEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
 
@@ -200,6 +207,9 @@ private:
     int pageWidth_ = 11906;
     int rulerUnit_ = 1;
     bool autoWord_ = true;
+    bool autoLink_ = true;
+    CZTLinkMarker* marker_ = nullptr; // belongs to the shown document
+    QPoint pressedAt_;
     bool rulerVisible_ = true;
     bool active_ = false;
     int32_t ident_ = 0;
