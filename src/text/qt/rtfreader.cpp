@@ -449,6 +449,8 @@ private:
             G().p.inTable = was;
             if (tableState_ != TableState::InRow) return;
         } else {
+            // A paragraph mark right before the cell mark adds no paragraph.
+            cellParPending_ = false;
             BeforeContent();
         }
         Flush();

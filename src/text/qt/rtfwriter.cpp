@@ -398,10 +398,9 @@ private:
         for (auto it = frame->begin(); !it.atEnd(); ++it) {
             if (QTextFrame* child = it.currentFrame()) {
                 if (auto* table = qobject_cast<QTextTable*>(child)) {
-                    if (pendingPar_) {
-                        Word("\\par");
-                        pendingPar_ = false;
-                    }
+                    // The paragraph before a table holds it: no mark between
+                    // them, so that the reader puts the table there again.
+                    pendingPar_ = false;
                     WriteTable(table);
                 } else {
                     WriteFrame(child);
