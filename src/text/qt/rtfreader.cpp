@@ -206,9 +206,13 @@ private:
 
     const RtfCodePage& Cp() {
         int f = G().c.font < 0 ? deff_ : G().c.font;
+        if (f == cpFont_ && cpGeneration_ == fontGeneration_ && cpDoc_ == docCp_) return *cp_;
         auto it = fontIndex_.find(f);
-        if (it != fontIndex_.end() && fonts_[it->second].cp) return *fonts_[it->second].cp;
-        return *docCp_;
+        cp_ = it != fontIndex_.end() && fonts_[it->second].cp ? fonts_[it->second].cp : docCp_;
+        cpFont_ = f;
+        cpGeneration_ = fontGeneration_;
+        cpDoc_ = docCp_;
+        return *cp_;
     }
 
     template <class Sink>
@@ -262,6 +266,8 @@ private:
             fonts_.push_back(std::move(f));
         }
         formatValid_ = false;
+        formatCache_.clear();
+        ++fontGeneration_;
     }
 
     void StartFont(int number) {
@@ -275,6 +281,8 @@ private:
 
     void PushColor() {
         if (int(colors_.size()) < kMaxColors) colors_.push_back(colorPending_ ? color_ : QColor());
+        formatCache_.clear();
+        formatValid_ = false;
         color_ = QColor(0, 0, 0);
         colorPending_ = false;
     }
@@ -337,6 +345,23 @@ private:
         return f;
     }
 
+    struct StateHash {
+        size_t operator()(const CharState& s) const {
+            size_t h = size_t(s.font) * 1000003u ^ size_t(s.halfPoints) * 7919u ^ size_t(s.fg) * 131u ^
+                       size_t(s.bg) * 31u ^ size_t(s.field) * 65599u ^ size_t(s.offsetTwips) * 17u;
+            h = h * 4 + s.underline;
+            h = h * 64 + (s.bold | s.italic << 1 | s.strike << 2 | s.protect << 3 | s.hidden << 4) + s.vAlign;
+            return h;
+        }
+    };
+
+    const QTextCharFormat& CachedCharFormat(const CharState& s) {
+        if (formatCache_.size() > 4096) formatCache_.clear();
+        auto it = formatCache_.find(s);
+        if (it == formatCache_.end()) it = formatCache_.emplace(s, MakeCharFormat(s)).first;
+        return it->second;
+    }
+
     void Flush() {
         if (run_.isEmpty()) return;
         cur_.insertText(run_, runFormat_);
@@ -369,6 +394,7 @@ private:
                 cellParPending_ = false;
                 cur_.setBlockFormat(cellParFormat_);
                 cur_.insertBlock();
+                curBlockKnown_ = false;
             }
         }
     }
@@ -400,6 +426,7 @@ private:
             }
             tf.setColumnWidthConstraints(widths);
         }
+        curBlockKnown_ = false;
         table_ = cur_.insertTable(1, cols, tf);
         tableState_ = TableState::InRow;
         cellIndex_ = 0;
@@ -413,6 +440,7 @@ private:
             LeaveTable();
             return;
         }
+        curBlockKnown_ = false;
         table_->appendRows(1);
         if (rowCols_ > table_->columns() && rowCols_ <= detail::kMaxTableColumns &&
             CountCells((rowCols_ - table_->columns()) * table_->rows()))
@@ -430,6 +458,7 @@ private:
             cur_.movePosition(QTextCursor::NextBlock);
         }
         table_ = nullptr;
+        curBlockKnown_ = false;
         tableState_ = TableState::None;
         cellParPending_ = false;
         rowDefined_ = false;
@@ -455,6 +484,7 @@ private:
         }
         Flush();
         cellParPending_ = false;
+        curBlockKnown_ = false;
         ++cellIndex_;
         if (cellIndex_ < table_->columns()) cur_ = table_->cellAt(table_->rows() - 1, cellIndex_).firstCursorPosition();
         pendingFinalPar_ = false;
@@ -478,7 +508,7 @@ private:
         if (!formatValid_ || !(runState_ == G().c)) {
             Flush();
             runState_ = G().c;
-            runFormat_ = MakeCharFormat(runState_);
+            runFormat_ = CachedCharFormat(runState_);
             formatValid_ = true;
         }
         run_.append(QStringView(s.data(), qsizetype(s.size())));
@@ -499,13 +529,18 @@ private:
         }
     }
 
-    void ApplyParagraph(const ParaState& p) {
+    const QTextBlockFormat& BlockFormatOf(const ParaState& p) {
         if (!(blockState_ == p) || !blockValid_) {
             blockState_ = p;
             blockFormat_ = MakeBlockFormat(p);
             blockValid_ = true;
         }
-        cur_.setBlockFormat(blockFormat_);
+        return blockFormat_;
+    }
+
+    // Sets the format of the cursor's block unless the block was made with it.
+    void ApplyParagraph(const ParaState& p) {
+        if (!curBlockKnown_ || !(curBlockState_ == p)) cur_.setBlockFormat(BlockFormatOf(p));
         if (p.bullet) detail::SetBlockBullet(cur_, true);
     }
 
@@ -523,7 +558,11 @@ private:
         BeforeContent();
         Flush();
         ApplyParagraph(G().p);
-        cur_.insertBlock(tailFormat_);
+        // The next paragraph most likely has the same format.
+        cur_.insertBlock(BlockFormatOf(G().p));
+        curBlockKnown_ = true;
+        curBlockState_ = G().p;
+        blocksInserted_ = true;
         pendingFinalPar_ = true;
         contentSincePar_ = false;
     }
@@ -703,6 +742,7 @@ private:
         case RtfKw::deff:
             if (t.hasParam) deff_ = v;
             formatValid_ = false;
+            formatCache_.clear();
             return;
         case RtfKw::uc: g.uc = std::clamp(t.hasParam ? v : 1, 0, 255); return;
         case RtfKw::u:
@@ -997,6 +1037,12 @@ private:
     bool failed_ = false;
 
     const RtfCodePage* docCp_;
+    // The code page of the last font asked for.
+    const RtfCodePage* cp_ = nullptr;
+    const RtfCodePage* cpDoc_ = nullptr;
+    int cpFont_ = INT32_MIN;
+    int cpGeneration_ = -1;
+    int fontGeneration_ = 0;
     int deff_ = 0;
     int ucSkip_ = 0;
     int pendingLead_ = -1;
@@ -1021,6 +1067,7 @@ private:
     std::u16string scratch_;
     CharState runState_;
     QTextCharFormat runFormat_;
+    std::unordered_map<CharState, QTextCharFormat, StateHash> formatCache_;
     bool formatValid_ = false;
     ParaState blockState_;
     QTextBlockFormat blockFormat_;
@@ -1036,6 +1083,9 @@ private:
     bool rowDefined_ = false;
     bool intblSinceRowDef_ = false;
     QTextBlockFormat tailFormat_;
+    bool curBlockKnown_ = false;
+    ParaState curBlockState_;
+    bool blocksInserted_ = false;
     std::array<int, detail::kMaxTableColumns> cellx_{};
     bool cellParPending_ = false;
     QTextBlockFormat cellParFormat_;
@@ -1107,6 +1157,9 @@ bool Reader::Run(std::string* error) {
         cur_.deletePreviousChar();
     } else if (contentSincePar_ && whole_) {
         ApplyParagraph(lastContentPara_);
+    } else if (!whole_ && blocksInserted_ && tableState_ == TableState::None) {
+        // The rest of the paragraph the text went into keeps its format.
+        cur_.setBlockFormat(tailFormat_);
     }
     return true;
 }
