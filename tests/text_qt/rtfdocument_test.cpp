@@ -545,6 +545,9 @@ TEST(RtfHostileTest, BoundedWorkAndNoCrash) {
     std::string fonts = "{\\rtf1{\\fonttbl";
     for (int i = 0; i < 50000; ++i) fonts += "{\\f" + std::to_string(i) + " F" + std::to_string(i) + ";}";
     inputs.emplace_back("many fonts", fonts + "}{\\colortbl" + std::string(50000, ';') + "}\\f49999 x}");
+    std::string cells = "{\\rtf1\\trowd\\cellx100\\intbl a";
+    for (int i = 0; i < 200; ++i) cells += "\\cell";
+    inputs.emplace_back("more cells than defined", cells + " x\\cell\\row}");
     inputs.emplace_back("truncated", "{\\rtf1 {\\b x{\\pict\\pngblip 89504e");
     inputs.emplace_back("stray closes", "{\\rtf1 a}}}}\\par b");
     inputs.emplace_back("cells without rows", "{\\rtf1 \\cell\\cell\\row\\row\\intbl\\cell x\\nestcell\\row}");

@@ -131,7 +131,8 @@ bool InsertPicture(QTextCursor& cursor, const QByteArray& bytes, std::string* er
     QString kind;
     QImage img;
     if (ImagePixelSize(data, pw, ph)) {
-        if (pw <= 0 || ph <= 0 || pw > detail::kMaxPictureSide || ph > detail::kMaxPictureSide) {
+        if (pw <= 0 || ph <= 0 || pw > detail::kMaxPictureSide || ph > detail::kMaxPictureSide ||
+            int64_t(pw) * ph > detail::kMaxPicturePixels) {
             if (error) *error = "picture too large";
             return false;
         }

@@ -4,6 +4,9 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstddef>
+#include <cstdint>
+
 class QImage;
 class QTextCursor;
 
@@ -18,6 +21,9 @@ constexpr int kMaxTabStops = 32;
 constexpr int kMaxTableColumns = 64;
 constexpr int kMaxTableCells = 20000;
 constexpr int kMaxPictureSide = 16384;
+// Decoded pixels of one picture and of all pictures of one text.
+constexpr int64_t kMaxPicturePixels = 50'000'000;
+constexpr int64_t kMaxTotalPixels = 200'000'000;
 constexpr size_t kMaxPictureBytes = 64u << 20;
 constexpr size_t kMaxFieldInstruction = 2048;
 constexpr size_t kMaxPicturesTotal = 256u << 20;

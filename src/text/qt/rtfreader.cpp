@@ -383,12 +383,13 @@ private:
         }
         if (tableState_ == TableState::InRow) {
             if (cellIndex_ >= table_->columns()) {
-                if (table_->columns() >= detail::kMaxTableColumns || !CountCells(table_->rows())) {
+                if (table_->columns() >= detail::kMaxTableColumns || !CountCells(usedRows_)) {
                     cellIndex_ = table_->columns() - 1;
                 } else {
                     table_->appendColumns(1);
+                    cellIndex_ = table_->columns() - 1;
                 }
-                cur_ = table_->cellAt(table_->rows() - 1, cellIndex_).lastCursorPosition();
+                cur_ = table_->cellAt(usedRows_ - 1, cellIndex_).lastCursorPosition();
             }
             if (cellParPending_) {
                 cellParPending_ = false;
@@ -428,6 +429,7 @@ private:
         }
         curBlockKnown_ = false;
         table_ = cur_.insertTable(1, cols, tf);
+        usedRows_ = 1;
         tableState_ = TableState::InRow;
         cellIndex_ = 0;
         rowDefined_ = false;
@@ -441,19 +443,23 @@ private:
             return;
         }
         curBlockKnown_ = false;
-        table_->appendRows(1);
+        // Rows are added in growing batches: every insertion makes Qt rebuild
+        // the table's grid. Rows left over are removed when the table ends.
+        if (usedRows_ >= table_->rows()) table_->appendRows(std::clamp(usedRows_ / 4, 1, 32));
+        ++usedRows_;
         if (rowCols_ > table_->columns() && rowCols_ <= detail::kMaxTableColumns &&
-            CountCells((rowCols_ - table_->columns()) * table_->rows()))
+            CountCells((rowCols_ - table_->columns()) * usedRows_))
             table_->appendColumns(rowCols_ - table_->columns());
         tableState_ = TableState::InRow;
         cellIndex_ = 0;
         rowDefined_ = false;
-        cur_ = table_->cellAt(table_->rows() - 1, 0).firstCursorPosition();
+        cur_ = table_->cellAt(usedRows_ - 1, 0).firstCursorPosition();
     }
 
     void LeaveTable() {
         Flush();
         if (table_) {
+            if (usedRows_ < table_->rows()) table_->removeRows(usedRows_, table_->rows() - usedRows_);
             cur_.setPosition(table_->lastPosition());
             cur_.movePosition(QTextCursor::NextBlock);
         }
@@ -486,7 +492,7 @@ private:
         cellParPending_ = false;
         curBlockKnown_ = false;
         ++cellIndex_;
-        if (cellIndex_ < table_->columns()) cur_ = table_->cellAt(table_->rows() - 1, cellIndex_).firstCursorPosition();
+        if (cellIndex_ < table_->columns()) cur_ = table_->cellAt(usedRows_ - 1, cellIndex_).firstCursorPosition();
         pendingFinalPar_ = false;
     }
 
@@ -621,8 +627,10 @@ private:
         int pw = 0, ph = 0;
         if (p.kind == PictureKind::Png || p.kind == PictureKind::Jpeg) {
             if (!ImagePixelSize(p.data, pw, ph) || pw <= 0 || ph <= 0 || pw > detail::kMaxPictureSide ||
-                ph > detail::kMaxPictureSide)
+                ph > detail::kMaxPictureSide || int64_t(pw) * ph > detail::kMaxPicturePixels ||
+                pixels_ + int64_t(pw) * ph > detail::kMaxTotalPixels)
                 return;
+            pixels_ += int64_t(pw) * ph;
             bytes = QByteArray(p.data.data(), qsizetype(p.data.size()));
             if (!image.loadFromData(bytes)) return;
             kind = p.kind == PictureKind::Png ? QStringLiteral("png") : QStringLiteral("jpeg");
@@ -646,7 +654,8 @@ private:
             auto pic = LoadPictureData(file);
             if (!pic) return;
             image = RenderPicture(*pic);
-            if (image.isNull()) return;
+            if (image.isNull() || pixels_ + int64_t(image.width()) * image.height() > detail::kMaxTotalPixels) return;
+            pixels_ += int64_t(image.width()) * image.height();
             QBuffer buf(&bytes);
             buf.open(QIODevice::WriteOnly);
             if (!image.save(&buf, "PNG")) return;
@@ -1062,6 +1071,7 @@ private:
 
     Pict pict_;
     size_t pictureBytes_ = 0;
+    int64_t pixels_ = 0;
 
     QString run_;
     std::u16string scratch_;
@@ -1079,6 +1089,7 @@ private:
     TableState tableState_ = TableState::None;
     QTextTable* table_ = nullptr;
     int cellIndex_ = 0;
+    int usedRows_ = 0;
     int rowCols_ = 0;
     bool rowDefined_ = false;
     bool intblSinceRowDef_ = false;
