@@ -145,7 +145,8 @@ QTextBlockFormat BlockOf(const QTextDocument& doc, const QString& text) {
 }
 
 const char* kHead = "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fnil\\fcharset0 Arial;}"
-                    "{\\f1\\fswiss\\fcharset238 Tahoma;}{\\f2\\fnil\\fcharset204 Courier New;}}"
+                    "{\\f1\\fswiss\\fcharset238 Tahoma;}{\\f2\\fnil\\fcharset204 Courier New;}"
+                    "{\\f3\\fnil\\fcharset2 Symbol;}}"
                     "{\\colortbl ;\\red255\\green0\\blue0;\\red0\\green0\\blue255;}\\pard\\f0\\fs24 ";
 
 struct FormatCase {
@@ -239,12 +240,16 @@ TEST(RtfReaderTest, CharacterAndParagraphFormats) {
          [](const QTextDocument& d) {
              EXPECT_EQ(d.toPlainText(), QString::fromUtf8("\\ {} \u00e4 \u0105\u0414"));
          }},
+        {"symbol font", "\\f3 a\\'b7\\f1 \\'b9 x\\u8364?\\f0  b}",
+         [](const QTextDocument& d) {
+             EXPECT_EQ(d.toPlainText(), QString::fromUtf8("\u03b1\u2022\u0105 x\u20ac b"));
+         }},
         {"unicode", "\\u8364\\'80 \\uc2\\u20013\\'a4\\'a4 \\uc0\\u-10179\\u-8694 x\\u65?}",
          [](const QTextDocument& d) {
              EXPECT_EQ(d.toPlainText(), QString::fromUtf8("\u20ac \u4e2d \U0001F60Ax\u0041?"));
          }},
         {"unknown destinations", "a{\\*\\ztxpng\\ztxwidth2 AAAA_}{\\*\\ztxpict}{\\*\\foo bar{baz}}{\\info{\\title T}}"
-                                 "{\\*\\bkmkstart m}b\\foo c}",
+                                 "{\\*\\bkmkstart m}{\\*{\\x y}z}b\\foo c}",
          [](const QTextDocument& d) { EXPECT_EQ(Plain(d), "abc"); }},
         {"hyperlink", "see {\\field{\\*\\fldinst{HYPERLINK \"http://x.org/a\" }}{\\fldrslt{\\ul\\cf2 site}}} end}",
          [](const QTextDocument& d) {

@@ -191,8 +191,14 @@ private:
     }
 
     // Skips the rest of the current group (its closing brace included).
-    void SkipGroup() {
-        int depth = tok_.Depth();
+    void SkipGroup() { SkipGroupAt(tok_.Depth()); }
+
+    // The same for the group that was current at `depth`.
+    void SkipGroupAt(int depth) {
+        if (tok_.Depth() < depth) {
+            Close();
+            return;
+        }
         RtfToken t;
         while (tok_.Next(t)) {
             if (t.type == RtfTokenType::GroupClose && tok_.Depth() < depth) {
@@ -936,6 +942,7 @@ private:
     void OnSymbol(const RtfToken& t) {
         switch (t.symbol) {
         case '*': {
+            const int depth = tok_.Depth();
             RtfToken n;
             if (!tok_.Next(n)) return;
             if (n.type == RtfTokenType::Word) {
@@ -949,15 +956,11 @@ private:
                     return;
                 }
             }
-            if (n.type == RtfTokenType::GroupClose) {
-                Close();
-                return;
-            }
             if (n.type == RtfTokenType::Error) {
                 failed_ = true;
                 return;
             }
-            SkipGroup();
+            SkipGroupAt(depth);
             return;
         }
         case '~': if (G().dest == Dest::Normal) AddChar(0xA0); return;

@@ -139,6 +139,12 @@ private:
         needSpace_ = false;
     }
     void Text(const QString& s) {
+        // Bytes of a font with a character set of its own are read in that
+        // set: there everything beyond ASCII (and for the symbol set every
+        // character) goes as \uN.
+        const int charset = cur_.font >= 0 && size_t(cur_.font) < fonts_.size() ? fonts_[size_t(cur_.font)].second : 0;
+        const char16_t plainLimit = charset == 2 ? 0x20 : 0x80;
+        const bool ansi = charset == 0 || charset == 1;
         for (qsizetype i = 0; i < s.size(); ++i) {
             char16_t c = s[i].unicode();
             if (body_.size() - lineStart_ > kLineLength && !needSpace_) NewLine();
@@ -158,8 +164,10 @@ private:
             if (c == '\\' || c == '{' || c == '}') {
                 body_ += '\\';
                 body_ += char(c);
-            } else if (c < 0x80) {
+            } else if (c < plainLimit) {
                 body_ += char(c);
+            } else if (!ansi) {
+                body_ += "\\u" + std::to_string(int(int16_t(c))) + '?';
             } else {
                 int b = UnicodeToCp1252(c);
                 if (b >= 0x80 && !(b >= 0x80 && b <= 0x9F && b == int(c))) {
