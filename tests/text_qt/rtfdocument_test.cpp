@@ -574,3 +574,30 @@ TEST(RtfHostileTest, BoundedWorkAndNoCrash) {
 
 } // namespace
 } // namespace zt::textqt
+
+namespace zt::textqt {
+namespace {
+
+TEST(RtfWriterTest, FontNamesInTheirCodePage) {
+    QTextDocument doc;
+    SetupDoc(doc);
+    QTextCursor c(&doc);
+    const std::vector<std::pair<QString, int>> fonts = {
+        {QString::fromUtf8("\u0141\u00f3d\u017a Sans"), 238}, {QString::fromUtf8("Gr\u00fc\u00dfe"), 0},
+        {QString::fromUtf8("\u041a\u0443\u0440\u0438\u0440"), 204}, {QString::fromUtf8("Sym\u00e4"), 2}};
+    for (const auto& [name, charset] : fonts) {
+        QTextCharFormat f;
+        f.setFontFamilies(QStringList{name});
+        f.setProperty(kCharsetProperty, charset);
+        c.insertText("x", f);
+    }
+    std::string rtf = WriteRtf(doc);
+    QTextDocument back;
+    SetupDoc(back);
+    ASSERT_TRUE(LoadRtf(rtf, back));
+    EXPECT_EQ(Runs(back), Runs(doc)) << rtf;
+    EXPECT_EQ(WriteRtf(back), rtf);
+}
+
+} // namespace
+} // namespace zt::textqt

@@ -5,6 +5,7 @@
 #include "text/qt/rtfinternal.h"
 
 #include "base/cp1252.h"
+#include "text/rtfcodepage.h"
 #include "text/pictures.h"
 
 #include <QBuffer>
@@ -60,7 +61,7 @@ public:
         std::string out = "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1031{\\fonttbl";
         for (size_t i = 0; i < fonts_.size(); ++i) {
             out += "{\\f" + std::to_string(i) + "\\fnil\\fcharset" + std::to_string(fonts_[i].second) + ' ';
-            AppendName(out, fonts_[i].first);
+            AppendName(out, fonts_[i].first, fonts_[i].second);
             out += ";}";
         }
         out += "}\r\n";
@@ -101,17 +102,26 @@ private:
         return n;
     }
 
-    static void AppendName(std::string& out, const QString& name) {
+    // A font name in the bytes of the font's own code page (the reader
+    // takes the document's for the symbol set).
+    static void AppendName(std::string& out, const QString& name, int charset) {
+        int number = CodePageOfCharset(charset);
+        const RtfCodePage& cp = RtfCodePageFor(number > 0 && number != kRtfSymbolCodePage ? number : 1252);
         for (QChar ch : name) {
             char16_t c = ch.unicode();
             if (c == ';' || c == '{' || c == '}' || c == '\\' || c < 0x20) continue;
             if (c < 0x80) {
                 out += char(c);
-            } else {
-                int b = UnicodeToCp1252(c);
-                if (b < 0) b = '?';
-                AppendHexByte(out, uint8_t(b));
+                continue;
             }
+            int b = -1;
+            if (!cp.IsDoubleByte())
+                for (int i = 0x80; i < 256 && b < 0; ++i)
+                    if (cp.Map(uint8_t(i)) == c) b = i;
+            if (b < 0)
+                out += '?';
+            else
+                AppendHexByte(out, uint8_t(b));
         }
     }
 
