@@ -276,7 +276,7 @@ TEST(RtfReaderTest, CharacterAndParagraphFormats) {
         {"object result", "a{\\object\\objemb{\\*\\objclass Paint}{\\*\\objdata 0102}{\\result b}}c}",
          [](const QTextDocument& d) { EXPECT_EQ(Plain(d), "abc"); }},
         {"hidden", "a{\\v hidden}b}", [](const QTextDocument& d) { EXPECT_EQ(Plain(d), "ab"); }},
-        {"table", "x\\par\\trowd\\cellx1000\\cellx3000\\pard\\intbl A\\cell B\\cell\\row"
+        {"table", "x\\par\\trowd\\cellx1000\\cellx3000\\pard\\intbl\\qc A\\cell\\pard\\intbl B\\cell\\row"
                   "\\trowd\\cellx1000\\cellx3000\\pard\\intbl C\\cell D\\cell\\row\\pard y\\par}",
          [](const QTextDocument& d) {
              QTextCursor c = d.find("A");
@@ -286,6 +286,8 @@ TEST(RtfReaderTest, CharacterAndParagraphFormats) {
              EXPECT_EQ(t->rows(), 2);
              EXPECT_EQ(t->columns(), 2);
              EXPECT_EQ(t->cellAt(1, 1).firstCursorPosition().block().text(), "D");
+             EXPECT_EQ(BlockOf(d, "A").alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+             EXPECT_EQ(BlockOf(d, "B").alignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
              auto widths = t->format().columnWidthConstraints();
              ASSERT_EQ(widths.size(), 2);
              EXPECT_EQ(UnitsToTwips(widths[1].rawValue()), 2000);

@@ -482,6 +482,7 @@ private:
             AddText(u"\t");
             return;
         }
+        bool closed = false;  // the cell's last paragraph ended with its own mark
         if (tableState_ != TableState::InRow) {
             // A cell mark opens the table even when the cell is empty.
             bool was = G().p.inTable;
@@ -491,10 +492,16 @@ private:
             if (tableState_ != TableState::InRow) return;
         } else {
             // A paragraph mark right before the cell mark adds no paragraph.
+            closed = cellParPending_;
             cellParPending_ = false;
             BeforeContent();
         }
         Flush();
+        // The cell mark ends the cell's last paragraph.
+        if (!closed && (cellIndex_ < table_->columns())) {
+            curBlockKnown_ = false;
+            ApplyParagraph(G().p);
+        }
         cellParPending_ = false;
         curBlockKnown_ = false;
         ++cellIndex_;
