@@ -566,6 +566,8 @@ TEST(RtfHostileTest, BoundedWorkAndNoCrash) {
         QTextDocument doc;
         SetupDoc(doc);
         LoadRtf(rtf, doc);
+        // Cells past the cap stay visible as text after the table.
+        if (std::string_view(name) == "giant table") EXPECT_EQ(doc.toPlainText().count('x'), 300000);
         std::string out = WriteRtf(doc);
         QTextDocument again;
         SetupDoc(again);

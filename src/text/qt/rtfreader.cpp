@@ -377,7 +377,11 @@ private:
     // Called before anything goes into the document: places the cursor in
     // the right table cell, or leaves a table.
     void BeforeContent() {
-        if (tableCapped_) return;
+        if (tableCapped_) {
+            // Past the cap the rest of a table goes on as text after it.
+            if (tableState_ != TableState::None) LeaveTable();
+            return;
+        }
         if (tableState_ == TableState::AfterRow) {
             if (G().p.inTable || rowDefined_) {
                 NewRow();
@@ -389,8 +393,11 @@ private:
         }
         if (tableState_ == TableState::InRow) {
             if (cellIndex_ >= table_->columns()) {
-                if (table_->columns() >= detail::kMaxTableColumns || !CountCells(usedRows_)) {
+                if (table_->columns() >= detail::kMaxTableColumns) {
                     cellIndex_ = table_->columns() - 1;
+                } else if (!CountCells(usedRows_)) {
+                    LeaveTable();
+                    return;
                 } else {
                     table_->appendColumns(1);
                     cellIndex_ = table_->columns() - 1;
