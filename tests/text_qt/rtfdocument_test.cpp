@@ -555,6 +555,8 @@ TEST(RtfHostileTest, BoundedWorkAndNoCrash) {
     std::string cells = "{\\rtf1\\trowd\\cellx100\\intbl a";
     for (int i = 0; i < 200; ++i) cells += "\\cell";
     inputs.emplace_back("more cells than defined", cells + " x\\cell\\row}");
+    inputs.emplace_back("wide cells", "{\\rtf1\\trowd\\cellx126720\\cellx2147483647\\cellx-5\\pard\\intbl a\\cell b\\cell"
+                                      " c\\cell\\row\\pard after\\par}");
     inputs.emplace_back("truncated", "{\\rtf1 {\\b x{\\pict\\pngblip 89504e");
     inputs.emplace_back("stray closes", "{\\rtf1 a}}}}\\par b");
     inputs.emplace_back("cells without rows", "{\\rtf1 \\cell\\cell\\row\\row\\intbl\\cell x\\nestcell\\row}");
@@ -572,6 +574,7 @@ TEST(RtfHostileTest, BoundedWorkAndNoCrash) {
         QTextDocument again;
         SetupDoc(again);
         EXPECT_TRUE(LoadRtf(out, again));
+        EXPECT_EQ(WriteRtf(again), out);
         EXPECT_LT(timer.elapsed(), 5000);
     }
 }

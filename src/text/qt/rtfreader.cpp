@@ -434,7 +434,7 @@ private:
             QList<QTextLength> widths;
             int prev = 0;
             for (int i = 0; i < cols; ++i) {
-                int w = std::max(cellx_[i] - prev, 1);
+                int w = std::clamp(cellx_[i] - prev, 1, detail::kMaxCellWidth);
                 prev = cellx_[i];
                 widths.append(QTextLength(QTextLength::FixedLength, TwipsToUnits(w)));
             }
@@ -911,7 +911,7 @@ private:
             intblSinceRowDef_ = false;
             return;
         case RtfKw::cellx:
-            if (rowCols_ < detail::kMaxTableColumns) cellx_[rowCols_++] = std::clamp(v, 0, 31680 * 4);
+            if (rowCols_ < detail::kMaxTableColumns) cellx_[rowCols_++] = std::clamp(v, -(1 << 24), 1 << 24);
             return;
         case RtfKw::Unknown: break;
         default: return;

@@ -448,7 +448,7 @@ private:
             for (int c = 0; c < cols; ++c) {
                 int w = 9000 / std::max(cols, 1);
                 if (c < widths.size() && widths[c].type() == QTextLength::FixedLength)
-                    w = std::max(1, UnitsToTwips(widths[c].rawValue()));
+                    w = std::clamp(UnitsToTwips(widths[c].rawValue()), 1, detail::kMaxCellWidth);
                 x += w;
                 Word("\\cellx", x);
             }
