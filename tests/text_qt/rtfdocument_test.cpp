@@ -608,3 +608,41 @@ TEST(RtfWriterTest, FontNamesInTheirCodePage) {
 
 } // namespace
 } // namespace zt::textqt
+
+namespace zt::textqt {
+namespace {
+
+QByteArray Encoded(const char* format) {
+    QImage img(5, 4, QImage::Format_RGB32);
+    img.fill(Qt::blue);
+    QByteArray bytes;
+    QBuffer buf(&bytes);
+    buf.open(QIODevice::WriteOnly);
+    img.save(&buf, format);
+    return bytes;
+}
+
+TEST(RtfWriterTest, JpegKeptOtherFormatsStoredAsPng) {
+    QTextDocument doc;
+    SetupDoc(doc);
+    QTextCursor c(&doc);
+    QByteArray jpeg = Encoded("JPEG");
+    ASSERT_TRUE(InsertPicture(c, jpeg));
+    ASSERT_TRUE(InsertPicture(c, Encoded("BMP")));
+    std::vector<QTextImageFormat> images;
+    for (auto it = doc.begin().begin(); !it.atEnd(); ++it)
+        if (it.fragment().charFormat().isImageFormat()) images.push_back(it.fragment().charFormat().toImageFormat());
+    ASSERT_EQ(images.size(), 2u);
+    EXPECT_EQ(images[0].stringProperty(kPictureKindProperty), "jpeg");
+    EXPECT_EQ(images[0].property(kPictureBytesProperty).toByteArray(), jpeg);
+    EXPECT_EQ(images[1].stringProperty(kPictureKindProperty), "png");
+    EXPECT_TRUE(images[1].property(kPictureBytesProperty).toByteArray().startsWith("\x89PNG"));
+    EXPECT_DOUBLE_EQ(images[1].width(), 5.0);
+    std::string stored = TwinPass(WriteRtf(doc));
+    EXPECT_NE(stored.find("{\\pict\\jpegblip\\picw5\\pich4\\picwgoal75\\pichgoal60"), std::string::npos) << stored;
+    EXPECT_NE(stored.find("{\\*\\ztxjpeg\\ztxwidth5\\ztxheight4 "), std::string::npos);
+    EXPECT_NE(stored.find("{\\*\\ztxpng\\ztxwidth5\\ztxheight4 "), std::string::npos);
+}
+
+} // namespace
+} // namespace zt::textqt
