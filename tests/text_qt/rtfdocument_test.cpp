@@ -604,6 +604,11 @@ TEST(RtfWriterTest, FontNamesInTheirCodePage) {
     ASSERT_TRUE(LoadRtf(rtf, back));
     EXPECT_EQ(Runs(back), Runs(doc)) << rtf;
     EXPECT_EQ(WriteRtf(back), rtf);
+
+    // Characters that cannot stand in a font table are not part of the name.
+    ASSERT_TRUE(LoadRtf("{\\rtf1{\\fonttbl{\\f0 Ari\\'01al\\{ ;}{\\f1\\fcharset0 Arial;}}\\f0 x\\f1 y}", back));
+    EXPECT_EQ(FormatOf(back, "x").fontFamilies().toStringList().value(0), "Arial");
+    EXPECT_EQ(FormatOf(back, "y").fontFamilies().toStringList().value(0), "Arial");
 }
 
 } // namespace

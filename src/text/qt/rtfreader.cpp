@@ -248,22 +248,28 @@ private:
         if (!fontPending_) return;
         fontPending_ = false;
         Font f;
-        std::string raw = fontName_;
-        while (!raw.empty() && (raw.back() == ' ' || raw.back() == ';')) raw.pop_back();
-        size_t s = 0;
-        while (s < raw.size() && raw[s] == ' ') ++s;
+        const std::string& raw = fontName_;
         f.charset = fontCharset_;
         int cp = fontCpg_ > 0 ? fontCpg_ : (fontCharset_ >= 0 ? CodePageOfCharset(fontCharset_) : 0);
         f.cp = cp > 0 ? &RtfCodePageFor(cp) : nullptr;
-        const RtfCodePage& nameCp = f.cp && !f.cp->IsSymbol() ? *f.cp : *docCp_;
-        for (size_t i = s; i < raw.size(); ++i) {
+        // The name is read in the code page of the font's character set, as
+        // the writer writes it; characters that cannot stand in a font table
+        // are left out.
+        int nameNumber = CodePageOfCharset(fontCharset_ >= 0 ? fontCharset_ : 0);
+        const RtfCodePage& nameCp =
+            nameNumber > 0 && nameNumber != kRtfSymbolCodePage ? RtfCodePageFor(nameNumber) : *docCp_;
+        auto add = [&f](char32_t c) {
+            if (c >= 0x20 && c != ';' && c != '{' && c != '}' && c != '\\') AppendUcs4(f.name, c);
+        };
+        for (size_t i = 0; i < raw.size(); ++i) {
             unsigned char b = uint8_t(raw[i]);
             if (nameCp.IsDoubleByte() && nameCp.IsLeadByte(b) && i + 1 < raw.size()) {
-                if (char32_t c = nameCp.MapPair(b, uint8_t(raw[++i]))) AppendUcs4(f.name, c);
-            } else if (char32_t c = nameCp.Map(b)) {
-                AppendUcs4(f.name, c);
+                add(nameCp.MapPair(b, uint8_t(raw[++i])));
+            } else {
+                add(nameCp.Map(b));
             }
         }
+        f.name = f.name.trimmed();
         auto it = fontIndex_.find(fontNumber_);
         if (it != fontIndex_.end()) {
             fonts_[it->second] = std::move(f);
