@@ -784,8 +784,11 @@ private:
             if (t.hasParam && g.dest == Dest::Normal) {
                 int c = v < 0 ? v + 65536 : v;
                 if (c >= 0 && c <= 0xFFFF) AddChar(char16_t(c));
-            } else if (t.hasParam && g.dest == Dest::FontTbl) {
-                // Unicode font names are rare; keep the byte form.
+            } else if (t.hasParam && g.dest == Dest::FldInst && !fieldStack_.empty()) {
+                int c = v < 0 ? v + 65536 : v;
+                QString& inst = fieldStack_.back();
+                if (c >= 0x20 && c <= 0xFFFF && size_t(inst.size()) < detail::kMaxFieldInstruction)
+                    inst.append(QChar(char16_t(c)));
             }
             ucSkip_ = g.uc;
             return;
@@ -1036,7 +1039,7 @@ private:
             if (!fieldStack_.empty()) {
                 QString& inst = fieldStack_.back();
                 Decode(p, n, [&inst](char32_t c) {
-                    if (size_t(inst.size()) < detail::kMaxFieldInstruction) AppendUcs4(inst, c);
+                    if (c >= 0x20 && size_t(inst.size()) < detail::kMaxFieldInstruction) AppendUcs4(inst, c);
                 });
             }
             return;

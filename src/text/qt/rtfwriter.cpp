@@ -148,11 +148,12 @@ private:
         lineStart_ = body_.size();
         needSpace_ = false;
     }
-    void Text(const QString& s) {
+    void Text(const QString& s, bool inAnsi = false) {
         // Bytes of a font with a character set of its own are read in that
         // set: there everything beyond ASCII (and for the symbol set every
         // character) goes as \uN.
-        const int charset = cur_.font >= 0 && size_t(cur_.font) < fonts_.size() ? fonts_[size_t(cur_.font)].second : 0;
+        const int charset =
+            !inAnsi && cur_.font >= 0 && size_t(cur_.font) < fonts_.size() ? fonts_[size_t(cur_.font)].second : 0;
         const char16_t plainLimit = charset == 2 ? 0x20 : 0x80;
         const bool ansi = charset == 0 || charset == 1;
         for (qsizetype i = 0; i < s.size(); ++i) {
@@ -323,7 +324,7 @@ private:
             QTextFragment frag = it.fragment();
             if (!frag.isValid()) continue;
             QTextCharFormat f = frag.charFormat();
-            QString href = f.isAnchor() ? f.anchorHref() : QString();
+            QString href = f.isAnchor() ? LinkTarget(f.anchorHref()) : QString();
             if (href != link_) {
                 CloseLink();
                 if (!href.isEmpty()) OpenLink(href);
@@ -345,21 +346,22 @@ private:
         }
     }
 
+    // The target as a field can hold it: no control characters, no quotes.
+    static QString LinkTarget(const QString& href) {
+        QString t;
+        for (QChar c : href)
+            if (c.unicode() >= 0x20 && c != QChar::ObjectReplacementCharacter && c.unicode() != 0x2028 &&
+                c.unicode() != 0x2029)
+                t += c == QLatin1Char('"') ? QStringLiteral("%22") : QString(c);
+        return t.trimmed();
+    }
+
     void OpenLink(const QString& href) {
         body_ += "{\\field{\\*\\fldinst{HYPERLINK \"";
-        std::string saved = std::move(body_);
-        body_.clear();
-        bool ns = needSpace_;
         needSpace_ = false;
-        QString h = href;
-        h.replace(QLatin1Char('"'), QStringLiteral("%22"));
-        Text(h);
-        std::string url = std::move(body_);
-        body_ = std::move(saved);
-        body_ += url;
+        Text(href, true);
         body_ += "\" }}{\\fldrslt{";
         needSpace_ = false;
-        (void)ns;
         link_ = href;
         linkState_ = cur_;
     }
