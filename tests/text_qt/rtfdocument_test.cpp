@@ -244,7 +244,7 @@ TEST(RtfReaderTest, CharacterAndParagraphFormats) {
          [](const QTextDocument& d) {
              EXPECT_EQ(d.toPlainText(), QString::fromUtf8("\u03b1\u2022\u0105 x\u20ac b"));
          }},
-        {"unicode", "\\u8364\\'80 \\uc2\\u20013\\'a4\\'a4 \\uc0\\u-10179\\u-8694 x\\u65?}",
+        {"unicode", "\\u8364\\'80 \\uc2\\u20013\\'a4\\'a4 \\uc0\\u-10179\\u-8694 x\\u65?\\u1\\u10\\u65532\\u8233}",
          [](const QTextDocument& d) {
              EXPECT_EQ(d.toPlainText(), QString::fromUtf8("\u20ac \u4e2d \U0001F60Ax\u0041?"));
          }},

@@ -783,7 +783,10 @@ private:
         case RtfKw::u:
             if (t.hasParam && g.dest == Dest::Normal) {
                 int c = v < 0 ? v + 65536 : v;
-                if (c >= 0 && c <= 0xFFFF) AddChar(char16_t(c));
+                // Control characters, the object mark and the paragraph
+                // separator would change the document's structure.
+                if (c >= 0 && c <= 0xFFFF && (c >= 0x20 || c == '\t') && c != 0xFFFC && c != 0x2029)
+                    AddChar(char16_t(c));
             } else if (t.hasParam && g.dest == Dest::FldInst && !fieldStack_.empty()) {
                 int c = v < 0 ? v + 65536 : v;
                 QString& inst = fieldStack_.back();
