@@ -561,6 +561,7 @@ TEST(RtfHostileTest, BoundedWorkAndNoCrash) {
     inputs.emplace_back("more cells than defined", cells + " x\\cell\\row}");
     inputs.emplace_back("wide cells", "{\\rtf1\\trowd\\cellx126720\\cellx2147483647\\cellx-5\\pard\\intbl a\\cell b\\cell"
                                       " c\\cell\\row\\pard after\\par}");
+    inputs.emplace_back("empty last cell paragraph", "{\\rtf1\\trowd\\cellx1000\\pard\\intbl A\\par\\par\\cell\\row}");
     inputs.emplace_back("truncated", "{\\rtf1 {\\b x{\\pict\\pngblip 89504e");
     inputs.emplace_back("stray closes", "{\\rtf1 a}}}}\\par b");
     inputs.emplace_back("cells without rows", "{\\rtf1 \\cell\\cell\\row\\row\\intbl\\cell x\\nestcell\\row}");

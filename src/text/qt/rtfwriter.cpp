@@ -458,14 +458,18 @@ private:
             for (int c = 0; c < cols; ++c) {
                 QTextTableCell cell = table->cellAt(r, c);
                 if (cell.isValid() && cell.row() == r && cell.column() == c) {
-                    bool first = true;
+                    int blocks = 0;
+                    bool lastEmpty = false;
                     for (auto it = cell.begin(); !it.atEnd(); ++it) {
                         QTextBlock block = it.currentBlock();
                         if (!block.isValid()) continue;  // nested tables are left out
-                        if (!first) Word("\\par");
-                        first = false;
+                        if (blocks++) Word("\\par");
                         WriteBlock(block, true);
+                        lastEmpty = block.length() <= 1;
                     }
+                    // A mark right before the cell mark ends no paragraph of
+                    // its own: an empty last paragraph needs one more.
+                    if (blocks > 1 && lastEmpty) Word("\\par");
                 }
                 Word("\\cell");
             }
