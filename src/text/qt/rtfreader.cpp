@@ -728,9 +728,6 @@ private:
             g.ownsField = true;
             return;
         case RtfKw::fldinst:
-            if (fieldStack_.empty() || !G().ownsField) {
-                // fldinst belongs to the group of its field: the parent.
-            }
             if (fieldStack_.empty()) break;
             g.dest = Dest::FldInst;
             return;

@@ -292,7 +292,6 @@ private:
             body_ += "{\\pntext\\f" + std::to_string(sym) + "\\'B7\\tab}{\\*\\pn\\pnlvlblt\\pnf" +
                      std::to_string(sym) + "\\pnindent0{\\pntxtb\\'B7}}";
             needSpace_ = false;
-            bulletWritten_ = true;
         }
         if (k.fi) Word("\\fi", k.fi);
         if (k.li) Word("\\li", k.li);
@@ -494,7 +493,6 @@ private:
     bool paraValid_ = false;
     bool paraInTable_ = false;
     bool pendingPar_ = false;
-    bool bulletWritten_ = false;
     QString link_;
     RunState linkState_;
 };
