@@ -148,14 +148,15 @@ private:
         lineStart_ = body_.size();
         needSpace_ = false;
     }
-    void Text(const QString& s, bool inAnsi = false) {
+    // `portable`: characters beyond ASCII go as \uN whatever the font (the
+    // reader reads field instructions in the code page of the run's font).
+    void Text(const QString& s, bool portable = false) {
         // Bytes of a font with a character set of its own are read in that
         // set: there everything beyond ASCII (and for the symbol set every
         // character) goes as \uN.
-        const int charset =
-            !inAnsi && cur_.font >= 0 && size_t(cur_.font) < fonts_.size() ? fonts_[size_t(cur_.font)].second : 0;
-        const char16_t plainLimit = charset == 2 ? 0x20 : 0x80;
-        const bool ansi = charset == 0 || charset == 1;
+        const int charset = cur_.font >= 0 && size_t(cur_.font) < fonts_.size() ? fonts_[size_t(cur_.font)].second : 0;
+        const char16_t plainLimit = charset == 2 && !portable ? 0x20 : 0x80;
+        const bool ansi = (charset == 0 || charset == 1) && !portable;
         for (qsizetype i = 0; i < s.size(); ++i) {
             char16_t c = s[i].unicode();
             if (body_.size() - lineStart_ > kLineLength && !needSpace_) NewLine();
