@@ -259,10 +259,12 @@ TEST(RtfReaderTest, CharacterAndParagraphFormats) {
              EXPECT_TRUE(FormatOf(d, "end").anchorHref().isEmpty());
          }},
         {"hyperlink target", "{\\field{\\*\\fldinst{HYPERLINK \\\\l \"top\" \"http://x/\\u8364?\\'01\" }}{\\fldrslt{\\f3 a}}}"
-                              "{\\f1{\\field{\\*\\fldinst{HYPERLINK \"http://x/\\u222?\" }}{\\fldrslt{b}}}}}",
+                              "{\\f1{\\field{\\*\\fldinst{HYPERLINK \"http://x/\\u222?\" }}{\\fldrslt{b}}}}"
+                              "{\\f3{\\field{\\*\\fldinst{HYPERLINK \"http://y/\" }}{\\fldrslt{c}}}}}",
          [](const QTextDocument& d) {
              EXPECT_EQ(FormatOf(d, QString::fromUtf8("\u03b1")).anchorHref(), QString::fromUtf8("http://x/\u20ac#top"));
              EXPECT_EQ(FormatOf(d, "b").anchorHref(), QString::fromUtf8("http://x/\u00de"));
+             EXPECT_EQ(FormatOf(d, QString::fromUtf8("\u03c7")).anchorHref(), "http://y/");  // c in Symbol
          }},
         {"bullets", "{\\pntext\\'B7\\tab}{\\*\\pn\\pnlvlblt\\pnf1\\pnindent0{\\pntxtb\\'B7}}\\fi-360\\li720 A\\par"
                     "{\\pntext\\'B7\\tab}B\\par\\pard C\\par}",

@@ -223,7 +223,9 @@ private:
 
     template <class Sink>
     void Decode(const unsigned char* p, size_t n, Sink&& sink) {
-        const RtfCodePage& cp = Cp();
+        // Field instructions are commands: the document's code page, never
+        // a symbol font's.
+        const RtfCodePage& cp = G().dest == Dest::FldInst ? *docCp_ : Cp();
         for (size_t i = 0; i < n; ++i) {
             unsigned char b = p[i];
             if (pendingLead_ >= 0) {
