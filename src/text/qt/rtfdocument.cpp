@@ -1,17 +1,20 @@
-// Stand-in until the full reader and writer land: plain text only.
+// Editing helpers of the control: units, indents, bullets, plain text and
+// pictures. The reader is in rtfreader.cpp, the writer in rtfwriter.cpp.
 #include "text/qt/rtfdocument.h"
+#include "text/qt/rtfinternal.h"
 
 #include "base/cp1252.h"
-#include "text/pagertf.h"
-#include "text/rtftokenizer.h"
+#include "text/pictures.h"
 
 #include <QBuffer>
 #include <QImage>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QTextDocumentFragment>
 #include <QTextImageFormat>
+#include <QTextList>
+#include <QUrl>
+#include <QVariant>
 
 #include <cmath>
 
@@ -19,63 +22,76 @@ namespace zt::textqt {
 
 int UnitsToTwips(double units) { return static_cast<int>(std::lround(units * kTwipsPerUnit)); }
 
-namespace {
-std::string PlainOf(std::string_view rtf) {
-    RtfTokenizer tok(rtf);
-    RtfToken t;
-    std::string out;
-    int skipDepth = -1;
-    bool star = false;
-    while (tok.Next(t)) {
-        if (skipDepth >= 0 && tok.Depth() >= skipDepth && t.type != RtfTokenType::GroupClose) continue;
-        if (t.type == RtfTokenType::GroupClose && skipDepth >= 0 && tok.Depth() < skipDepth) skipDepth = -1;
-        if (t.type == RtfTokenType::Symbol && t.symbol == '*') star = true;
-        else if (t.type == RtfTokenType::Word) {
-            if (star || t.word == "fonttbl" || t.word == "colortbl" || t.word == "pict" || t.word == "stylesheet")
-                skipDepth = tok.Depth();
-            else if (t.word == "par" || t.word == "line") out += "\n";
-            else if (t.word == "tab") out += "\t";
-            star = false;
-        } else if (t.type == RtfTokenType::Text) out += t.text;
-        else if (t.type == RtfTokenType::Hex) out += static_cast<char>(t.hex);
-    }
-    return out;
-}
-} // namespace
+namespace detail {
 
-bool LoadRtf(std::string_view rtf, QTextDocument& doc, std::string* error) {
-    doc.clear();
-    QTextCursor c(&doc);
-    return InsertRtf(rtf, c, error);
+void InsertImage(QTextCursor& cursor, const QImage& image, const QByteArray& bytes, const QString& kind,
+                 double widthUnits, double heightUnits) {
+    QTextDocument* doc = cursor.document();
+    // Every picture gets a name of its own within the document.
+    qlonglong n = doc->property("ztPictureCounter").toLongLong() + 1;
+    doc->setProperty("ztPictureCounter", n);
+    QString name = QStringLiteral("zt-picture:%1").arg(n);
+    doc->addResource(QTextDocument::ImageResource, QUrl(name), image);
+    QTextImageFormat f;
+    f.setName(name);
+    f.setWidth(widthUnits);
+    f.setHeight(heightUnits);
+    f.setProperty(kPictureBytesProperty, bytes);
+    f.setProperty(kPictureKindProperty, kind);
+    cursor.insertImage(f);
 }
 
-bool InsertRtf(std::string_view rtf, QTextCursor& cursor, std::string* error) {
-    if (rtf.substr(0, 5) != "{\\rtf") {
-        if (error) *error = "not RTF";
-        return false;
+void SetBlockBullet(QTextCursor& cursor, bool on) {
+    QTextBlock block = cursor.block();
+    QTextList* list = block.textList();
+    if (!on) {
+        if (list) list->remove(block);
+        QTextBlockFormat f = cursor.blockFormat();
+        f.clearProperty(kBulletProperty);
+        f.setIndent(0);
+        cursor.setBlockFormat(f);
+        return;
     }
-    InsertPlainText(PlainOf(rtf), cursor);
-    return true;
+    QTextBlockFormat f = cursor.blockFormat();
+    if (!f.boolProperty(kBulletProperty)) {
+        f.setProperty(kBulletProperty, true);
+        cursor.setBlockFormat(f);
+    }
+    if (list) return;
+    QTextBlock prev = block.previous();
+    if (prev.isValid() && prev.textList() && prev.blockFormat().boolProperty(kBulletProperty)) {
+        prev.textList()->add(block);
+        return;
+    }
+    // The list shows the disc; its own indent stays 0 so that the paragraph
+    // keeps its indents.
+    QTextListFormat lf;
+    lf.setStyle(QTextListFormat::ListDisc);
+    lf.setIndent(0);
+    QTextBlockFormat keep = cursor.blockFormat();
+    cursor.createList(lf);
+    // createList resets the block's indent; margins and the bullet mark stay.
+    QTextBlockFormat now = cursor.blockFormat();
+    now.setLeftMargin(keep.leftMargin());
+    now.setTextIndent(keep.textIndent());
+    cursor.setBlockFormat(now);
 }
+
+} // namespace detail
 
 void InsertPlainText(std::string_view cp1252, QTextCursor& cursor) {
-    std::string s(cp1252);
     std::string norm;
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '\r') {
+    norm.reserve(cp1252.size());
+    for (size_t i = 0; i < cp1252.size(); ++i) {
+        char ch = cp1252[i];
+        if (ch == '\r') {
             norm += '\n';
-            if (i + 1 < s.size() && s[i + 1] == '\n') ++i;
-        } else norm += s[i];
+            if (i + 1 < cp1252.size() && cp1252[i + 1] == '\n') ++i;
+        } else if (ch != '\0') {
+            norm += ch;
+        }
     }
     cursor.insertText(QString::fromStdString(Cp1252ToUtf8(norm)));
-}
-
-std::string WriteRtf(const QTextDocument& doc) {
-    return TextToPageRtf(Utf8ToCp1252(doc.toPlainText().toStdString()), 12, false);
-}
-
-std::string WriteRtf(const QTextDocumentFragment& fragment) {
-    return TextToPageRtf(Utf8ToCp1252(fragment.toPlainText().toStdString()), 12, false);
 }
 
 ParaIndents GetIndents(const QTextBlockFormat& f) {
@@ -95,18 +111,52 @@ void SetIndents(QTextBlockFormat& f, const ParaIndents& p) {
 bool HasBullet(const QTextBlock& block) { return block.blockFormat().boolProperty(kBulletProperty); }
 
 void SetBullets(QTextCursor& cursor, bool on) {
-    QTextBlockFormat f;
-    f.setProperty(kBulletProperty, on);
-    cursor.mergeBlockFormat(f);
+    QTextDocument* doc = cursor.document();
+    if (!doc) return;
+    QTextBlock first = doc->findBlock(cursor.selectionStart());
+    QTextBlock last = doc->findBlock(cursor.selectionEnd());
+    cursor.beginEditBlock();
+    for (QTextBlock b = first; b.isValid(); b = b.next()) {
+        QTextCursor c(b);
+        detail::SetBlockBullet(c, on);
+        if (b == last) break;
+    }
+    cursor.endEditBlock();
 }
 
 bool InsertPicture(QTextCursor& cursor, const QByteArray& bytes, std::string* error) {
+    std::string_view data(bytes.constData(), size_t(bytes.size()));
+    int pw = 0, ph = 0;
+    QByteArray stored = bytes;
+    QString kind;
     QImage img;
-    if (!img.loadFromData(bytes)) {
-        if (error) *error = "unreadable picture";
-        return false;
+    if (ImagePixelSize(data, pw, ph)) {
+        if (pw <= 0 || ph <= 0 || pw > detail::kMaxPictureSide || ph > detail::kMaxPictureSide ||
+            int64_t(pw) * ph > detail::kMaxPicturePixels) {
+            if (error) *error = "picture too large";
+            return false;
+        }
+        kind = bytes.startsWith("\x89PNG") ? QStringLiteral("png") : QStringLiteral("jpeg");
+        if (!img.loadFromData(bytes)) {
+            if (error) *error = "unreadable picture";
+            return false;
+        }
+    } else {
+        if (!img.loadFromData(bytes) || img.width() > detail::kMaxPictureSide ||
+            img.height() > detail::kMaxPictureSide) {
+            if (error) *error = "unreadable picture";
+            return false;
+        }
+        stored.clear();
+        QBuffer buf(&stored);
+        buf.open(QIODevice::WriteOnly);
+        if (!img.save(&buf, "PNG")) {
+            if (error) *error = "unreadable picture";
+            return false;
+        }
+        kind = QStringLiteral("png");
     }
-    cursor.insertImage(img);
+    detail::InsertImage(cursor, img, stored, kind, img.width(), img.height());
     return true;
 }
 

@@ -1,0 +1,1233 @@
+// The RTF reader of the control: tokens in, one cursor building the document.
+// Text of equal format is gathered and inserted in one piece; paragraph
+// formats are set when their paragraph ends.
+#include "text/qt/rtfdocument.h"
+#include "text/qt/rtfinternal.h"
+
+#include "text/picture.h"
+#include "text/pictures.h"
+#include "text/rtfcodepage.h"
+#include "text/rtftokenizer.h"
+#include "text/rtfwords.h"
+
+#include <QBrush>
+#include <QBuffer>
+#include <QColor>
+#include <QImage>
+#include <QImageReader>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextTable>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace zt::textqt {
+
+namespace {
+
+using detail::kMaxColors;
+using detail::kMaxFonts;
+using detail::kMaxTabStops;
+
+enum class Dest : uint8_t { Normal, FontTbl, ColorTbl, Pict, FldInst, Pn, Object };
+
+struct CharState {
+    int font = -1;  // font number; -1: none given (the \deff font)
+    int halfPoints = 24;
+    bool bold = false, italic = false, strike = false, protect = false, hidden = false;
+    int underline = 0;  // QTextCharFormat::UnderlineStyle
+    int vAlign = 0;     // 0 normal, 1 super, 2 sub
+    int offsetTwips = 0;
+    int fg = 0, bg = 0;  // colour table indexes; 0 automatic
+    int field = -1;      // index of the hyperlink this text belongs to
+    bool operator==(const CharState&) const = default;
+};
+
+struct ParaState {
+    int align = 0;  // 0 left, 1 centre, 2 right, 3 justify
+    int li = 0, ri = 0, fi = 0;
+    bool bullet = false, inTable = false;
+    int tabCount = 0;
+    int pendingTabKind = 0;  // 0 left, 1 centre, 2 right, 3 decimal
+    std::array<int, kMaxTabStops> tabs{};
+    std::array<uint8_t, kMaxTabStops> tabKinds{};
+    bool operator==(const ParaState& o) const {
+        return align == o.align && li == o.li && ri == o.ri && fi == o.fi && bullet == o.bullet &&
+               tabCount == o.tabCount && std::equal(tabs.begin(), tabs.begin() + tabCount, o.tabs.begin()) &&
+               std::equal(tabKinds.begin(), tabKinds.begin() + tabCount, o.tabKinds.begin());
+    }
+};
+
+struct Group {
+    CharState c;
+    ParaState p;
+    Dest dest = Dest::Normal;
+    int uc = 1;
+    bool ownsField = false;
+    bool ownsPict = false;
+};
+
+struct Font {
+    QString name;
+    int charset = 0;
+    const RtfCodePage* cp = nullptr;  // nullptr: the document's code page
+};
+
+struct Pict {
+    PictureKind kind = PictureKind::Unknown;
+    int mapMode = 1;
+    int64_t picw = 0, pich = 0, goalw = 0, goalh = 0, scalex = 100, scaley = 100;
+    std::string data;
+    int nibble = -1;
+    bool tooBig = false;
+};
+
+int HexValue(unsigned char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    c |= 0x20;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+void AppendUcs4(QString& s, char32_t c) {
+    if (c < 0x10000) {
+        s.append(QChar(char16_t(c)));
+    } else if (c <= 0x10FFFF) {
+        s.append(QChar(QChar::highSurrogate(c)));
+        s.append(QChar(QChar::lowSurrogate(c)));
+    }
+}
+
+// The target of a HYPERLINK field instruction, or empty.
+QString HyperlinkTarget(const QString& inst) {
+    QString s = inst.trimmed();
+    if (!s.startsWith(QLatin1String("HYPERLINK"), Qt::CaseInsensitive)) return {};
+    s = s.mid(9).trimmed();
+    QString anchor;
+    // Switches before or after the target: \l "anchor", \o "tip", \t "frame", \m, \n.
+    QString target;
+    int i = 0;
+    auto readArg = [&](QString& out) {
+        while (i < s.size() && s[i].isSpace()) ++i;
+        if (i < s.size() && s[i] == '"') {
+            int e = s.indexOf('"', i + 1);
+            if (e < 0) e = s.size();
+            out = s.mid(i + 1, e - i - 1);
+            i = e + 1;
+        } else {
+            int st = i;
+            while (i < s.size() && !s[i].isSpace()) ++i;
+            out = s.mid(st, i - st);
+        }
+    };
+    while (i < s.size()) {
+        while (i < s.size() && s[i].isSpace()) ++i;
+        if (i >= s.size()) break;
+        if (s[i] == '\\' && i + 1 < s.size()) {
+            QChar sw = s[i + 1].toLower();
+            i += 2;
+            QString arg;
+            if (sw == 'l')
+                readArg(anchor);
+            else if (sw == 'o' || sw == 't')
+                readArg(arg);
+            continue;
+        }
+        QString arg;
+        readArg(arg);
+        if (target.isEmpty()) target = arg;
+    }
+    if (target.isEmpty() && !anchor.isEmpty()) return QLatin1Char('#') + anchor;
+    if (!anchor.isEmpty()) target += QLatin1Char('#') + anchor;
+    return target;
+}
+
+class Reader {
+public:
+    Reader(std::string_view rtf, QTextCursor& cursor, bool wholeDocument)
+        : tok_(rtf, detail::kMaxGroupDepth), cur_(cursor), whole_(wholeDocument) {
+        docCp_ = &RtfCodePageFor(1252);
+        if (!wholeDocument) tailFormat_ = cursor.blockFormat();
+    }
+
+    bool Run(std::string* error);
+
+private:
+    Group& G() { return stack_.back(); }
+
+    // ---- groups ------------------------------------------------------------
+
+    void Open() {
+        if (stack_.empty())
+            stack_.emplace_back();
+        else
+            stack_.push_back(stack_.back());
+        stack_.back().ownsField = false;
+        stack_.back().ownsPict = false;
+        ucSkip_ = 0;
+        pendingLead_ = -1;
+    }
+
+    void Close() {
+        if (stack_.size() <= 1) {
+            done_ = true;
+            return;
+        }
+        Group& g = stack_.back();
+        if (g.dest == Dest::FontTbl && stack_[stack_.size() - 2].dest != Dest::FontTbl) FinishFont();
+        if (g.dest == Dest::ColorTbl && stack_[stack_.size() - 2].dest != Dest::ColorTbl && colorPending_)
+            PushColor();
+        if (g.ownsPict) FinishPicture();
+        if (g.ownsField && !fieldStack_.empty()) fieldStack_.pop_back();
+        stack_.pop_back();
+        ucSkip_ = 0;
+        pendingLead_ = -1;
+    }
+
+    // Skips the rest of the current group (its closing brace included).
+    void SkipGroup() { SkipGroupAt(tok_.Depth()); }
+
+    // The same for the group that was current at `depth`.
+    void SkipGroupAt(int depth) {
+        if (tok_.Depth() < depth) {
+            Close();
+            return;
+        }
+        RtfToken t;
+        while (tok_.Next(t)) {
+            if (t.type == RtfTokenType::GroupClose && tok_.Depth() < depth) {
+                Close();
+                return;
+            }
+        }
+    }
+
+    // ---- code pages --------------------------------------------------------
+
+    const RtfCodePage& Cp() {
+        int f = G().c.font < 0 ? deff_ : G().c.font;
+        if (f == cpFont_ && cpGeneration_ == fontGeneration_ && cpDoc_ == docCp_) return *cp_;
+        auto it = fontIndex_.find(f);
+        cp_ = it != fontIndex_.end() && fonts_[it->second].cp ? fonts_[it->second].cp : docCp_;
+        cpFont_ = f;
+        cpGeneration_ = fontGeneration_;
+        cpDoc_ = docCp_;
+        return *cp_;
+    }
+
+    template <class Sink>
+    void Decode(const unsigned char* p, size_t n, Sink&& sink) {
+        // Field instructions are commands: the document's code page, never
+        // a symbol font's.
+        const RtfCodePage& cp = G().dest == Dest::FldInst ? *docCp_ : Cp();
+        for (size_t i = 0; i < n; ++i) {
+            unsigned char b = p[i];
+            if (pendingLead_ >= 0) {
+                char32_t c = cp.MapPair(uint8_t(pendingLead_), b);
+                pendingLead_ = -1;
+                if (c) sink(c);
+                continue;
+            }
+            if (cp.IsDoubleByte() && cp.IsLeadByte(b)) {
+                pendingLead_ = b;
+                continue;
+            }
+            if (b == 0) continue;
+            char32_t c = cp.Map(b);
+            if (c) sink(c);
+        }
+    }
+
+    // ---- tables of the header ----------------------------------------------
+
+    void FinishFont() {
+        if (!fontPending_) return;
+        fontPending_ = false;
+        Font f;
+        const std::string& raw = fontName_;
+        f.charset = fontCharset_;
+        int cp = fontCpg_ > 0 ? fontCpg_ : (fontCharset_ >= 0 ? CodePageOfCharset(fontCharset_) : 0);
+        f.cp = cp > 0 ? &RtfCodePageFor(cp) : nullptr;
+        // The name is read in the code page of the font's character set, as
+        // the writer writes it; characters that cannot stand in a font table
+        // are left out.
+        int nameNumber = CodePageOfCharset(fontCharset_ >= 0 ? fontCharset_ : 0);
+        const RtfCodePage& nameCp =
+            nameNumber > 0 && nameNumber != kRtfSymbolCodePage ? RtfCodePageFor(nameNumber) : *docCp_;
+        auto add = [&f](char32_t c) {
+            if (c >= 0x20 && c != ';' && c != '{' && c != '}' && c != '\\') AppendUcs4(f.name, c);
+        };
+        for (size_t i = 0; i < raw.size(); ++i) {
+            unsigned char b = uint8_t(raw[i]);
+            if (nameCp.IsDoubleByte() && nameCp.IsLeadByte(b) && i + 1 < raw.size()) {
+                add(nameCp.MapPair(b, uint8_t(raw[++i])));
+            } else {
+                add(nameCp.Map(b));
+            }
+        }
+        f.name = f.name.trimmed();
+        auto it = fontIndex_.find(fontNumber_);
+        if (it != fontIndex_.end()) {
+            fonts_[it->second] = std::move(f);
+        } else if (int(fonts_.size()) < kMaxFonts) {
+            fontIndex_[fontNumber_] = fonts_.size();
+            fonts_.push_back(std::move(f));
+        }
+        formatValid_ = false;
+        formatCache_.clear();
+        ++fontGeneration_;
+    }
+
+    void StartFont(int number) {
+        FinishFont();
+        fontPending_ = true;
+        fontNumber_ = number;
+        fontName_.clear();
+        fontCharset_ = -1;
+        fontCpg_ = 0;
+    }
+
+    void PushColor() {
+        if (int(colors_.size()) < kMaxColors) colors_.push_back(colorPending_ ? color_ : QColor());
+        formatCache_.clear();
+        formatValid_ = false;
+        color_ = QColor(0, 0, 0);
+        colorPending_ = false;
+    }
+
+    // ---- building the document ---------------------------------------------
+
+    QTextCharFormat MakeCharFormat(const CharState& s) {
+        QTextCharFormat f;
+        int fn = s.font < 0 ? deff_ : s.font;
+        auto it = fontIndex_.find(fn);
+        if (it != fontIndex_.end()) {
+            const Font& font = fonts_[it->second];
+            if (!font.name.isEmpty()) f.setFontFamilies(QStringList{font.name});
+            f.setProperty(kCharsetProperty, font.charset < 0 ? 0 : font.charset);
+        }
+        f.setFontPointSize(s.halfPoints / 2.0);
+        if (s.bold) f.setFontWeight(QFont::Bold);
+        if (s.italic) f.setFontItalic(true);
+        if (s.underline) f.setUnderlineStyle(QTextCharFormat::UnderlineStyle(s.underline));
+        if (s.strike) f.setFontStrikeOut(true);
+        if (s.offsetTwips != 0) {
+            f.setProperty(kOffsetTwipsProperty, s.offsetTwips);
+            f.setVerticalAlignment(s.offsetTwips > 0 ? QTextCharFormat::AlignSuperScript
+                                                     : QTextCharFormat::AlignSubScript);
+        } else if (s.vAlign) {
+            f.setVerticalAlignment(s.vAlign == 1 ? QTextCharFormat::AlignSuperScript
+                                                 : QTextCharFormat::AlignSubScript);
+        }
+        if (s.fg > 0 && s.fg < int(colors_.size()) && colors_[s.fg].isValid())
+            f.setForeground(colors_[s.fg]);
+        if (s.bg > 0 && s.bg < int(colors_.size()) && colors_[s.bg].isValid())
+            f.setBackground(colors_[s.bg]);
+        if (s.protect) f.setProperty(kProtectedProperty, true);
+        if (s.field >= 0 && s.field < int(links_.size()) && !links_[s.field].isEmpty()) {
+            f.setAnchor(true);
+            f.setAnchorHref(links_[s.field]);
+        }
+        return f;
+    }
+
+    QTextBlockFormat MakeBlockFormat(const ParaState& p) {
+        QTextBlockFormat f;
+        static const Qt::Alignment kAlign[] = {Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignRight, Qt::AlignJustify};
+        f.setAlignment(kAlign[p.align & 3]);
+        f.setLeftMargin(TwipsToUnits(p.li));
+        f.setTextIndent(TwipsToUnits(p.fi));
+        f.setRightMargin(TwipsToUnits(p.ri));
+        if (p.tabCount) {
+            QList<QTextOption::Tab> tabs;
+            for (int i = 0; i < p.tabCount; ++i) {
+                static const QTextOption::TabType kTab[] = {QTextOption::LeftTab, QTextOption::CenterTab,
+                                                            QTextOption::RightTab, QTextOption::DelimiterTab};
+                QTextOption::Tab t(TwipsToUnits(p.tabs[i]), kTab[p.tabKinds[i] & 3]);
+                if (p.tabKinds[i] == 3) t.delimiter = QLocale().decimalPoint().at(0);
+                tabs.append(t);
+            }
+            f.setTabPositions(tabs);
+        }
+        if (p.bullet) f.setProperty(kBulletProperty, true);
+        return f;
+    }
+
+    struct StateHash {
+        size_t operator()(const CharState& s) const {
+            size_t h = size_t(s.font) * 1000003u ^ size_t(s.halfPoints) * 7919u ^ size_t(s.fg) * 131u ^
+                       size_t(s.bg) * 31u ^ size_t(s.field) * 65599u ^ size_t(s.offsetTwips) * 17u;
+            h = h * 4 + s.underline;
+            h = h * 64 + (s.bold | s.italic << 1 | s.strike << 2 | s.protect << 3 | s.hidden << 4) + s.vAlign;
+            return h;
+        }
+    };
+
+    const QTextCharFormat& CachedCharFormat(const CharState& s) {
+        if (formatCache_.size() > 4096) formatCache_.clear();
+        auto it = formatCache_.find(s);
+        if (it == formatCache_.end()) it = formatCache_.emplace(s, MakeCharFormat(s)).first;
+        return it->second;
+    }
+
+    void Flush() {
+        if (run_.isEmpty()) return;
+        cur_.insertText(run_, runFormat_);
+        run_.clear();
+    }
+
+    // Called before anything goes into the document: places the cursor in
+    // the right table cell, or leaves a table.
+    void BeforeContent() {
+        if (tableCapped_) {
+            // Past the cap the rest of a table goes on as text after it.
+            if (tableState_ != TableState::None) LeaveTable();
+            return;
+        }
+        if (tableState_ == TableState::AfterRow) {
+            if (G().p.inTable || rowDefined_) {
+                NewRow();
+            } else {
+                LeaveTable();
+            }
+        } else if (tableState_ == TableState::None && (G().p.inTable || (rowDefined_ && intblSinceRowDef_))) {
+            StartTable();
+        }
+        if (tableState_ == TableState::InRow) {
+            if (cellIndex_ >= table_->columns()) {
+                if (table_->columns() >= detail::kMaxTableColumns) {
+                    cellIndex_ = table_->columns() - 1;
+                } else if (!CountCells(usedRows_)) {
+                    LeaveTable();
+                    return;
+                } else {
+                    table_->appendColumns(1);
+                    cellIndex_ = table_->columns() - 1;
+                }
+                cur_ = table_->cellAt(usedRows_ - 1, cellIndex_).lastCursorPosition();
+            }
+            if (cellParPending_) {
+                cellParPending_ = false;
+                cur_.setBlockFormat(cellParFormat_);
+                cur_.insertBlock();
+                curBlockKnown_ = false;
+            }
+        }
+    }
+
+    bool CountCells(int n) {
+        if (cells_ + n > detail::kMaxTableCells) {
+            tableCapped_ = true;
+            return false;
+        }
+        cells_ += n;
+        return true;
+    }
+
+    void StartTable() {
+        Flush();
+        int cols = std::clamp(rowCols_, 1, detail::kMaxTableColumns);
+        if (!CountCells(cols)) return;
+        QTextTableFormat tf;
+        tf.setCellPadding(2);
+        tf.setBorder(1);
+        tf.setCellSpacing(0);
+        if (rowCols_ > 0) {
+            QList<QTextLength> widths;
+            int prev = 0;
+            for (int i = 0; i < cols; ++i) {
+                int w = std::clamp(cellx_[i] - prev, 1, detail::kMaxCellWidth);
+                prev = cellx_[i];
+                widths.append(QTextLength(QTextLength::FixedLength, TwipsToUnits(w)));
+            }
+            tf.setColumnWidthConstraints(widths);
+        }
+        curBlockKnown_ = false;
+        table_ = cur_.insertTable(1, cols, tf);
+        usedRows_ = 1;
+        tableState_ = TableState::InRow;
+        cellIndex_ = 0;
+        rowDefined_ = false;
+        cur_ = table_->cellAt(0, 0).firstCursorPosition();
+        pendingFinalPar_ = false;
+    }
+
+    void NewRow() {
+        if (!CountCells(table_->columns())) {
+            LeaveTable();
+            return;
+        }
+        curBlockKnown_ = false;
+        // Rows are added in growing batches: every insertion makes Qt rebuild
+        // the table's grid. Rows left over are removed when the table ends.
+        if (usedRows_ >= table_->rows()) table_->appendRows(std::clamp(usedRows_ / 4, 1, 32));
+        ++usedRows_;
+        if (rowCols_ > table_->columns() && rowCols_ <= detail::kMaxTableColumns &&
+            CountCells((rowCols_ - table_->columns()) * usedRows_))
+            table_->appendColumns(rowCols_ - table_->columns());
+        tableState_ = TableState::InRow;
+        cellIndex_ = 0;
+        rowDefined_ = false;
+        cur_ = table_->cellAt(usedRows_ - 1, 0).firstCursorPosition();
+    }
+
+    void LeaveTable() {
+        Flush();
+        if (table_) {
+            if (usedRows_ < table_->rows()) table_->removeRows(usedRows_, table_->rows() - usedRows_);
+            cur_.setPosition(table_->lastPosition());
+            cur_.movePosition(QTextCursor::NextBlock);
+        }
+        table_ = nullptr;
+        curBlockKnown_ = false;
+        tableState_ = TableState::None;
+        cellParPending_ = false;
+        rowDefined_ = false;
+        intblSinceRowDef_ = false;
+    }
+
+    void OnCell() {
+        if (tableCapped_) {
+            AddText(u"\t");
+            return;
+        }
+        bool closed = false;  // the cell's last paragraph ended with its own mark
+        if (tableState_ != TableState::InRow) {
+            // A cell mark opens the table even when the cell is empty.
+            bool was = G().p.inTable;
+            G().p.inTable = true;
+            BeforeContent();
+            G().p.inTable = was;
+            if (tableState_ != TableState::InRow) return;
+        } else {
+            // A paragraph mark right before the cell mark adds no paragraph.
+            closed = cellParPending_;
+            cellParPending_ = false;
+            BeforeContent();
+        }
+        Flush();
+        // The cell mark ends the cell's last paragraph.
+        if (!closed && (cellIndex_ < table_->columns())) {
+            curBlockKnown_ = false;
+            ApplyParagraph(G().p);
+        }
+        cellParPending_ = false;
+        curBlockKnown_ = false;
+        ++cellIndex_;
+        if (cellIndex_ < table_->columns()) cur_ = table_->cellAt(usedRows_ - 1, cellIndex_).firstCursorPosition();
+        pendingFinalPar_ = false;
+    }
+
+    void OnRow() {
+        if (tableCapped_) {
+            OnPar();
+            return;
+        }
+        if (tableState_ != TableState::InRow) return;
+        Flush();
+        cellParPending_ = false;
+        tableState_ = TableState::AfterRow;
+        rowDefined_ = false;
+    }
+
+    void AddText(std::u16string_view s) {
+        if (G().c.hidden) return;
+        BeforeContent();
+        if (!formatValid_ || !(runState_ == G().c)) {
+            Flush();
+            runState_ = G().c;
+            runFormat_ = CachedCharFormat(runState_);
+            formatValid_ = true;
+        }
+        run_.append(QStringView(s.data(), qsizetype(s.size())));
+        contentSincePar_ = true;
+        pendingFinalPar_ = false;
+        lastContentPara_ = G().p;
+    }
+
+    void AddChar(char32_t c) {
+        char16_t buf[2];
+        if (c < 0x10000) {
+            buf[0] = char16_t(c);
+            AddText({buf, 1});
+        } else if (c <= 0x10FFFF) {
+            buf[0] = QChar::highSurrogate(c);
+            buf[1] = QChar::lowSurrogate(c);
+            AddText({buf, 2});
+        }
+    }
+
+    const QTextBlockFormat& BlockFormatOf(const ParaState& p) {
+        if (!(blockState_ == p) || !blockValid_) {
+            blockState_ = p;
+            blockFormat_ = MakeBlockFormat(p);
+            blockValid_ = true;
+        }
+        return blockFormat_;
+    }
+
+    // Sets the format of the cursor's block unless the block was made with it.
+    void ApplyParagraph(const ParaState& p) {
+        if (!curBlockKnown_ || !(curBlockState_ == p)) cur_.setBlockFormat(BlockFormatOf(p));
+        if (p.bullet) detail::SetBlockBullet(cur_, true);
+    }
+
+    void OnPar() {
+        if (G().c.hidden) return;
+        if (tableState_ == TableState::InRow && !tableCapped_) {
+            BeforeContent();
+            Flush();
+            // The break becomes real only when more text follows in the cell.
+            cellParPending_ = true;
+            cur_.setBlockFormat(MakeBlockFormat(G().p));
+            cellParFormat_ = MakeBlockFormat(G().p);
+            return;
+        }
+        BeforeContent();
+        Flush();
+        ApplyParagraph(G().p);
+        // The next paragraph most likely has the same format.
+        cur_.insertBlock(BlockFormatOf(G().p));
+        curBlockKnown_ = true;
+        curBlockState_ = G().p;
+        blocksInserted_ = true;
+        pendingFinalPar_ = true;
+        contentSincePar_ = false;
+    }
+
+    // ---- pictures ----------------------------------------------------------
+
+    void PictWord(RtfKw kw, const RtfToken& t) {
+        const int64_t v = t.hasParam ? t.param : 0;
+        switch (kw) {
+        case RtfKw::pngblip: pict_.kind = PictureKind::Png; break;
+        case RtfKw::jpegblip: pict_.kind = PictureKind::Jpeg; break;
+        case RtfKw::dibitmap: pict_.kind = PictureKind::Bitmap; break;
+        case RtfKw::macpict: pict_.kind = PictureKind::MacPict; break;
+        case RtfKw::wmetafile:
+            pict_.kind = PictureKind::Metafile;
+            pict_.mapMode = t.hasParam ? t.param : 1;
+            break;
+        case RtfKw::emfblip:
+        case RtfKw::wbitmap: pict_.kind = PictureKind::Unknown; break;
+        case RtfKw::picw: pict_.picw = std::max<int64_t>(v, 0); break;
+        case RtfKw::pich: pict_.pich = std::max<int64_t>(v, 0); break;
+        case RtfKw::picwgoal: pict_.goalw = std::max<int64_t>(v, 0); break;
+        case RtfKw::pichgoal: pict_.goalh = std::max<int64_t>(v, 0); break;
+        case RtfKw::picscalex: pict_.scalex = v > 0 ? v : 100; break;
+        case RtfKw::picscaley: pict_.scaley = v > 0 ? v : 100; break;
+        default: break;
+        }
+    }
+
+    void PictData(std::string_view text) {
+        for (unsigned char c : text) {
+            int v = HexValue(c);
+            if (v < 0) continue;
+            if (pict_.nibble < 0) {
+                pict_.nibble = v;
+                continue;
+            }
+            if (pict_.data.size() >= detail::kMaxPictureBytes) {
+                pict_.tooBig = true;
+                return;
+            }
+            pict_.data.push_back(char(pict_.nibble * 16 + v));
+            pict_.nibble = -1;
+        }
+    }
+
+    void FinishPicture() {
+        Pict p = std::move(pict_);
+        pict_ = Pict{};
+        if (p.tooBig || p.data.empty()) return;
+        if (pictureBytes_ + p.data.size() > detail::kMaxPicturesTotal) return;
+        pictureBytes_ += p.data.size();
+        QByteArray bytes;
+        QString kind;
+        QImage image;
+        int pw = 0, ph = 0;
+        if (p.kind == PictureKind::Png || p.kind == PictureKind::Jpeg) {
+            if (!ImagePixelSize(p.data, pw, ph) || pw <= 0 || ph <= 0 || pw > detail::kMaxPictureSide ||
+                ph > detail::kMaxPictureSide || int64_t(pw) * ph > detail::kMaxPicturePixels ||
+                pixels_ + int64_t(pw) * ph > detail::kMaxTotalPixels)
+                return;
+            pixels_ += int64_t(pw) * ph;
+            bytes = QByteArray(p.data.data(), qsizetype(p.data.size()));
+            if (!image.loadFromData(bytes)) return;
+            kind = p.kind == PictureKind::Png ? QStringLiteral("png") : QStringLiteral("jpeg");
+        } else {
+            std::string file;
+            if (p.kind == PictureKind::Metafile) {
+                int boxw = p.goalw > 0 ? int(std::min<int64_t>(p.goalw + 1, 32767))
+                                       : MetafileExtent(p.picw, p.mapMode).value_or(0);
+                int boxh = p.goalh > 0 ? int(std::min<int64_t>(p.goalh + 1, 32767))
+                                       : MetafileExtent(p.pich, p.mapMode).value_or(0);
+                if (p.goalw <= 0) p.goalw = boxw;
+                if (p.goalh <= 0) p.goalh = boxh;
+                file = PlaceableMetafileHeader(boxw, boxh) + p.data;
+            } else if (p.kind == PictureKind::MacPict) {
+                file = MacPictPrefix() + p.data;
+            } else if (p.kind == PictureKind::Bitmap) {
+                file = std::move(p.data);
+            } else {
+                return;
+            }
+            auto pic = LoadPictureData(file);
+            if (!pic) return;
+            image = RenderPicture(*pic);
+            if (image.isNull() || pixels_ + int64_t(image.width()) * image.height() > detail::kMaxTotalPixels) return;
+            pixels_ += int64_t(image.width()) * image.height();
+            QBuffer buf(&bytes);
+            buf.open(QIODevice::WriteOnly);
+            if (!image.save(&buf, "PNG")) return;
+            kind = QStringLiteral("png");
+            pw = image.width();
+            ph = image.height();
+        }
+        // Displayed size: the goal size (else the pixel size) times the scale.
+        double gw = p.goalw > 0 ? double(p.goalw) : pw * kTwipsPerUnit;
+        double gh = p.goalh > 0 ? double(p.goalh) : ph * kTwipsPerUnit;
+        double w = std::min(gw * double(p.scalex) / 100.0 / kTwipsPerUnit, double(detail::kMaxPictureSide));
+        double h = std::min(gh * double(p.scaley) / 100.0 / kTwipsPerUnit, double(detail::kMaxPictureSide));
+        if (G().c.hidden) return;
+        BeforeContent();
+        Flush();
+        formatValid_ = false;
+        detail::InsertImage(cur_, image, bytes, kind, w, h);
+        contentSincePar_ = true;
+        pendingFinalPar_ = false;
+        lastContentPara_ = G().p;
+    }
+
+    // ---- words -------------------------------------------------------------
+
+    void OnDestination(RtfKw kw, bool starred) {
+        Group& g = G();
+        switch (kw) {
+        case RtfKw::fonttbl: g.dest = Dest::FontTbl; return;
+        case RtfKw::colortbl:
+            g.dest = Dest::ColorTbl;
+            color_ = QColor(0, 0, 0);
+            colorPending_ = false;
+            return;
+        case RtfKw::pict:
+            if (g.dest != Dest::Normal) break;
+            Flush();
+            g.dest = Dest::Pict;
+            g.ownsPict = true;
+            pict_ = Pict{};
+            return;
+        case RtfKw::field:
+            if (fieldStack_.size() >= 16) break;
+            fieldStack_.push_back(QString());
+            g.ownsField = true;
+            return;
+        case RtfKw::fldinst:
+            if (fieldStack_.empty()) break;
+            g.dest = Dest::FldInst;
+            return;
+        case RtfKw::fldrslt:
+            if (!fieldStack_.empty()) {
+                QString target = HyperlinkTarget(fieldStack_.back());
+                if (!target.isEmpty() && links_.size() < 100000) {
+                    links_.push_back(target);
+                    g.c.field = int(links_.size()) - 1;
+                }
+            }
+            return;
+        case RtfKw::pn: g.dest = Dest::Pn; return;
+        case RtfKw::object: g.dest = Dest::Object; return;
+        case RtfKw::result:
+            if (g.dest == Dest::Object) g.dest = Dest::Normal;
+            return;
+        case RtfKw::shppict:
+        case RtfKw::shprslt: return;
+        case RtfKw::listtext:
+            // Numbers of lists this reader does not build stay visible as text.
+            return;
+        case RtfKw::shp:
+            if (!starred) return;
+            break;
+        default: break;
+        }
+        SkipGroup();
+    }
+
+    void OnWord(const RtfToken& t) {
+        RtfKw kw = LookupRtfWord(t.word);
+        const int v = t.hasParam ? t.param : 0;
+        Group& g = G();
+        // Words that count wherever they stand.
+        switch (kw) {
+        case RtfKw::ansi: docCp_ = &RtfCodePageFor(1252); return;
+        case RtfKw::mac: docCp_ = &RtfCodePageFor(10000); return;
+        case RtfKw::pc: docCp_ = &RtfCodePageFor(437); return;
+        case RtfKw::pca: docCp_ = &RtfCodePageFor(850); return;
+        case RtfKw::ansicpg:
+            if (t.hasParam) docCp_ = &RtfCodePageFor(v);
+            return;
+        case RtfKw::deff:
+            if (t.hasParam) deff_ = v;
+            formatValid_ = false;
+            formatCache_.clear();
+            return;
+        case RtfKw::uc: g.uc = std::clamp(t.hasParam ? v : 1, 0, 255); return;
+        case RtfKw::u:
+            if (t.hasParam && g.dest == Dest::Normal) {
+                int c = v < 0 ? v + 65536 : v;
+                // Control characters, the object mark and the paragraph
+                // separator would change the document's structure.
+                if (c >= 0 && c <= 0xFFFF && (c >= 0x20 || c == '\t') && c != 0xFFFC && c != 0x2029)
+                    AddChar(char16_t(c));
+            } else if (t.hasParam && g.dest == Dest::FldInst && !fieldStack_.empty()) {
+                int c = v < 0 ? v + 65536 : v;
+                QString& inst = fieldStack_.back();
+                if (c >= 0x20 && c <= 0xFFFF && size_t(inst.size()) < detail::kMaxFieldInstruction)
+                    inst.append(QChar(char16_t(c)));
+            }
+            ucSkip_ = g.uc;
+            return;
+        default: break;
+        }
+        if (RtfWordKind(kw) == RtfKwKind::Dest) {
+            if (g.dest == Dest::Normal || (g.dest == Dest::Object && kw == RtfKw::result)) {
+                OnDestination(kw, false);
+            } else if (g.dest == Dest::FontTbl || g.dest == Dest::ColorTbl || g.dest == Dest::Pn ||
+                       g.dest == Dest::Object || g.dest == Dest::Pict || g.dest == Dest::FldInst) {
+                SkipGroup();
+            }
+            return;
+        }
+        switch (g.dest) {
+        case Dest::FontTbl:
+            if (kw == RtfKw::f && t.hasParam)
+                StartFont(v);
+            else if (kw == RtfKw::fcharset && t.hasParam)
+                fontCharset_ = v;
+            else if (kw == RtfKw::cpg && t.hasParam)
+                fontCpg_ = v;
+            return;
+        case Dest::ColorTbl:
+            if (kw == RtfKw::red || kw == RtfKw::green || kw == RtfKw::blue) {
+                int c = std::clamp(v, 0, 255);
+                if (kw == RtfKw::red) color_.setRed(c);
+                if (kw == RtfKw::green) color_.setGreen(c);
+                if (kw == RtfKw::blue) color_.setBlue(c);
+                colorPending_ = true;
+            }
+            return;
+        case Dest::Pict: PictWord(kw, t); return;
+        case Dest::Pn:
+            if (t.word == "pnlvlblt") {
+                g.p.bullet = true;
+                if (stack_.size() >= 2) stack_[stack_.size() - 2].p.bullet = true;
+            }
+            return;
+        case Dest::FldInst:
+        case Dest::Object: return;
+        case Dest::Normal: break;
+        }
+        NormalWord(kw, t);
+    }
+
+    void NormalWord(RtfKw kw, const RtfToken& t) {
+        Group& g = G();
+        CharState& c = g.c;
+        ParaState& p = g.p;
+        const int v = t.hasParam ? t.param : 0;
+        const bool on = !t.hasParam || t.param != 0;
+        switch (kw) {
+        // Characters.
+        case RtfKw::plain: {
+            int field = c.field;
+            c = CharState{};
+            c.field = field;
+            return;
+        }
+        case RtfKw::f: c.font = t.hasParam ? v : -1; pendingLead_ = -1; return;
+        case RtfKw::fs: c.halfPoints = t.hasParam && v > 0 ? std::min(v, 3276) : 24; return;
+        case RtfKw::b: c.bold = on; return;
+        case RtfKw::i: c.italic = on; return;
+        case RtfKw::strike:
+        case RtfKw::striked: c.strike = on; return;
+        case RtfKw::ul:
+        case RtfKw::ulw:
+        case RtfKw::uldb:
+        case RtfKw::ulth: c.underline = on ? QTextCharFormat::SingleUnderline : 0; return;
+        case RtfKw::uld:
+        case RtfKw::ulthd: c.underline = on ? QTextCharFormat::DotLine : 0; return;
+        case RtfKw::uldash:
+        case RtfKw::ulldash:
+        case RtfKw::ulthdash:
+        case RtfKw::ulthldash: c.underline = on ? QTextCharFormat::DashUnderline : 0; return;
+        case RtfKw::uldashd:
+        case RtfKw::ulthdashd: c.underline = on ? QTextCharFormat::DashDotLine : 0; return;
+        case RtfKw::uldashdd:
+        case RtfKw::ulthdashdd: c.underline = on ? QTextCharFormat::DashDotDotLine : 0; return;
+        case RtfKw::ulwave:
+        case RtfKw::ulhwave:
+        case RtfKw::ululdbwave: c.underline = on ? QTextCharFormat::WaveUnderline : 0; return;
+        case RtfKw::ulnone: c.underline = 0; return;
+        case RtfKw::super: c.vAlign = on ? 1 : 0; if (!on) c.offsetTwips = 0; return;
+        case RtfKw::sub: c.vAlign = on ? 2 : 0; if (!on) c.offsetTwips = 0; return;
+        case RtfKw::nosupersub: c.vAlign = 0; c.offsetTwips = 0; return;
+        case RtfKw::up: c.offsetTwips = std::clamp(t.hasParam ? v : 6, -32767, 32767) * 10; return;
+        case RtfKw::dn: c.offsetTwips = -std::clamp(t.hasParam ? v : 6, -32767, 32767) * 10; return;
+        case RtfKw::cf: c.fg = std::max(v, 0); return;
+        case RtfKw::cb:
+        case RtfKw::highlight: c.bg = std::max(v, 0); return;
+        // Paragraphs.
+        case RtfKw::pard: p = ParaState{}; return;
+        case RtfKw::ql: p.align = 0; return;
+        case RtfKw::qc: p.align = 1; return;
+        case RtfKw::qr: p.align = 2; return;
+        case RtfKw::qj: p.align = 3; return;
+        case RtfKw::li: p.li = std::clamp(v, -31680, 31680); return;
+        case RtfKw::ri: p.ri = std::clamp(v, -31680, 31680); return;
+        case RtfKw::fi: p.fi = std::clamp(v, -31680, 31680); return;
+        case RtfKw::intbl:
+            p.inTable = on;
+            if (on) intblSinceRowDef_ = true;
+            return;
+        // Specials.
+        case RtfKw::par:
+        case RtfKw::sect:
+        case RtfKw::page: OnPar(); return;
+        case RtfKw::line: AddChar(0x2028); return;
+        case RtfKw::tab: AddChar('\t'); return;
+        case RtfKw::cell:
+        case RtfKw::nestcell: OnCell(); return;
+        case RtfKw::row:
+        case RtfKw::nestrow: OnRow(); return;
+        case RtfKw::bullet: AddChar(0x2022); return;
+        case RtfKw::emdash: AddChar(0x2014); return;
+        case RtfKw::endash: AddChar(0x2013); return;
+        case RtfKw::emspace: AddChar(0x2003); return;
+        case RtfKw::enspace: AddChar(0x2002); return;
+        case RtfKw::lquote: AddChar(0x2018); return;
+        case RtfKw::rquote: AddChar(0x2019); return;
+        case RtfKw::ldblquote: AddChar(0x201C); return;
+        case RtfKw::rdblquote: AddChar(0x201D); return;
+        // Tables.
+        case RtfKw::trowd:
+            rowCols_ = 0;
+            rowDefined_ = true;
+            intblSinceRowDef_ = false;
+            return;
+        case RtfKw::cellx:
+            if (rowCols_ < detail::kMaxTableColumns) cellx_[rowCols_++] = std::clamp(v, -(1 << 24), 1 << 24);
+            return;
+        case RtfKw::Unknown: break;
+        default: return;
+        }
+        // Words outside the shared table.
+        std::string_view w = t.word;
+        if (w == "protect") {
+            c.protect = on;
+        } else if (w == "v") {
+            c.hidden = on;
+        } else if (w == "tx" || w == "tb") {
+            if (p.tabCount < kMaxTabStops && v > 0 && v <= 31680) {
+                // Stops stay sorted and unique.
+                int* end = p.tabs.data() + p.tabCount;
+                int* at = std::lower_bound(p.tabs.data(), end, v);
+                if (at == end || *at != v) {
+                    size_t idx = size_t(at - p.tabs.data());
+                    std::move_backward(at, end, end + 1);
+                    std::move_backward(p.tabKinds.begin() + idx, p.tabKinds.begin() + p.tabCount,
+                                       p.tabKinds.begin() + p.tabCount + 1);
+                    *at = v;
+                    p.tabKinds[idx] = uint8_t(p.pendingTabKind);
+                    ++p.tabCount;
+                }
+            }
+            p.pendingTabKind = 0;
+        } else if (w == "tqc") {
+            p.pendingTabKind = 1;
+        } else if (w == "tqr") {
+            p.pendingTabKind = 2;
+        } else if (w == "tqdec") {
+            p.pendingTabKind = 3;
+        } else if (w == "chcbpat") {
+            c.bg = std::max(v, 0);
+        } else if (w == "ulc") {
+            // underline colour: not carried
+        } else if (w == "zwj" || w == "zwnj") {
+            AddChar(w == "zwj" ? 0x200D : 0x200C);
+        }
+    }
+
+    void OnSymbol(const RtfToken& t) {
+        switch (t.symbol) {
+        case '*': {
+            const int depth = tok_.Depth();
+            RtfToken n;
+            if (!tok_.Next(n)) return;
+            if (n.type == RtfTokenType::Word) {
+                RtfKw kw = LookupRtfWord(n.word);
+                bool handled = G().dest == Dest::Normal &&
+                               (kw == RtfKw::fldinst || kw == RtfKw::pn || kw == RtfKw::shppict ||
+                                kw == RtfKw::field || kw == RtfKw::result || kw == RtfKw::pict);
+                if (kw == RtfKw::result && G().dest == Dest::Object) handled = true;
+                if (handled) {
+                    OnDestination(kw, true);
+                    return;
+                }
+            }
+            if (n.type == RtfTokenType::Error) {
+                failed_ = true;
+                return;
+            }
+            SkipGroupAt(depth);
+            return;
+        }
+        case '~': if (G().dest == Dest::Normal) AddChar(0xA0); return;
+        case '_': if (G().dest == Dest::Normal) AddChar(0x2011); return;
+        case '-': if (G().dest == Dest::Normal) AddChar(0xAD); return;
+        case '\t': if (G().dest == Dest::Normal) AddChar('\t'); return;
+        default: return;
+        }
+    }
+
+    void OnText(std::string_view text) {
+        const unsigned char* p = reinterpret_cast<const unsigned char*>(text.data());
+        size_t n = text.size();
+        if (ucSkip_ > 0) {
+            size_t k = std::min<size_t>(n, size_t(ucSkip_));
+            p += k;
+            n -= k;
+            ucSkip_ -= int(k);
+            if (n == 0) return;
+        }
+        switch (G().dest) {
+        case Dest::Normal: {
+            if (G().c.hidden) return;
+            // Decode into a scratch buffer and hand it over in one piece.
+            scratch_.clear();
+            Decode(p, n, [this](char32_t c) {
+                if (c < 0x20 && c != '\t') return;
+                if (c < 0x10000) {
+                    scratch_.push_back(char16_t(c));
+                } else {
+                    scratch_.push_back(QChar::highSurrogate(c));
+                    scratch_.push_back(QChar::lowSurrogate(c));
+                }
+            });
+            if (!scratch_.empty()) AddText(scratch_);
+            return;
+        }
+        case Dest::FontTbl:
+            for (size_t i = 0; i < n; ++i) {
+                if (p[i] == ';') {
+                    FinishFont();
+                } else if (fontPending_ && fontName_.size() < size_t(detail::kMaxNameLength)) {
+                    fontName_.push_back(char(p[i]));
+                }
+            }
+            return;
+        case Dest::ColorTbl:
+            for (size_t i = 0; i < n; ++i)
+                if (p[i] == ';') PushColor();
+            return;
+        case Dest::Pict: PictData(text); return;
+        case Dest::FldInst:
+            if (!fieldStack_.empty()) {
+                QString& inst = fieldStack_.back();
+                Decode(p, n, [&inst](char32_t c) {
+                    if (c >= 0x20 && size_t(inst.size()) < detail::kMaxFieldInstruction) AppendUcs4(inst, c);
+                });
+            }
+            return;
+        default: return;
+        }
+    }
+
+    void OnHex(unsigned char b) {
+        if (ucSkip_ > 0) {
+            --ucSkip_;
+            return;
+        }
+        if (G().dest == Dest::FontTbl) {
+            if (fontPending_ && fontName_.size() < size_t(detail::kMaxNameLength)) fontName_.push_back(char(b));
+            return;
+        }
+        if (G().dest == Dest::Pict) {
+            return;
+        }
+        OnText(std::string_view(reinterpret_cast<const char*>(&b), 1));
+    }
+
+    enum class TableState { None, InRow, AfterRow };
+
+    RtfTokenizer tok_;
+    QTextCursor& cur_;
+    bool whole_;
+    std::vector<Group> stack_;
+    bool done_ = false;
+    bool failed_ = false;
+
+    const RtfCodePage* docCp_;
+    // The code page of the last font asked for.
+    const RtfCodePage* cp_ = nullptr;
+    const RtfCodePage* cpDoc_ = nullptr;
+    int cpFont_ = INT32_MIN;
+    int cpGeneration_ = -1;
+    int fontGeneration_ = 0;
+    int deff_ = 0;
+    int ucSkip_ = 0;
+    int pendingLead_ = -1;
+
+    std::vector<Font> fonts_;
+    std::unordered_map<int, size_t> fontIndex_;
+    bool fontPending_ = false;
+    int fontNumber_ = 0, fontCharset_ = -1, fontCpg_ = 0;
+    std::string fontName_;
+
+    std::vector<QColor> colors_;
+    QColor color_{0, 0, 0};
+    bool colorPending_ = false;
+
+    std::vector<QString> fieldStack_;
+    std::vector<QString> links_;
+
+    Pict pict_;
+    size_t pictureBytes_ = 0;
+    int64_t pixels_ = 0;
+
+    QString run_;
+    std::u16string scratch_;
+    CharState runState_;
+    QTextCharFormat runFormat_;
+    std::unordered_map<CharState, QTextCharFormat, StateHash> formatCache_;
+    bool formatValid_ = false;
+    ParaState blockState_;
+    QTextBlockFormat blockFormat_;
+    bool blockValid_ = false;
+    ParaState lastContentPara_;
+    bool contentSincePar_ = false;
+    bool pendingFinalPar_ = false;
+
+    TableState tableState_ = TableState::None;
+    QTextTable* table_ = nullptr;
+    int cellIndex_ = 0;
+    int usedRows_ = 0;
+    int rowCols_ = 0;
+    bool rowDefined_ = false;
+    bool intblSinceRowDef_ = false;
+    QTextBlockFormat tailFormat_;
+    bool curBlockKnown_ = false;
+    ParaState curBlockState_;
+    bool blocksInserted_ = false;
+    std::array<int, detail::kMaxTableColumns> cellx_{};
+    bool cellParPending_ = false;
+    QTextBlockFormat cellParFormat_;
+    int cells_ = 0;
+    bool tableCapped_ = false;
+};
+
+bool Reader::Run(std::string* error) {
+    std::string_view in = tok_.Input();
+    size_t start = 0;
+    while (start < in.size() && (in[start] == ' ' || in[start] == '\r' || in[start] == '\n' || in[start] == '\t'))
+        ++start;
+    if (in.substr(start, 5) != "{\\rtf") {
+        if (error) *error = "not RTF";
+        return false;
+    }
+    tok_.Seek(start, 0);
+    RtfToken t;
+    while (!done_ && !failed_ && tok_.Next(t)) {
+        switch (t.type) {
+        case RtfTokenType::GroupOpen: Open(); break;
+        case RtfTokenType::GroupClose: Close(); break;
+        case RtfTokenType::Word:
+            if (stack_.empty()) break;
+            if (t.word != "u" && t.word != "bin" && ucSkip_ > 0) {
+                --ucSkip_;
+                break;
+            }
+            OnWord(t);
+            break;
+        case RtfTokenType::Symbol:
+            if (stack_.empty()) break;
+            if (ucSkip_ > 0 && t.symbol != '*') {
+                --ucSkip_;
+                break;
+            }
+            OnSymbol(t);
+            break;
+        case RtfTokenType::Text:
+            if (!stack_.empty()) OnText(t.text);
+            break;
+        case RtfTokenType::Hex:
+            if (!stack_.empty()) OnHex(t.hex);
+            break;
+        case RtfTokenType::Binary:
+            if (!stack_.empty() && G().dest == Dest::Pict) {
+                if (pict_.data.size() + t.text.size() > detail::kMaxPictureBytes)
+                    pict_.tooBig = true;
+                else
+                    pict_.data.append(t.text);
+            }
+            ucSkip_ = 0;
+            break;
+        case RtfTokenType::Error: failed_ = true; break;
+        case RtfTokenType::End: break;
+        }
+    }
+    if (failed_ || tok_.Failed()) {
+        if (error) *error = "RTF nested too deeply";
+        return false;
+    }
+    // A picture group left open by a truncated text still counts.
+    for (size_t i = stack_.size(); i-- > 1;)
+        if (stack_[i].ownsPict) FinishPicture();
+    if (tableState_ != TableState::None) LeaveTable();
+    Flush();
+    if (pendingFinalPar_) {
+        // The last paragraph mark closes the last paragraph; it adds no empty one.
+        cur_.deletePreviousChar();
+    } else if (contentSincePar_ && whole_) {
+        ApplyParagraph(lastContentPara_);
+    } else if (!whole_ && blocksInserted_ && tableState_ == TableState::None) {
+        // The rest of the paragraph the text went into keeps its format.
+        cur_.setBlockFormat(tailFormat_);
+    }
+    return true;
+}
+
+} // namespace
+
+bool LoadRtf(std::string_view rtf, QTextDocument& doc, std::string* error) {
+    bool undo = doc.isUndoRedoEnabled();
+    doc.setUndoRedoEnabled(false);
+    doc.clear();
+    QTextCursor c(&doc);
+    c.beginEditBlock();
+    Reader r(rtf, c, true);
+    bool ok = r.Run(error);
+    c.endEditBlock();
+    if (!ok) doc.clear();
+    doc.setUndoRedoEnabled(undo);
+    return ok;
+}
+
+bool InsertRtf(std::string_view rtf, QTextCursor& cursor, std::string* error) {
+    cursor.beginEditBlock();
+    if (cursor.hasSelection()) cursor.removeSelectedText();
+    QTextCursor c(cursor);
+    Reader r(rtf, c, false);
+    bool ok = r.Run(error);
+    cursor.endEditBlock();
+    if (ok) cursor.setPosition(c.position());
+    return ok;
+}
+
+} // namespace zt::textqt

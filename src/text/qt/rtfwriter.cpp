@@ -1,0 +1,515 @@
+// The RTF writer of the control: the document in the form the rich edit
+// control writes (ANSI code page 1252, a font and a colour table, \pard
+// paragraphs, every run with its face and size).
+#include "text/qt/rtfdocument.h"
+#include "text/qt/rtfinternal.h"
+
+#include "base/cp1252.h"
+#include "text/rtfcodepage.h"
+#include "text/pictures.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextDocumentFragment>
+#include <QTextFrame>
+#include <QTextImageFormat>
+#include <QTextList>
+#include <QTextTable>
+#include <QUrl>
+
+#include <cmath>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace zt::textqt {
+
+namespace {
+
+constexpr size_t kLineLength = 200;
+
+struct RunState {
+    int font = -1, halfPoints = -1;
+    bool bold = false, italic = false, strike = false, protect = false;
+    int underline = 0;
+    int vAlign = 0;  // 0 none, 1 super, 2 sub (without an offset)
+    int offsetHalfPoints = 0;
+    int fg = 0, bg = 0;
+};
+
+struct ParaKey {
+    int align = 0, li = 0, ri = 0, fi = 0;
+    bool bullet = false;
+    std::vector<std::pair<int, int>> tabs;
+    bool operator==(const ParaKey&) const = default;
+};
+
+class Writer {
+public:
+    explicit Writer(const QTextDocument& doc) : doc_(doc) {
+        QFont df = doc.defaultFont();
+        defaultFamily_ = df.family();
+        defaultPoints_ = df.pointSizeF() > 0 ? df.pointSizeF() : 12.0;
+        FontIndex(defaultFamily_, 0);
+    }
+
+    std::string Run() {
+        WriteFrame(doc_.rootFrame());
+        std::string out = "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1031{\\fonttbl";
+        for (size_t i = 0; i < fonts_.size(); ++i) {
+            out += "{\\f" + std::to_string(i) + "\\fnil\\fcharset" + std::to_string(fonts_[i].second) + ' ';
+            AppendName(out, fonts_[i].first, fonts_[i].second);
+            out += ";}";
+        }
+        out += "}\r\n";
+        if (!colors_.empty()) {
+            out += "{\\colortbl ;";
+            for (QRgb c : colors_)
+                out += "\\red" + std::to_string(qRed(c)) + "\\green" + std::to_string(qGreen(c)) + "\\blue" +
+                       std::to_string(qBlue(c)) + ';';
+            out += "}\r\n";
+        }
+        out += "\\viewkind4\\uc1";
+        out += body_;
+        out += "\r\n}\r\n";
+        return out;
+    }
+
+private:
+    // ---- tables of the header ----------------------------------------------
+
+    int FontIndex(const QString& family, int charset) {
+        auto key = std::make_pair(family, charset);
+        auto it = fontIndex_.find(key);
+        if (it != fontIndex_.end()) return it->second;
+        int n = int(fonts_.size());
+        fonts_.push_back(key);
+        fontIndex_[key] = n;
+        return n;
+    }
+
+    int ColorIndex(const QBrush& brush) {
+        if (brush.style() == Qt::NoBrush) return 0;
+        QRgb c = brush.color().rgb() & 0xFFFFFF;
+        auto it = colorIndex_.find(c);
+        if (it != colorIndex_.end()) return it->second;
+        colors_.push_back(c);
+        int n = int(colors_.size());
+        colorIndex_[c] = n;
+        return n;
+    }
+
+    // A font name in the bytes of the font's own code page (the reader
+    // takes the document's for the symbol set).
+    static void AppendName(std::string& out, const QString& name, int charset) {
+        int number = CodePageOfCharset(charset);
+        const RtfCodePage& cp = RtfCodePageFor(number > 0 && number != kRtfSymbolCodePage ? number : 1252);
+        for (QChar ch : name) {
+            char16_t c = ch.unicode();
+            if (c == ';' || c == '{' || c == '}' || c == '\\' || c < 0x20) continue;
+            if (c < 0x80) {
+                out += char(c);
+                continue;
+            }
+            int b = -1;
+            if (!cp.IsDoubleByte())
+                for (int i = 0x80; i < 256 && b < 0; ++i)
+                    if (cp.Map(uint8_t(i)) == c) b = i;
+            if (b < 0)
+                out += '?';
+            else
+                AppendHexByte(out, uint8_t(b));
+        }
+    }
+
+    static void AppendHexByte(std::string& out, uint8_t b) {
+        static const char kHex[] = "0123456789abcdef";
+        out += "\\'";
+        out += kHex[b >> 4];
+        out += kHex[b & 15];
+    }
+
+    // ---- output helpers ----------------------------------------------------
+
+    void Word(std::string_view w) {
+        body_ += w;
+        needSpace_ = true;
+    }
+    void Word(std::string_view w, int n) {
+        body_ += w;
+        body_ += std::to_string(n);
+        needSpace_ = true;
+    }
+    void NewLine() {
+        body_ += "\r\n";
+        lineStart_ = body_.size();
+        needSpace_ = false;
+    }
+    // `portable`: characters beyond ASCII go as \uN whatever the font (the
+    // reader reads field instructions in the code page of the run's font).
+    void Text(const QString& s, bool portable = false) {
+        // Bytes of a font with a character set of its own are read in that
+        // set: there everything beyond ASCII (and for the symbol set every
+        // character) goes as \uN.
+        const int charset = cur_.font >= 0 && size_t(cur_.font) < fonts_.size() ? fonts_[size_t(cur_.font)].second : 0;
+        const char16_t plainLimit = charset == 2 && !portable ? 0x20 : 0x80;
+        const bool ansi = (charset == 0 || charset == 1) && !portable;
+        for (qsizetype i = 0; i < s.size(); ++i) {
+            char16_t c = s[i].unicode();
+            if (body_.size() - lineStart_ > kLineLength && !needSpace_) NewLine();
+            if (c == '\t') {
+                Word("\\tab");
+                continue;
+            }
+            if (c == 0x2028 || c == 0x2029) {
+                Word("\\line");
+                continue;
+            }
+            if (c < 0x20 || c == QChar::ObjectReplacementCharacter) continue;
+            if (needSpace_) {
+                body_ += ' ';
+                needSpace_ = false;
+            }
+            if (c == '\\' || c == '{' || c == '}') {
+                body_ += '\\';
+                body_ += char(c);
+            } else if (c < plainLimit) {
+                body_ += char(c);
+            } else if (!ansi) {
+                body_ += "\\u" + std::to_string(int(int16_t(c))) + '?';
+            } else {
+                int b = UnicodeToCp1252(c);
+                if (b >= 0x80 && !(b >= 0x80 && b <= 0x9F && b == int(c))) {
+                    AppendHexByte(body_, uint8_t(b));
+                } else if (b >= 0 && b < 0x80) {
+                    body_ += char(b);
+                } else {
+                    // Characters outside the code page, surrogate halves included.
+                    body_ += "\\u" + std::to_string(int(int16_t(c))) + '?';
+                }
+            }
+        }
+    }
+
+    // ---- character formats -------------------------------------------------
+
+    RunState StateOf(const QTextCharFormat& f) {
+        RunState s;
+        QStringList fams = f.fontFamilies().toStringList();
+        QString family = !fams.isEmpty() && !fams.front().isEmpty() ? fams.front() : defaultFamily_;
+        int charset = f.hasProperty(kCharsetProperty) ? f.intProperty(kCharsetProperty) : 0;
+        s.font = FontIndex(family, charset);
+        double pt = f.fontPointSize() > 0 ? f.fontPointSize() : defaultPoints_;
+        s.halfPoints = std::max(1, int(std::lround(pt * 2)));
+        s.bold = f.fontWeight() > QFont::Medium;
+        s.italic = f.fontItalic();
+        s.strike = f.fontStrikeOut();
+        s.protect = f.boolProperty(kProtectedProperty);
+        QTextCharFormat::UnderlineStyle u = f.underlineStyle();
+        if (u == QTextCharFormat::NoUnderline && f.fontUnderline()) u = QTextCharFormat::SingleUnderline;
+        s.underline = int(u);
+        int off = f.intProperty(kOffsetTwipsProperty);
+        if (off != 0) {
+            // Half points; an offset never rounds away to nothing.
+            int hp = int(std::lround(off / 10.0));
+            if (hp == 0) hp = off > 0 ? 1 : -1;
+            s.offsetHalfPoints = hp;
+        } else if (f.verticalAlignment() == QTextCharFormat::AlignSuperScript) {
+            s.vAlign = 1;
+        } else if (f.verticalAlignment() == QTextCharFormat::AlignSubScript) {
+            s.vAlign = 2;
+        }
+        if (f.hasProperty(QTextFormat::ForegroundBrush)) s.fg = ColorIndex(f.foreground());
+        if (f.hasProperty(QTextFormat::BackgroundBrush)) s.bg = ColorIndex(f.background());
+        return s;
+    }
+
+    void WriteRunState(const RunState& s) {
+        RunState& c = cur_;
+        if (s.font != c.font) Word("\\f", s.font);
+        if (s.halfPoints != c.halfPoints) Word("\\fs", s.halfPoints);
+        if (s.bold != c.bold) Word(s.bold ? "\\b" : "\\b0");
+        if (s.italic != c.italic) Word(s.italic ? "\\i" : "\\i0");
+        if (s.underline != c.underline) {
+            switch (s.underline) {
+            case 0: Word("\\ulnone"); break;
+            case QTextCharFormat::DotLine: Word("\\uld"); break;
+            case QTextCharFormat::DashUnderline: Word("\\uldash"); break;
+            case QTextCharFormat::DashDotLine: Word("\\uldashd"); break;
+            case QTextCharFormat::DashDotDotLine: Word("\\uldashdd"); break;
+            case QTextCharFormat::WaveUnderline: Word("\\ulwave"); break;
+            default: Word("\\ul"); break;
+            }
+        }
+        if (s.strike != c.strike) Word(s.strike ? "\\strike" : "\\strike0");
+        if (s.offsetHalfPoints != c.offsetHalfPoints || s.vAlign != c.vAlign) {
+            if (c.vAlign && !s.vAlign) Word("\\nosupersub");
+            if (s.offsetHalfPoints > 0)
+                Word("\\up", s.offsetHalfPoints);
+            else if (s.offsetHalfPoints < 0)
+                Word("\\dn", -s.offsetHalfPoints);
+            else if (c.offsetHalfPoints != 0)
+                Word("\\up0");
+            if (s.vAlign == 1) Word("\\super");
+            if (s.vAlign == 2) Word("\\sub");
+        }
+        if (s.fg != c.fg) Word("\\cf", s.fg);
+        if (s.bg != c.bg) Word("\\highlight", s.bg);
+        if (s.protect != c.protect) Word(s.protect ? "\\protect" : "\\protect0");
+        c = s;
+    }
+
+    // ---- paragraphs --------------------------------------------------------
+
+    ParaKey KeyOf(const QTextBlock& block) {
+        QTextBlockFormat f = block.blockFormat();
+        ParaKey k;
+        Qt::Alignment a = f.alignment() & Qt::AlignHorizontal_Mask;
+        k.align = a & Qt::AlignHCenter ? 1 : a & Qt::AlignRight ? 2 : a & Qt::AlignJustify ? 3 : 0;
+        ParaIndents ind = GetIndents(f);
+        k.li = ind.start + ind.offset;
+        k.fi = -ind.offset;
+        k.ri = ind.right;
+        k.bullet = f.boolProperty(kBulletProperty) ||
+                   (block.textList() && block.textList()->format().style() == QTextListFormat::ListDisc);
+        const auto tabs = f.tabPositions();
+        for (const QTextOption::Tab& t : tabs) {
+            if (k.tabs.size() >= size_t(detail::kMaxTabStops)) break;
+            k.tabs.emplace_back(UnitsToTwips(t.position), int(t.type));
+        }
+        return k;
+    }
+
+    void WritePara(const ParaKey& k, bool inTable) {
+        if (paraValid_ && k == para_ && inTable == paraInTable_) return;
+        NewLine();
+        Word("\\pard");
+        if (inTable) Word("\\intbl");
+        if (k.bullet) {
+            int sym = FontIndex(QStringLiteral("Symbol"), 2);
+            body_ += "{\\pntext\\f" + std::to_string(sym) + "\\'B7\\tab}{\\*\\pn\\pnlvlblt\\pnf" +
+                     std::to_string(sym) + "\\pnindent0{\\pntxtb\\'B7}}";
+            needSpace_ = false;
+        }
+        if (k.fi) Word("\\fi", k.fi);
+        if (k.li) Word("\\li", k.li);
+        if (k.ri) Word("\\ri", k.ri);
+        for (auto [pos, type] : k.tabs) {
+            if (type == QTextOption::CenterTab) Word("\\tqc");
+            if (type == QTextOption::RightTab) Word("\\tqr");
+            if (type == QTextOption::DelimiterTab) Word("\\tqdec");
+            Word("\\tx", pos);
+        }
+        static const char* kAlign[] = {nullptr, "\\qc", "\\qr", "\\qj"};
+        if (k.align) Word(kAlign[k.align]);
+        para_ = k;
+        paraValid_ = true;
+        paraInTable_ = inTable;
+    }
+
+    void WriteBlock(const QTextBlock& block, bool inTable) {
+        ParaKey k = KeyOf(block);
+        bool again = paraValid_ && k == para_ && inTable == paraInTable_;
+        WritePara(k, inTable);
+        if (again && k.bullet) {
+            int sym = FontIndex(QStringLiteral("Symbol"), 2);
+            body_ += "{\\pntext\\f" + std::to_string(sym) + "\\'B7\\tab}";
+            needSpace_ = false;
+        }
+        bool any = false;
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            QTextFragment frag = it.fragment();
+            if (!frag.isValid()) continue;
+            QTextCharFormat f = frag.charFormat();
+            QString href = f.isAnchor() ? LinkTarget(f.anchorHref()) : QString();
+            if (href != link_) {
+                CloseLink();
+                if (!href.isEmpty()) OpenLink(href);
+            }
+            any = true;
+            WriteRunState(StateOf(f));
+            if (f.isImageFormat()) {
+                QString text = frag.text();
+                for (QChar ch : text)
+                    if (ch == QChar::ObjectReplacementCharacter) WriteImage(f.toImageFormat());
+                continue;
+            }
+            Text(frag.text());
+        }
+        CloseLink();
+        if (!any) {
+            // An empty paragraph still carries its face and size.
+            WriteRunState(StateOf(block.charFormat()));
+        }
+    }
+
+    // The target as a field can hold it: no control characters, no quotes.
+    static QString LinkTarget(const QString& href) {
+        QString t;
+        for (QChar c : href)
+            if (c.unicode() >= 0x20 && c != QChar::ObjectReplacementCharacter && c.unicode() != 0x2028 &&
+                c.unicode() != 0x2029)
+                t += c == QLatin1Char('"') ? QStringLiteral("%22") : QString(c);
+        return t.trimmed();
+    }
+
+    void OpenLink(const QString& href) {
+        body_ += "{\\field{\\*\\fldinst{HYPERLINK \"";
+        needSpace_ = false;
+        Text(href, true);
+        body_ += "\" }}{\\fldrslt{";
+        needSpace_ = false;
+        link_ = href;
+        linkState_ = cur_;
+    }
+
+    void CloseLink() {
+        if (link_.isEmpty()) return;
+        body_ += "}}}";
+        needSpace_ = false;
+        // The field's groups end: the state is again the one before the link.
+        cur_ = linkState_;
+        link_.clear();
+    }
+
+    void WriteImage(const QTextImageFormat& f) {
+        QByteArray bytes = f.property(kPictureBytesProperty).toByteArray();
+        QString kind = f.stringProperty(kPictureKindProperty);
+        if (bytes.isEmpty() || (kind != QLatin1String("png") && kind != QLatin1String("jpeg"))) {
+            QImage img;
+            QVariant res = doc_.resource(QTextDocument::ImageResource, QUrl(f.name()));
+            if (res.canConvert<QImage>()) img = res.value<QImage>();
+            if (img.isNull()) img.load(f.name());
+            if (img.isNull()) return;
+            bytes.clear();
+            QBuffer buf(&bytes);
+            buf.open(QIODevice::WriteOnly);
+            if (!img.save(&buf, "PNG")) return;
+            kind = QStringLiteral("png");
+        }
+        int pw = 0, ph = 0;
+        if (!ImagePixelSize(std::string_view(bytes.constData(), size_t(bytes.size())), pw, ph)) return;
+        int gw = f.width() > 0 ? UnitsToTwips(f.width()) : int(pw * kTwipsPerUnit);
+        int gh = f.height() > 0 ? UnitsToTwips(f.height()) : int(ph * kTwipsPerUnit);
+        if (f.width() > 0 && f.height() <= 0 && pw > 0) gh = int(std::lround(double(gw) * ph / pw));
+        if (f.height() > 0 && f.width() <= 0 && ph > 0) gw = int(std::lround(double(gh) * pw / ph));
+        body_ += "{\\pict";
+        body_ += kind == QLatin1String("png") ? "\\pngblip" : "\\jpegblip";
+        body_ += "\\picw" + std::to_string(pw) + "\\pich" + std::to_string(ph) + "\\picwgoal" +
+                 std::to_string(gw) + "\\pichgoal" + std::to_string(gh) + "\\picscalex100\\picscaley100";
+        static const char kHex[] = "0123456789abcdef";
+        for (qsizetype i = 0; i < bytes.size(); ++i) {
+            if (i % 64 == 0) body_ += "\r\n";
+            uint8_t b = uint8_t(bytes[i]);
+            body_ += kHex[b >> 4];
+            body_ += kHex[b & 15];
+        }
+        body_ += "\r\n}";
+        lineStart_ = body_.size();
+        needSpace_ = false;
+    }
+
+    // ---- structure ---------------------------------------------------------
+
+    void WriteFrame(QTextFrame* frame) {
+        for (auto it = frame->begin(); !it.atEnd(); ++it) {
+            if (QTextFrame* child = it.currentFrame()) {
+                if (auto* table = qobject_cast<QTextTable*>(child)) {
+                    // The paragraph before a table holds it: no mark between
+                    // them, so that the reader puts the table there again.
+                    pendingPar_ = false;
+                    WriteTable(table);
+                } else {
+                    WriteFrame(child);
+                }
+                continue;
+            }
+            QTextBlock block = it.currentBlock();
+            if (!block.isValid()) continue;
+            if (pendingPar_) Word("\\par");
+            WriteBlock(block, false);
+            pendingPar_ = true;
+        }
+        if (pendingPar_ && frame == doc_.rootFrame()) {
+            Word("\\par");
+            pendingPar_ = false;
+        }
+    }
+
+    void WriteTable(QTextTable* table) {
+        QTextTableFormat tf = table->format();
+        const auto widths = tf.columnWidthConstraints();
+        const int cols = table->columns();
+        for (int r = 0; r < table->rows(); ++r) {
+            NewLine();
+            Word("\\trowd\\trgaph108");
+            int x = 0;
+            for (int c = 0; c < cols; ++c) {
+                int w = 9000 / std::max(cols, 1);
+                if (c < widths.size() && widths[c].type() == QTextLength::FixedLength)
+                    w = std::clamp(UnitsToTwips(widths[c].rawValue()), 1, detail::kMaxCellWidth);
+                x += w;
+                Word("\\cellx", x);
+            }
+            paraValid_ = false;
+            for (int c = 0; c < cols; ++c) {
+                QTextTableCell cell = table->cellAt(r, c);
+                if (cell.isValid() && cell.row() == r && cell.column() == c) {
+                    int blocks = 0;
+                    bool lastEmpty = false;
+                    for (auto it = cell.begin(); !it.atEnd(); ++it) {
+                        QTextBlock block = it.currentBlock();
+                        if (!block.isValid()) continue;  // nested tables are left out
+                        if (blocks++) Word("\\par");
+                        WriteBlock(block, true);
+                        lastEmpty = block.length() <= 1;
+                    }
+                    // A mark right before the cell mark ends no paragraph of
+                    // its own: an empty last paragraph needs one more.
+                    if (blocks > 1 && lastEmpty) Word("\\par");
+                }
+                Word("\\cell");
+            }
+            Word("\\row");
+        }
+        paraValid_ = false;
+    }
+
+    const QTextDocument& doc_;
+    QString defaultFamily_;
+    double defaultPoints_;
+    std::vector<std::pair<QString, int>> fonts_;
+    std::map<std::pair<QString, int>, int> fontIndex_;
+    std::vector<QRgb> colors_;
+    std::map<QRgb, int> colorIndex_;
+
+    std::string body_;
+    size_t lineStart_ = 0;
+    bool needSpace_ = true;
+    RunState cur_;
+    ParaKey para_;
+    bool paraValid_ = false;
+    bool paraInTable_ = false;
+    bool pendingPar_ = false;
+    QString link_;
+    RunState linkState_;
+};
+
+} // namespace
+
+std::string WriteRtf(const QTextDocument& doc) { return Writer(doc).Run(); }
+
+std::string WriteRtf(const QTextDocumentFragment& fragment) {
+    QTextDocument tmp;
+    QFont f(QStringLiteral("Arial"));
+    f.setPointSizeF(12);
+    tmp.setDefaultFont(f);
+    QTextCursor c(&tmp);
+    c.insertFragment(fragment);
+    return Writer(tmp).Run();
+}
+
+} // namespace zt::textqt
