@@ -136,6 +136,7 @@ bool CZettrixView::PageEditable() const { return ident_ > 0 && Editable(); }
 
 void CZettrixView::PageAboutToBeRemoved(CZTPageNode* page) {
     selections_.erase(page->Ident());
+    ForgetRecent(page->Ident());
     if (page->Ident() == ident_) {
         // The page goes: its text goes with it.
         ident_ = 0;
@@ -148,6 +149,7 @@ void CZettrixView::PageAboutToBeRemoved(CZTPageNode* page) {
 void CZettrixView::TreeAboutToBeCleared() {
     ident_ = 0;
     selections_.clear();
+    ForgetRecent(0);
     ClearView();
     setReadOnly(true);
     setAcceptDrops(false);
@@ -186,6 +188,7 @@ bool CZettrixView::SavePageText(int32_t ident) {
         scratch_ = std::move(rtf);
         return true;
     }
+    shown_ = {}; // what is shown now differs from what it was read from
     if (!doc_.SetPageText(node, zt::TwinPass(rtf))) {
         doc_.Prompter().Message(MessageText(Msg::PageSaveError));
         return false;
@@ -201,12 +204,13 @@ QTextDocument* CZettrixView::FreshDocument() const {
     QFont font(defaults_.face);
     font.setPointSizeF(defaults_.sizeTwips / 20.0);
     d->setDefaultFont(font);
-    ApplyLayout(*d);
+    // No layout yet: the text is read without one, and the view lays it out
+    // lazily once it shows the document (TakeDocument).
     QTextCursor c(d);
     c.setBlockCharFormat(DefaultCharFormat(defaults_));
     // The marker is made while the document is empty and waits until the
     // text is in (TakeDocument), which marks it in one pass.
-    auto* marker = new CZTLinkMarker(d, autoLink_);
+    auto* marker = new CZTLinkMarker(d, autoLink_, false);
     marker->Suspend();
     return d;
 }
@@ -214,18 +218,77 @@ QTextDocument* CZettrixView::FreshDocument() const {
 // A text is read into a document of its own and then shown: the control lays
 // out only what it shows instead of following every insertion.
 void CZettrixView::TakeDocument(QTextDocument* d) {
-    // The control deletes a document of its own itself; ours go here.
+    // The control deletes a document of its own itself; ours go here, or
+    // among the recent pages when they still show their stored text.
     QPointer<QTextDocument> old = document();
+    const ShownPage leaving = shown_;
+    shown_ = {};
+    // Margins and link marks are set while the document has no layout, so
+    // that neither lays out the whole text; setDocument then starts the
+    // view's lazy layout, which lays out what is shown first.
     ApplyLayout(*d);
-    d->setUndoRedoEnabled(true);
-    d->setModified(false);
-    setDocument(d);
-    if (old && old != d && old->parent() == this) delete old;
     marker_ = d->findChild<CZTLinkMarker*>();
     if (marker_ && marker_->IsSuspended()) marker_->Resume();
+    if (marker_) marker_->SetEnabled(autoLink_);
+    d->setUndoRedoEnabled(true);
+    d->clearUndoRedoStacks();
+    d->setModified(false);
+    setDocument(d);
+    if (old && old != d && old->parent() == this) {
+        if (leaving.ident > 0 && leaving.doc == old && !old->isModified())
+            KeepRecent(leaving);
+        else
+            delete old;
+    }
     QTextCursor c(d);
     setTextCursor(c);
     setCurrentCharFormat(DefaultCharFormat(defaults_));
+}
+
+// A page shown before and left unchanged is shown again from its document
+// as long as its stored text is the one it was read from: switching back
+// and forth between pages reads and lays out nothing again.
+CZettrixView::ShownPage CZettrixView::KeyOf(int32_t ident) const {
+    ShownPage key;
+    if (const CZTNode* n = doc_.Archive().Core().Node(ident)) {
+        key.ident = ident;
+        key.length = n->uncompressedLength;
+        key.crc = n->crc;
+        key.mtime = n->mtime;
+    }
+    return key;
+}
+
+void CZettrixView::KeepRecent(const ShownPage& page) {
+    recent_.insert(recent_.begin(), page);
+    while (recent_.size() > kRecentPages) {
+        delete recent_.back().doc.data();
+        recent_.pop_back();
+    }
+}
+
+QTextDocument* CZettrixView::TakeRecent(const ShownPage& key) {
+    for (auto it = recent_.begin(); it != recent_.end(); ++it) {
+        if (it->ident != key.ident) continue;
+        QTextDocument* d = it->doc.data();
+        const bool same = it->length == key.length && it->crc == key.crc && it->mtime == key.mtime;
+        recent_.erase(it);
+        if (same && d) return d;
+        delete d;
+        return nullptr;
+    }
+    return nullptr;
+}
+
+void CZettrixView::ForgetRecent(int32_t ident) {
+    for (auto it = recent_.begin(); it != recent_.end();) {
+        if (ident == 0 || it->ident == ident) {
+            delete it->doc.data();
+            it = recent_.erase(it);
+        } else {
+            ++it;
+        }
+    }
 }
 
 void CZettrixView::ClearView() {
@@ -235,8 +298,14 @@ void CZettrixView::ClearView() {
 }
 
 void CZettrixView::ApplyLayout(QTextDocument& d) const {
-    d.setDocumentMargin(0);
+    // Unchanged margins are not set again: that would lay out a document
+    // shown before once more.
     QTextFrameFormat ff = d.rootFrame()->frameFormat();
+    if (d.documentMargin() == 0 && ff.leftMargin() == kInsetLeft && ff.topMargin() == kInsetTop &&
+        ff.rightMargin() == 0 && ff.bottomMargin() == 0)
+        return;
+    d.setDocumentMargin(0);
+    ff = d.rootFrame()->frameFormat();
     ff.setLeftMargin(kInsetLeft);
     ff.setTopMargin(kInsetTop);
     ff.setRightMargin(0);
@@ -281,7 +350,13 @@ bool CZettrixView::LoadPageText(int32_t ident, LoadMode mode, TextFormat format)
             }
         }
         const bool rtf = format == TextFormat::Rtf && zt::IsRtfText(text);
-        if (show) {
+        const ShownPage key = KeyOf(ident);
+        QTextDocument* recent = show && rtf ? TakeRecent(key) : nullptr;
+        if (recent) {
+            TakeDocument(recent);
+            shown_ = key;
+            shown_.doc = recent;
+        } else if (show) {
             QTextDocument* d = FreshDocument();
             if (rtf) {
                 ok = tq::LoadRtf(text, *d);
@@ -291,6 +366,10 @@ bool CZettrixView::LoadPageText(int32_t ident, LoadMode mode, TextFormat format)
             }
             if (ok) {
                 TakeDocument(d);
+                if (rtf) {
+                    shown_ = key;
+                    shown_.doc = d;
+                }
             } else {
                 delete d;
                 ClearView();

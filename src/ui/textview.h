@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QTextCharFormat>
+#include <QPointer>
 #include <QTextEdit>
 
 #include <functional>
@@ -208,6 +209,23 @@ private:
     int rulerUnit_ = 1;
     bool autoWord_ = true;
     bool autoLink_ = true;
+    // The page whose stored text the shown document was read from, and the
+    // documents of pages shown before (see KeyOf).
+    struct ShownPage {
+        int32_t ident = 0;
+        int32_t length = 0;
+        uint32_t crc = 0;
+        int32_t mtime = 0;
+        QPointer<QTextDocument> doc;
+    };
+    static constexpr size_t kRecentPages = 2;
+    ShownPage shown_;
+    std::vector<ShownPage> recent_;
+    ShownPage KeyOf(int32_t ident) const;
+    void KeepRecent(const ShownPage& page);
+    QTextDocument* TakeRecent(const ShownPage& key);
+    // Drops the recent document of that page (0: of every page).
+    void ForgetRecent(int32_t ident);
     CZTLinkMarker* marker_ = nullptr; // belongs to the shown document
     QPoint pressedAt_;
     bool rulerVisible_ = true;

@@ -725,3 +725,34 @@ TEST(TextViewWindow, SaveWritesTheCurrentPageAndReopens) {
 }
 
 } // namespace
+
+// The view keeps the documents of pages it showed; one is shown again only
+// while the page's stored text is still the one it was read from.
+TEST_F(TextView, PagesShownBeforeComeBackOnlyWithTheirStoredText) {
+    doc.SetPageText(a, zt::TextToPageRtf("eins", 12, false));
+    doc.SetPageText(b, zt::TextToPageRtf("zwei", 12, false));
+    view->ShowPage(a);
+    view->ShowPage(b);
+    view->ShowPage(a);
+    EXPECT_EQ(view->toPlainText(), QStringLiteral("eins"));
+    // Changed behind the view's back (a replace, a script): read again.
+    doc.SetPageText(b, zt::TextToPageRtf("zwei neu", 12, false));
+    view->ShowPage(b);
+    EXPECT_EQ(view->toPlainText(), QStringLiteral("zwei neu"));
+    // Edited in the view: stored on leaving, and what comes back is the store's.
+    QTextCursor c = view->textCursor();
+    c.movePosition(QTextCursor::End);
+    view->setTextCursor(c);
+    Type(QStringLiteral("!"));
+    view->ShowPage(a);
+    view->ShowPage(b);
+    EXPECT_EQ(view->toPlainText(), QStringLiteral("zwei neu!"));
+    EXPECT_FALSE(view->document()->isUndoAvailable());
+    // A page deleted and its ident used again never shows the old document.
+    view->ShowPage(a);
+    doc.DeletePage(b, true);
+    CZTPageNode* c2 = doc.AddPage(nullptr, "C");
+    doc.SetPageText(c2, zt::TextToPageRtf("drei", 12, false));
+    view->ShowPage(c2);
+    EXPECT_EQ(view->toPlainText(), QStringLiteral("drei"));
+}

@@ -123,12 +123,12 @@ bool IsFollowable(QStringView text) {
 
 } // namespace zt::textqt
 
-CZTLinkMarker::CZTLinkMarker(QTextDocument* document, bool enabled)
+CZTLinkMarker::CZTLinkMarker(QTextDocument* document, bool enabled, bool makeLayout)
     : QSyntaxHighlighter(static_cast<QObject*>(document)), enabled_(enabled) {
     if (!document) return;
     // A document tells about its changes only once it has a layout; a view
     // makes one anyway, a document without a view gets it here.
-    document->documentLayout();
+    if (makeLayout) document->documentLayout();
     // Attaching to a document with text queues the base class's whole-text
     // pass, which has the text laid out again after every block and takes
     // minutes on a large page; and until it has run, edits are not followed.

@@ -70,7 +70,10 @@ bool IsFollowable(QStringView text);
 // block; loading a large page under a Suspension is the cheapest way.
 class CZTLinkMarker : public QSyntaxHighlighter {
 public:
-    explicit CZTLinkMarker(QTextDocument* document, bool enabled = true);
+    // A view that will show the document passes makeLayout false: the text is
+    // then read and marked without a layout, and the view lays it out lazily
+    // once it shows it.
+    explicit CZTLinkMarker(QTextDocument* document, bool enabled = true, bool makeLayout = true);
 
     // The setting: with marking off no link is shown and LinkAt finds none.
     void SetEnabled(bool enabled);
