@@ -104,6 +104,7 @@ const std::vector<CommandInfo> kCommands = {
     {ID_NAV_PREV_PAGE, "Vorherige Seite", "Aufwärts zur vorherigen Seite.\nVorherige Seite", "", "Voriger"},
     {ID_NAV_NEXT_PAGE, "Nächste Seite", "Abwärts zur nächsten Seite.\nNächste Seite", "", "Nächster"},
     {ID_FOLLOW_LINK, "Link verfolgen", "Hyperlink verfolgen.\nLink verfolgen", "", ""},
+    {ID_PAGE_BACKGROUND, "&Hintergrundfarbe...", "Hintergrundfarbe wählen.", "", ""},
     // "Dateien"
     {ID_FILES_NEW, "&Neue Datei", "Neue leere Datei erstellen.", "", ""},
     {ID_FILES_SELECT_ALL, "&Alle auswählen", "Alle Dateien auswählen.", "", ""},

@@ -97,6 +97,7 @@ enum Command : int {
     ID_NAV_PREV_PAGE = 32866,
     ID_NAV_NEXT_PAGE = 32867,
     ID_FOLLOW_LINK = 32859,
+    ID_PAGE_BACKGROUND = 32946,
     // files
     ID_FILES_NEW = 32897,
     ID_FILES_SELECT_ALL = 32842,

@@ -250,6 +250,7 @@ void CMainFrame::CreateMenus() {
     add(edit, ID_INSERT_DATETIME);
     QMenu* wrap = edit->addMenu(QStringLiteral("&Zeilenumbruch"));
     for (int id : {ID_WRAP_PRINTER, ID_WRAP_WINDOW, ID_WRAP_NONE}) add(wrap, id);
+    add(edit, ID_PAGE_BACKGROUND);
 
     QMenu* files = bar->addMenu(QStringLiteral("Dateie&n"));
     add(files, ID_FILES_NEW);

@@ -669,6 +669,7 @@ bool CZettrixView::Handles(int id) const {
     case ID_IMPORT_TEXT:
     case ID_IMPORT_PICTURES:
     case ID_FOLLOW_LINK:
+    case ID_PAGE_BACKGROUND:
         return true;
     case ID_EDIT_UNDO:
     case ID_EDIT_CUT:
@@ -727,6 +728,7 @@ bool CZettrixView::IsEnabled(int id, bool* checked) const {
     default: break;
     }
     if (!edit) return false;
+    if (id == ID_PAGE_BACKGROUND) return PageEditable();
     const SelectionState& st = State();
     switch (id) {
     case ID_CHAR_BOLD:
@@ -798,6 +800,7 @@ void CZettrixView::Execute(int id) {
     const int step = defaults_.indentStep;
     switch (id) {
     case ID_FOLLOW_LINK: emit linkActivated(LinkTextAtCaret()); break;
+    case ID_PAGE_BACKGROUND: ChoosePageBackground(); break;
     case ID_CHAR_BOLD: Edit([](QTextCursor& c) { ToggleCharEffect(c, CharEffect::Bold); }); break;
     case ID_CHAR_ITALIC: Edit([](QTextCursor& c) { ToggleCharEffect(c, CharEffect::Italic); }); break;
     case ID_CHAR_UNDERLINE: Edit([](QTextCursor& c) { ToggleCharEffect(c, CharEffect::Underline); }); break;

@@ -705,6 +705,7 @@ TEST(TextViewWindow, SaveWritesTheCurrentPageAndReopens) {
     QTest::keyClicks(view->viewport(), QStringLiteral("Notiz"));
     frame.UpdateCommandUI();
     EXPECT_TRUE(frame.Action(ID_CHAR_BOLD)->isEnabled());
+    EXPECT_TRUE(frame.IsCommandEnabled(ID_PAGE_BACKGROUND));
     view->selectAll();
     frame.Execute(ID_CHAR_BOLD);
     EXPECT_TRUE(HasEffectUniformly(view->textCursor(), CharEffect::Bold));
@@ -712,6 +713,7 @@ TEST(TextViewWindow, SaveWritesTheCurrentPageAndReopens) {
     frame.SetReadOnly(true);
     EXPECT_TRUE(view->isReadOnly());
     EXPECT_FALSE(frame.Action(ID_CHAR_BOLD)->isEnabled());
+    EXPECT_FALSE(frame.IsCommandEnabled(ID_PAGE_BACKGROUND));
     frame.SetReadOnly(false);
     EXPECT_FALSE(view->isReadOnly());
     zt::test::TempDir dir;
