@@ -140,6 +140,7 @@ void CZettrixView::PageAboutToBeRemoved(CZTPageNode* page) {
     if (page->Ident() == ident_) {
         // The page goes: its text goes with it.
         ident_ = 0;
+        shown_ = {};
         ClearView();
         setReadOnly(true);
         setAcceptDrops(false);
@@ -149,6 +150,7 @@ void CZettrixView::PageAboutToBeRemoved(CZTPageNode* page) {
 void CZettrixView::TreeAboutToBeCleared() {
     ident_ = 0;
     selections_.clear();
+    shown_ = {};
     ForgetRecent(0);
     ClearView();
     setReadOnly(true);
