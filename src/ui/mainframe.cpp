@@ -251,6 +251,7 @@ void CMainFrame::CreateMenus() {
     QMenu* wrap = edit->addMenu(QStringLiteral("&Zeilenumbruch"));
     for (int id : {ID_WRAP_PRINTER, ID_WRAP_WINDOW, ID_WRAP_NONE}) add(wrap, id);
     add(edit, ID_PAGE_BACKGROUND);
+    add(edit, ID_FOLLOW_LINK);
 
     QMenu* files = bar->addMenu(QStringLiteral("Dateie&n"));
     add(files, ID_FILES_NEW);
