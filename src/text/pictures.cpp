@@ -9,6 +9,22 @@
 
 namespace zt {
 
+std::string PictureFileOf(PictureKind kind, std::string data, int64_t picw, int64_t pich, int mapMode,
+                          int64_t& goalw, int64_t& goalh) {
+    switch (kind) {
+    case PictureKind::Metafile: {
+        const int boxw = goalw > 0 ? int(std::min<int64_t>(goalw + 1, 32767)) : MetafileExtent(picw, mapMode).value_or(0);
+        const int boxh = goalh > 0 ? int(std::min<int64_t>(goalh + 1, 32767)) : MetafileExtent(pich, mapMode).value_or(0);
+        if (goalw <= 0) goalw = boxw;
+        if (goalh <= 0) goalh = boxh;
+        return PlaceableMetafileHeader(boxw, boxh) + data;
+    }
+    case PictureKind::MacPict: return MacPictPrefix() + data;
+    case PictureKind::Bitmap: return data;
+    default: return {};
+    }
+}
+
 std::optional<int> MetafileExtent(int64_t value, int mapMode) {
     int64_t v = std::clamp<int64_t>(value, 0, 1000000000);
     int64_t r;

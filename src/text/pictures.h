@@ -30,6 +30,14 @@ std::string PlaceableMetafileHeader(int width, int height);
 // The 512 bytes that precede the data of a Mac picture file.
 std::string MacPictPrefix();
 
+// The picture file of a metafile, Mac picture or bitmap group's data: a
+// metafile gets its placeable header, whose box is the goal size + 1, else
+// the picture size under the mapping mode (a missing goal size then becomes
+// that box); a Mac picture gets its prefix; bitmap data stays as it is.
+// Empty for other kinds.
+std::string PictureFileOf(PictureKind kind, std::string data, int64_t picw, int64_t pich, int mapMode,
+                          int64_t& goalw, int64_t& goalh);
+
 // Width and height in pixels of PNG or JPEG data.
 bool ImagePixelSize(std::string_view data, int& width, int& height);
 

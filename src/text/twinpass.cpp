@@ -203,24 +203,12 @@ bool TwinWriter::MakeTwin(PictInfo& pict, std::string& twin) {
         twinData = pict.data;
         break;
     case PictureKind::Jpeg: twinData = pict.data; break;
-    case PictureKind::Metafile: {
-        // The placeable header's box: the goal size + 1, else the picture
-        // size under the mapping mode; such a box is then the goal size.
-        int boxw = pict.goalw > 0 ? int(std::min<int64_t>(pict.goalw + 1, 32767))
-                                  : MetafileExtent(pict.picw, pict.mapMode).value_or(0);
-        int boxh = pict.goalh > 0 ? int(std::min<int64_t>(pict.goalh + 1, 32767))
-                                  : MetafileExtent(pict.pich, pict.mapMode).value_or(0);
-        if (pict.goalw <= 0) pict.goalw = boxw;
-        if (pict.goalh <= 0) pict.goalh = boxh;
-        file = PlaceableMetafileHeader(boxw, boxh);
-        file += pict.data;
-        break;
-    }
+    case PictureKind::Metafile:
     case PictureKind::MacPict:
-        file = MacPictPrefix();
-        file += pict.data;
+    case PictureKind::Bitmap:
+        file = PictureFileOf(pict.kind, std::move(pict.data), pict.picw, pict.pich, pict.mapMode, pict.goalw,
+                             pict.goalh);
         break;
-    case PictureKind::Bitmap: file = std::move(pict.data); break;
     case PictureKind::Unknown: return false;
     }
     std::string jpeg;

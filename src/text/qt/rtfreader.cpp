@@ -663,22 +663,9 @@ private:
             if (!image.loadFromData(bytes)) return;
             kind = p.kind == PictureKind::Png ? QStringLiteral("png") : QStringLiteral("jpeg");
         } else {
-            std::string file;
-            if (p.kind == PictureKind::Metafile) {
-                int boxw = p.goalw > 0 ? int(std::min<int64_t>(p.goalw + 1, 32767))
-                                       : MetafileExtent(p.picw, p.mapMode).value_or(0);
-                int boxh = p.goalh > 0 ? int(std::min<int64_t>(p.goalh + 1, 32767))
-                                       : MetafileExtent(p.pich, p.mapMode).value_or(0);
-                if (p.goalw <= 0) p.goalw = boxw;
-                if (p.goalh <= 0) p.goalh = boxh;
-                file = PlaceableMetafileHeader(boxw, boxh) + p.data;
-            } else if (p.kind == PictureKind::MacPict) {
-                file = MacPictPrefix() + p.data;
-            } else if (p.kind == PictureKind::Bitmap) {
-                file = std::move(p.data);
-            } else {
-                return;
-            }
+            const std::string file =
+                PictureFileOf(p.kind, std::move(p.data), p.picw, p.pich, p.mapMode, p.goalw, p.goalh);
+            if (file.empty()) return;
             auto pic = LoadPictureData(file);
             if (!pic) return;
             image = RenderPicture(*pic);
