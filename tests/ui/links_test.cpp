@@ -15,6 +15,7 @@
 
 #include "core/attachedfiles.h"
 #include "core/document.h"
+#include "support/modal.h"
 #include "support/scripted_prompter.h"
 #include "text/qt/linkmarker.h"
 #include "ui/commands.h"
@@ -25,6 +26,7 @@
 #include "ui/textview.h"
 
 using namespace zt::ui;
+using zt::test::OnNextModal;
 using zt::test::ScriptedPrompter;
 
 namespace {
@@ -127,17 +129,10 @@ TEST_F(Links, FileLinksOpenTheAttachedFile) {
     Show(sub);
     Write(kLinks);
     QString offered;
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [&offered, timer] {
-        if (auto* d = qobject_cast<CZTOpenFileDialog*>(QApplication::activeModalWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            for (QLabel* l : d->findChildren<QLabel*>()) offered += l->text() + QLatin1Char('|');
-            d->reject();
-        }
+    OnNextModal<CZTOpenFileDialog>([&offered](CZTOpenFileDialog* d) {
+        for (QLabel* l : d->findChildren<QLabel*>()) offered += l->text() + QLatin1Char('|');
+        d->reject();
     });
-    timer->start();
     Follow(QStringLiteral("ztf:/Notes/Sub/a%20b.txt"));
     EXPECT_TRUE(offered.contains(QStringLiteral("a b.txt"))) << offered.toStdString();
     EXPECT_EQ(Current(), sub);

@@ -31,6 +31,7 @@
 #include "core/document.h"
 #include "core/pagepaths.h"
 #include "text/pagecolors.h"
+#include "support/modal.h"
 #include "support/scripted_prompter.h"
 #include "support/tempdir.h"
 #include "exchange/rtfhtml/rtfconverter.h"
@@ -46,25 +47,13 @@
 
 using namespace zt::ui;
 using zt::test::ReadFile;
+using zt::test::OnNextModal;
 using zt::test::ScriptedPrompter;
 using zt::test::TempDir;
 using zt::test::WriteFile;
 
 namespace {
 
-// Runs `f` on the next modal dialog of type D once it shows.
-template <class D> void OnNextModal(std::function<void(D*)> f) {
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, f] {
-        if (auto* d = qobject_cast<D*>(QApplication::activeModalWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            f(d);
-        }
-    });
-    timer->start();
-}
 
 void Click(QWidget* dialog, const QString& text) {
     for (QPushButton* b : dialog->findChildren<QPushButton*>())

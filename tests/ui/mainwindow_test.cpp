@@ -25,6 +25,7 @@
 #include "base/messages.h"
 #include "base/system.h"
 #include "core/document.h"
+#include "support/modal.h"
 #include "support/scripted_prompter.h"
 #include "support/tempdir.h"
 #include "ui/bars.h"
@@ -37,24 +38,12 @@
 #include "ui/treedialogs.h"
 
 using namespace zt::ui;
+using zt::test::OnNextModal;
 using zt::test::ScriptedPrompter;
 using zt::test::TempDir;
 
 namespace {
 
-// Runs `f` on the next modal dialog of type D once it shows.
-template <class D> void OnModal(std::function<void(D*)> f) {
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, f] {
-        if (auto* d = qobject_cast<D*>(QApplication::activeModalWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            f(d);
-        }
-    });
-    timer->start();
-}
 
 std::string Utf8(const std::string& cp1252) { return zt::Cp1252ToUtf8(cp1252); }
 
@@ -190,13 +179,13 @@ TEST_F(MainWindow, BuildRenameMoveSortDeleteSaveAndReopen) {
     EXPECT_EQ(TreeShape(), "Delta Alpha charlie(Kind)");
 
     // Sort descending through the dialog.
-    OnModal<CZTSortDialog>([](CZTSortDialog* d) {
+    OnNextModal<CZTSortDialog>([](CZTSortDialog* d) {
         d->SetChoice(false, true);
         d->accept();
     });
     Run(ID_TREE_SORT);
     EXPECT_EQ(TreeShape(), "Delta charlie(Kind) Alpha");
-    OnModal<CZTSortDialog>([](CZTSortDialog* d) { d->accept(); });
+    OnNextModal<CZTSortDialog>([](CZTSortDialog* d) { d->accept(); });
     Run(ID_TREE_SORT);
     EXPECT_EQ(TreeShape(), "Alpha charlie(Kind) Delta");
 
@@ -284,7 +273,7 @@ TEST_F(MainWindow, TreeEntryStyleIsStoredAndSaved) {
     Run(ID_TREE_INSERT_CHILD);
     TypeTitle("Unten");
     Select("Neuer Eintrag");
-    OnModal<CZTTreeEntryDialog>([](CZTTreeEntryDialog* d) {
+    OnNextModal<CZTTreeEntryDialog>([](CZTTreeEntryDialog* d) {
         d->titleEdit->setText("Oben");
         d->bold->setChecked(true);
         d->SetTextColour(QColor(255, 0, 0));
@@ -302,7 +291,7 @@ TEST_F(MainWindow, TreeEntryStyleIsStoredAndSaved) {
     EXPECT_EQ(idx.data(Qt::ForegroundRole).value<QColor>(), QColor(255, 0, 0));
 
     // A style without boxes removes the property; the title change is saved.
-    OnModal<CZTTreeEntryDialog>([](CZTTreeEntryDialog* d) {
+    OnNextModal<CZTTreeEntryDialog>([](CZTTreeEntryDialog* d) {
         d->bold->setChecked(false);
         d->textColourBox->setChecked(false);
         d->accept();
@@ -396,7 +385,7 @@ TEST_F(MainWindow, ModelFollowsEveryOperation) {
     Run(ID_TREE_DOWN);
     Run(ID_TREE_UP);
     Run(ID_TREE_EXPAND_ALL);
-    OnModal<CZTSortDialog>([](CZTSortDialog* d) {
+    OnNextModal<CZTSortDialog>([](CZTSortDialog* d) {
         d->SetChoice(true, false);
         d->accept();
     });
@@ -457,7 +446,7 @@ TEST_F(MainWindow, NavigationBackAndForward) {
 
 TEST_F(MainWindow, OptionsSheetAppliesBars) {
     EXPECT_TRUE(frame->Action(ID_OPTIONS)->isEnabled());
-    OnModal<QDialog>([](QDialog* d) {
+    OnNextModal<QDialog>([](QDialog* d) {
         for (QCheckBox* b : d->findChildren<QCheckBox*>())
             if (b->text() == "Tippsleiste") b->setChecked(false);
         d->accept();
@@ -648,7 +637,7 @@ TEST_F(MainWindow, HistoryListsTheSavesAndShowsOne) {
 
     // The dialog lists both saves, oldest first; the older one can be hidden.
     QStringList labels;
-    OnModal<CZTHistoryDialog>([&](CZTHistoryDialog* d) {
+    OnNextModal<CZTHistoryDialog>([&](CZTHistoryDialog* d) {
         for (int i = 0; i < d->list->count(); ++i) labels << d->list->item(i)->text();
         d->list->setCurrentRow(0);
         d->ToggleHidden();
@@ -700,7 +689,7 @@ TEST_F(MainWindow, StartDocumentChoiceIsStoredAtOnce) {
     TempDir dir;
     const QString path = QString::fromStdString(dir / "start.ztd");
     ASSERT_TRUE(frame->SaveDocumentTo(path));
-    OnModal<QDialog>([](QDialog* d) {
+    OnNextModal<QDialog>([](QDialog* d) {
         for (QRadioButton* b : d->findChildren<QRadioButton*>())
             if (b->text() == "aktuelles Dokument verwenden") b->setChecked(true);
         d->accept();
