@@ -339,8 +339,19 @@ bool CZettrixView::LoadPageText(int32_t ident, LoadMode mode, TextFormat format)
     const bool wasModified = doc_.IsModified();
     const bool show = mode == LoadMode::Show;
     if (show) ClearView();
-    CZTPageRecord rec = doc_.Archive().GetPage(ident);
-    const std::string* stored = rec.GetText();
+    // A page shown before with the same stored text needs no reading at all.
+    const ShownPage key = KeyOf(ident);
+    QTextDocument* recent = show && format == TextFormat::Rtf ? TakeRecent(key) : nullptr;
+    CZTPageRecord rec;
+    const std::string* stored = nullptr;
+    if (recent) {
+        TakeDocument(recent);
+        shown_ = key;
+        shown_.doc = recent;
+    } else {
+        rec = doc_.Archive().GetPage(ident);
+        stored = rec.GetText();
+    }
     std::optional<uint32_t> legacy;
     bool ok = true;
     if (stored && !stored->empty()) {
@@ -352,13 +363,7 @@ bool CZettrixView::LoadPageText(int32_t ident, LoadMode mode, TextFormat format)
             }
         }
         const bool rtf = format == TextFormat::Rtf && zt::IsRtfText(text);
-        const ShownPage key = KeyOf(ident);
-        QTextDocument* recent = show && rtf ? TakeRecent(key) : nullptr;
-        if (recent) {
-            TakeDocument(recent);
-            shown_ = key;
-            shown_.doc = recent;
-        } else if (show) {
+        if (show) {
             QTextDocument* d = FreshDocument();
             if (rtf) {
                 ok = tq::LoadRtf(text, *d);
