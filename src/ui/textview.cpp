@@ -829,7 +829,10 @@ void CZettrixView::Execute(int id) {
     case ID_UPPER_CASE: Edit([](QTextCursor& c) { ConvertCase(c, true); }); break;
     case ID_LOWER_CASE: Edit([](QTextCursor& c) { ConvertCase(c, false); }); break;
     case ID_INSERT_DATETIME: InsertDateTime(QDateTime::currentDateTime(), QLocale()); break;
-    case ID_FONT_TAKE_DEFAULT: TakeDefaultFont(textCursor(), defaults_); break;
+    case ID_FONT_TAKE_DEFAULT:
+        // Kept pages were read with the old default font.
+        if (TakeDefaultFont(textCursor(), defaults_)) ForgetRecent(0);
+        break;
     case ID_FONT_USE_DEFAULT: Edit([this](QTextCursor& c) { UseDefaultFont(c, defaults_); }); break;
     case ID_WRAP_PRINTER: SetWordWrap(2); break;
     case ID_WRAP_WINDOW: SetWordWrap(1); break;
