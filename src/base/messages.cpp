@@ -33,6 +33,7 @@ constexpr Entry kTable[] = {
     {Msg::TextSaveFailed, "Der Seitentext konnte nicht gespeichert werden."},
     {Msg::TextNotConvertible, "Der Seitentext konnte nicht umgewandelt werden."},
     {Msg::FileWriteFailed, "Die Datei konnte nicht geschrieben werden:\n%s"},
+    {Msg::AddressOpenFailed, "Die Adresse\n%s\nkonnte nicht geöffnet werden."},
     {Msg::FileAttachFailed, "Die Datei konnte nicht angehängt werden."},
     {Msg::NewEntryTitle, "Neuer Eintrag"},
     {Msg::EmptyName, "Der gewählte Name ist leer."},

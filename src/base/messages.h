@@ -30,6 +30,7 @@ enum class Msg {
     TextSaveFailed,
     TextNotConvertible,     // the page text could not be turned into text or HTML
     FileWriteFailed,        // "%s": file
+    AddressOpenFailed,      // "%s": the address
     FileAttachFailed,
     // page tree
     NewEntryTitle,

@@ -562,16 +562,26 @@ void CZTListView::InsertSelected(bool asPicture) {
         const std::string path = WriteTempCopy(doc_, page->Ident(), name, temps_, prompter_);
         if (path.empty()) continue;
         std::string bytes, error;
-        const bool read = ReadWholeFile(path, bytes, &error);
-        if (read && asPicture) {
-            insertTarget_->InsertPicture(QByteArray::fromStdString(bytes));
-        } else if (read) {
+        bool inserted = false;
+        if (!ReadWholeFile(path, bytes, &error)) {
+            inserted = false;
+        } else if (asPicture) {
+            inserted = insertTarget_->InsertPicture(QByteArray::fromStdString(bytes));
+        } else {
             const FileKind kind = LooksBinaryFile(path);
-            if (kind != FileKind::Binary ||
-                prompter_.AskOkCancel(FormatMessage(Msg::FileLooksBinary, {Cp1252ToUtf8(name)})))
-                insertTarget_->InsertText(bytes, kind == FileKind::Rtf);
+            if (kind == FileKind::Binary &&
+                !prompter_.AskOkCancel(FormatMessage(Msg::FileLooksBinary, {Cp1252ToUtf8(name)}))) {
+                temps_.Remove(path);
+                continue; // skipped by the user
+            }
+            inserted = insertTarget_->InsertText(bytes, kind == FileKind::Rtf);
         }
         temps_.Remove(path);
+        // A file that cannot be inserted is reported and skipped.
+        if (!inserted)
+            prompter_.Message(FormatMessage(asPicture ? Msg::PictureInsertFailed : Msg::TextFileReadFailed,
+                                            {Cp1252ToUtf8(name)}),
+                              Prompter::Icon::Error);
     }
     prompter_.Status({});
 }

@@ -833,8 +833,10 @@ void CMainFrame::FollowLink(const QString& text) {
         files_->SelectFile(QString::fromStdString(zt::Cp1252ToUtf8(name)));
         files_->OpenFile(name, false);
     };
-    ctx.openExternal = [](const std::string& address) {
-        QDesktopServices::openUrl(QUrl::fromUserInput(QString::fromStdString(address)));
+    ctx.openExternal = [this](const std::string& address) {
+        const QUrl url = QUrl::fromUserInput(QString::fromStdString(address));
+        if (!(openUrl ? openUrl(url) : QDesktopServices::openUrl(url)))
+            forward_->Message(FormatMessage(Msg::AddressOpenFailed, {address}), zt::Prompter::Icon::Warning);
     };
     ctx.message = [this](const std::string& m) { forward_->Message(m, zt::Prompter::Icon::Warning); };
     zt::FollowLink(text.toStdString(), ctx);

@@ -10,6 +10,7 @@
 #include <memory>
 
 class CZTDocument;
+class QUrl;
 class CZTVisitHistory;
 class CZTPageNode;
 class QLabel;
@@ -51,6 +52,9 @@ public:
     QString DocumentPath() const;
     bool IsEditable() const;
     void SetReadOnly(bool readOnly);
+    // Opens an address that is no page or file link (the desktop's handler;
+    // tests replace it).
+    std::function<bool(const QUrl&)> openUrl;
 
     // ---- flows
     // A new document with one "Neuer Eintrag" page, unmodified.

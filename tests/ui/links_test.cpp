@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTimer>
+#include <QUrl>
 
 #include <functional>
 
@@ -196,4 +197,24 @@ TEST_F(Links, BackAndForwardAfterThreeVisitsAndANewVisit) {
     EXPECT_EQ(Current(), kap);
     frame->Execute(ID_NAV_BACK);
     EXPECT_EQ(Current(), notes1);
+}
+
+TEST_F(Links, OtherAddressesGoToTheDesktopAndAFailureIsTold) {
+    QList<QUrl> opened;
+    bool works = true;
+    frame->openUrl = [&](const QUrl& url) {
+        opened.push_back(url);
+        return works;
+    };
+    Show(sub);
+    Write(QStringLiteral("www.example.org/a\nmailto:anna@example.org\n"));
+    Follow(QStringLiteral("www.example.org/a"));
+    works = false;
+    Follow(QStringLiteral("mailto:anna@example.org"));
+    ASSERT_EQ(opened.size(), 2);
+    EXPECT_EQ(opened[0], QUrl(QStringLiteral("http://www.example.org/a")));
+    EXPECT_EQ(opened[1], QUrl(QStringLiteral("mailto:anna@example.org")));
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0], "Die Adresse\nmailto:anna@example.org\nkonnte nicht geöffnet werden.");
+    EXPECT_EQ(Current(), sub);
 }

@@ -549,4 +549,13 @@ TEST_F(FilesView, InsertATextFileIntoThePageText) {
     std::string text;
     zt::RtfToText(Doc().PageText(page), zt::RtfTextMode::Utf8, text);
     EXPECT_NE(text.find("Grüße aus der Datei"), std::string::npos) << text;
+
+    // A file that is no picture is reported and the text stays as it is.
+    list->SelectFile(QStringLiteral("gruss.txt"));
+    const QString before = frame->TextView()->toPlainText();
+    prompter.messages.clear();
+    frame->Execute(ID_FILES_INSERT_PICTURE);
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0], "Das Bild gruss.txt konnte nicht eingefügt werden.");
+    EXPECT_EQ(frame->TextView()->toPlainText(), before);
 }
