@@ -7,8 +7,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <climits>
 #include <cstring>
 #include <ctime>
@@ -149,19 +147,14 @@ uint64_t CZTHistory::BodyLimit(size_t chunkCount) const {
 
 bool CZTHistory::Join(const CZTRevision& revision, std::string& body, std::string* error) const {
     body.clear();
-    CZTBodyReader reader(*this, revision);
-    if (!reader.Start(error)) return false;
-    body.reserve(size_t(reader.Size()));
-    for (;;) {
-        std::string_view piece;
-        if (!reader.Next(piece, error)) {
-            body.clear();
-            return false;
-        }
-        if (piece.empty()) break;
-        body.append(piece);
-    }
-    if (!reader.Verify(error)) {
+    const bool ok = JoinInto(
+        revision,
+        [&body](size_t size) {
+            body.resize(size);
+            return body.data();
+        },
+        error);
+    if (!ok || !CheckBody(revision, body, error)) {
         body.clear();
         return false;
     }
@@ -170,6 +163,21 @@ bool CZTHistory::Join(const CZTRevision& revision, std::string& body, std::strin
 
 bool CZTHistory::JoinBlock(const CZTRevision& revision, std::shared_ptr<zt::CZTBlock>& block,
                            std::string* error) const {
+    block.reset();
+    std::shared_ptr<zt::CZTBlock> made;
+    const bool ok = JoinInto(
+        revision,
+        [&made](size_t size) {
+            made = zt::CZTBlock::Allocate(size);
+            return made->data();
+        },
+        error);
+    if (ok) block = std::move(made);
+    return ok;
+}
+
+bool CZTHistory::JoinInto(const CZTRevision& revision, const std::function<char*(size_t)>& allocate,
+                          std::string* error) const {
     std::vector<const CZTStoredChunk*> parts;
     std::vector<uint64_t> offsets;
     uint64_t total = 0;
@@ -195,8 +203,7 @@ bool CZTHistory::JoinBlock(const CZTRevision& revision, std::shared_ptr<zt::CZTB
         return false;
     }
     offsets.push_back(total);
-    block = zt::CZTBlock::Allocate(size_t(total));
-    char* out = block->data();
+    char* out = allocate(size_t(total));
 
     // Both threads take the next chunk until none is left; the first damaged
     // chunk (in body order) is reported.
@@ -230,7 +237,6 @@ bool CZTHistory::JoinBlock(const CZTRevision& revision, std::shared_ptr<zt::CZTB
         std::string why;
         zt::DecompressBufferTo(parts[bad]->bytes, out + offsets[bad], size_t(offsets[bad + 1] - offsets[bad]), &why);
         if (error) *error = "Block " + zt::DigestHex(parts[bad]->hash) + " ist beschädigt (" + why + ")";
-        block.reset();
         return false;
     }
     return true;
@@ -246,153 +252,3 @@ bool CZTHistory::CheckBody(const CZTRevision& revision, std::string_view body, s
     return false;
 }
 
-// ---------------------------------------------------------------- body reader
-
-struct CZTBodyReader::Shared {
-    std::mutex m;
-    std::condition_variable cv;
-    size_t next = 0;     // the next chunk to inflate
-    size_t released = 0; // chunks below this no longer hold their slot
-    std::vector<uint8_t> state; // 0 pending, 1 ready, 2 damaged
-    bool stop = false;
-    size_t slots = 1;
-    size_t slotSize = 0;
-    std::vector<std::unique_ptr<char[]>> slot;
-    std::thread worker;
-    zt::Sha1Hasher hasher;
-};
-
-CZTBodyReader::CZTBodyReader(const CZTHistory& history, const CZTRevision& revision)
-    : history_(history), revision_(revision), shared_(std::make_unique<Shared>()) {}
-
-CZTBodyReader::~CZTBodyReader() {
-    if (shared_->worker.joinable()) {
-        {
-            std::lock_guard lock(shared_->m);
-            shared_->stop = true;
-        }
-        shared_->cv.notify_all();
-        shared_->worker.join();
-    }
-}
-
-bool CZTBodyReader::Start(std::string* error) {
-    auto fail = [&](const CZTDigest& d, const char* why) {
-        if (error) *error = "Block " + zt::DigestHex(d) + why;
-        return false;
-    };
-    for (const CZTDigest& d : revision_.chunks) {
-        const CZTStoredChunk* c = history_.FindChunk(d);
-        if (!c) return fail(d, " fehlt");
-        bool plausible = true;
-        const size_t size = ChunkSize(*c, plausible);
-        if (!plausible) return fail(d, " ist beschädigt");
-        if (size == 0) {
-            // Adds nothing, but must be what it says.
-            if (c->compressed && !zt::DecompressBufferTo(c->bytes, nullptr, 0)) return fail(d, " ist beschädigt");
-            continue;
-        }
-        parts_.push_back(c);
-        sizes_.push_back(size);
-        total_ += size;
-    }
-    if (total_ > history_.BodyLimit(revision_.chunks.size())) {
-        if (error) *error = "Inhalt zu groß";
-        return false;
-    }
-    Shared& s = *shared_;
-    const size_t n = parts_.size();
-    s.state.assign(n, 0);
-    for (size_t size : sizes_) s.slotSize = std::max(s.slotSize, size);
-    const bool parallel = total_ >= kParallelJoin && n >= 4 && s.slotSize <= (size_t(1) << 20);
-    s.slots = parallel ? 8 : 1;
-    for (size_t i = 0; i < s.slots && n > 0; ++i) s.slot.emplace_back(new char[s.slotSize]);
-    if (parallel) s.worker = std::thread([this] { Work(); });
-    return true;
-}
-
-bool CZTBodyReader::Inflate(size_t i, std::string* error) {
-    const CZTStoredChunk& c = *parts_[i];
-    char* out = shared_->slot[i % shared_->slots].get();
-    if (!c.compressed) {
-        std::memcpy(out, c.bytes.data(), sizes_[i]);
-        return true;
-    }
-    return zt::DecompressBufferTo(c.bytes, out, sizes_[i], error);
-}
-
-// The second thread: inflates the chunks ahead of the reader, as far as the
-// slots reach.
-void CZTBodyReader::Work() {
-    Shared& s = *shared_;
-    const size_t n = parts_.size();
-    for (;;) {
-        size_t i;
-        {
-            std::unique_lock lock(s.m);
-            s.cv.wait(lock, [&] { return s.stop || s.next >= n || s.next < s.released + s.slots; });
-            if (s.stop || s.next >= n) return;
-            i = s.next++;
-        }
-        const bool ok = Inflate(i, nullptr);
-        {
-            std::lock_guard lock(s.m);
-            s.state[i] = ok ? 1 : 2;
-        }
-        s.cv.notify_all();
-    }
-}
-
-bool CZTBodyReader::Next(std::string_view& piece, std::string* error) {
-    Shared& s = *shared_;
-    const size_t n = parts_.size();
-    piece = {};
-    const size_t i = handed_;
-    if (s.worker.joinable()) {
-        std::unique_lock lock(s.m);
-        if (s.released < i) {
-            s.released = i; // the caller is done with the chunk before
-            s.cv.notify_all();
-        }
-        if (i == n) return true;
-        // Wait for the chunk, inflating others meanwhile.
-        while (s.state[i] == 0) {
-            if (s.next < n && s.next < s.released + s.slots) {
-                const size_t j = s.next++;
-                lock.unlock();
-                const bool ok = Inflate(j, nullptr);
-                lock.lock();
-                s.state[j] = ok ? 1 : 2;
-                s.cv.notify_all();
-                continue;
-            }
-            s.cv.wait(lock);
-        }
-        if (s.state[i] == 2) {
-            lock.unlock();
-            std::string why;
-            Inflate(i, &why);
-            if (error) *error = "Block " + zt::DigestHex(parts_[i]->hash) + " ist beschädigt (" + why + ")";
-            return false;
-        }
-    } else {
-        if (i == n) return true;
-        std::string why;
-        if (!Inflate(i, &why)) {
-            if (error) *error = "Block " + zt::DigestHex(parts_[i]->hash) + " ist beschädigt (" + why + ")";
-            return false;
-        }
-    }
-    piece = std::string_view(s.slot[i % s.slots].get(), sizes_[i]);
-    s.hasher.Update(piece);
-    ++handed_;
-    return true;
-}
-
-bool CZTBodyReader::Verify(std::string* error) {
-    CZTDigest digest;
-    shared_->hasher.Final(digest.data());
-    if (handed_ == parts_.size() && digest == revision_.body) return true;
-    if (error) *error = "Prüfsumme des Inhalts stimmt nicht";
-    return false;
-}

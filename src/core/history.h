@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -110,6 +111,10 @@ public:
 
 private:
     bool Join(const CZTRevision& revision, std::string& body, std::string* error) const;
+    // Inflates the chunks of `revision` into the memory `allocate` gives for
+    // the body's size, on two threads for large bodies.
+    bool JoinInto(const CZTRevision& revision, const std::function<char*(size_t)>& allocate,
+                  std::string* error) const;
 
     std::map<int32_t, CZTRevision> revisions_;
     std::vector<CZTStoredChunk> chunks_;
@@ -117,39 +122,6 @@ private:
     uint64_t storedBytes_ = 0;
 };
 
-// Hands out the body of a revision chunk by chunk, in order, without joining
-// it: a second thread inflates the chunks ahead while the caller consumes
-// them, and the body's SHA-1 is checked at the end.
-class CZTBodyReader {
-public:
-    // `history` and `revision` must outlive the reader.
-    CZTBodyReader(const CZTHistory& history, const CZTRevision& revision);
-    ~CZTBodyReader();
-    CZTBodyReader(const CZTBodyReader&) = delete;
-    CZTBodyReader& operator=(const CZTBodyReader&) = delete;
-
-    // False (with `error`) when a chunk is missing or the sizes are implausible.
-    bool Start(std::string* error);
-    uint64_t Size() const { return total_; }
-    // The next chunk of the body, valid until the next call; empty at the end.
-    // False (with `error`) when the chunk is damaged.
-    bool Next(std::string_view& piece, std::string* error);
-    // After the last chunk: true when the body matches its SHA-1.
-    bool Verify(std::string* error);
-
-private:
-    struct Shared;
-    bool Inflate(size_t i, std::string* error);
-    void Work();
-
-    const CZTHistory& history_;
-    const CZTRevision& revision_;
-    std::vector<const CZTStoredChunk*> parts_;
-    std::vector<size_t> sizes_;
-    uint64_t total_ = 0;
-    size_t handed_ = 0; // chunks handed out so far
-    std::unique_ptr<Shared> shared_;
-};
 
 namespace zt {
 // 40 lower-case hexadecimal digits.

@@ -271,22 +271,6 @@ private:
     bool done_ = false;
 };
 
-// A revision's body straight from the chunk store.
-class RevisionSource : public PieceSource {
-public:
-    explicit RevisionSource(CZTBodyReader& reader) : reader_(reader) {}
-    uint64_t Size() const override { return reader_.Size(); }
-    std::string_view Next() override {
-        std::string_view p;
-        std::string error;
-        if (!reader_.Next(p, &error)) ThrowDamaged(error);
-        return p;
-    }
-
-private:
-    CZTBodyReader& reader_;
-};
-
 // Reads the BER elements of a body from its pieces.
 class BodyCursor {
 public:
