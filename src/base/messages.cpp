@@ -96,6 +96,10 @@ constexpr Entry kTable[] = {
     {Msg::ImportingPictures, "Importiere Bilder. Bitte warten."},
     {Msg::PictureInsertFailed, "Das Bild %s konnte nicht eingefügt werden."},
     {Msg::TextFileReadFailed, "Die Datei %s konnte nicht gelesen werden."},
+    {Msg::DocumentOpenedReadOnly,
+     "Das Dokument %s ist schreibgeschützt und wurde nur zum Lesen geöffnet. Änderungen lassen sich mit "
+     "\"Speichern unter\" in eine andere Datei sichern."},
+    {Msg::ReadOnlyMark, "schreibgeschützt"},
 };
 
 constexpr auto BuildIndex() {

@@ -95,6 +95,9 @@ enum class Msg {
     ImportingPictures,
     PictureInsertFailed,    // "%s": file
     TextFileReadFailed,     // "%s": file
+    // desktop program: opening and state
+    DocumentOpenedReadOnly, // "%s": file
+    ReadOnlyMark,
     Count_
 };
 

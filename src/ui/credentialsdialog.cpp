@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace zt::ui {
 
 namespace {
@@ -46,7 +48,16 @@ CCredentialsDialog::CCredentialsDialog(const QString& document, bool newEncrypti
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(buttons);
+    // The layout gives the fields their room; the width also leaves the
+    // title readable beside the window manager's buttons.
+    const int titleWidth = fontMetrics().horizontalAdvance(windowTitle()) + 160;
+    setMinimumWidth(std::max(minimumSizeHint().width(), std::min(titleWidth, 640)));
     name_->setFocus();
+}
+
+void CCredentialsDialog::SetName(const QString& name) {
+    name_->setText(name);
+    if (!name.isEmpty()) password_->setFocus();
 }
 
 QString CCredentialsDialog::Name() const { return name_->text(); }

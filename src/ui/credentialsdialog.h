@@ -17,6 +17,9 @@ public:
 
     QString Name() const;
     QString Password() const;
+    // Fills in the name (after a failed attempt) and puts the caret into the
+    // password field.
+    void SetName(const QString& name);
     // Empties the fields (the password does not outlive the dialog's use).
     void ClearFields();
 

@@ -1,5 +1,7 @@
 #include "ui/leftview.h"
 
+#include "core/pagepaths.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QColorDialog>
@@ -68,6 +70,27 @@ CLeftView::CLeftView(CZTDocument& doc, Prompter& prompter, QWidget* parent)
 CLeftView::~CLeftView() = default;
 
 CZTPageNode* CLeftView::CurrentPage() const { return model_->Node(currentIndex()); }
+
+QStringList CLeftView::ExpandedPaths() const {
+    QStringList paths;
+    std::function<void(const std::vector<CZTPageNode*>&)> walk = [&](const std::vector<CZTPageNode*>& pages) {
+        for (CZTPageNode* p : pages) {
+            if (!p->HasChildren() || !isExpanded(model_->IndexOf(p))) continue;
+            paths.append(QString::fromLatin1(zt::LinkPath(p)));
+            walk(p->Children());
+        }
+    };
+    walk(doc_.Tree().RootPages());
+    return paths;
+}
+
+void CLeftView::ExpandPaths(const QStringList& paths) {
+    for (const QString& path : paths) {
+        const QByteArray bytes = path.toLatin1();
+        if (CZTPageNode* p = zt::ResolvePath(doc_.Tree(), nullptr, std::string_view(bytes.constData(), size_t(bytes.size()))))
+            setExpanded(model_->IndexOf(p), true);
+    }
+}
 
 void CLeftView::SelectPage(CZTPageNode* node) {
     QModelIndex idx = model_->IndexOf(node);

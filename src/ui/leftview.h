@@ -30,6 +30,9 @@ public:
     CZTPageNode* CurrentPage() const;
     // Selects a page (null: none) and makes it visible.
     void SelectPage(CZTPageNode* node);
+    // The link paths of the expanded pages, and expanding pages by them.
+    QStringList ExpandedPaths() const;
+    void ExpandPaths(const QStringList& paths);
     // Starts the in-place title editor on the current page.
     void EditCurrentTitle();
     // The title editor while a title is being edited.

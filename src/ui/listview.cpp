@@ -1,5 +1,7 @@
 #include "ui/listview.h"
 
+#include <algorithm>
+
 #include "ui/backgrounddialog.h"
 
 #include <QCheckBox>
@@ -26,6 +28,8 @@
 #include <QPointer>
 #include <QProcess>
 #include <QStyledItemDelegate>
+#include <QStyle>
+#include <QFontMetrics>
 #include <QTimer>
 #include <QUrl>
 
@@ -118,11 +122,20 @@ CZTListView::CZTListView(CZTDocument& doc, Prompter& prompter, QWidget* parent)
     headerItem()->setTextAlignment(SizeColumn, Qt::AlignRight | Qt::AlignVCenter);
     headerItem()->setTextAlignment(ModifiedColumn, Qt::AlignCenter);
     headerItem()->setTextAlignment(CreatedColumn, Qt::AlignCenter);
-    setColumnWidth(NameColumn, 120);
-    setColumnWidth(SizeColumn, 60);
-    setColumnWidth(ModifiedColumn, 100);
-    setColumnWidth(CreatedColumn, 100);
-    header()->setStretchLastSection(false);
+    // The widths were made for a small dialog font: they grow with the font
+    // in use, and the date columns always hold a whole stamp and their title.
+    const QFontMetrics fm(font());
+    const double scale = std::max(1.0, fm.averageCharWidth() / 5.0);
+    const int pad = 2 * style()->pixelMetric(QStyle::PM_HeaderMargin) + 16;
+    const int stamp = fm.horizontalAdvance(QStringLiteral("88.88.8888 88:88")) + pad;
+    const QFontMetrics hm(header()->font());
+    setColumnWidth(NameColumn, int(120 * scale));
+    setColumnWidth(SizeColumn, std::max(int(60 * scale), hm.horizontalAdvance(QStringLiteral("Größe")) + pad));
+    setColumnWidth(ModifiedColumn,
+                   std::max({int(100 * scale), stamp, hm.horizontalAdvance(QStringLiteral("Zuletzt geändert")) + pad}));
+    setColumnWidth(CreatedColumn,
+                   std::max({int(100 * scale), stamp, hm.horizontalAdvance(QStringLiteral("Erstellt am")) + pad}));
+    header()->setStretchLastSection(true);
     header()->setSortIndicatorShown(true);
     setSortingEnabled(true);
     sortByColumn(NameColumn, Qt::AscendingOrder);

@@ -19,6 +19,7 @@
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTextBrowser>
 #include <QTimer>
@@ -27,9 +28,12 @@
 #include <QTreeWidget>
 #include <QWindowStateChangeEvent>
 
+#include <unistd.h>
+
 #include "base/cp1252.h"
 #include "base/messages.h"
 #include "core/links.h"
+#include "core/pagepaths.h"
 #include "core/document.h"
 #include "core/visithistory.h"
 #include "ui/bars.h"
@@ -71,6 +75,15 @@ private:
 };
 
 std::string Path8(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+// Saving writes a new file beside the old one and renames it over the old:
+// that needs the directory to be writable, and the file itself so that the
+// user's protection of it is kept.
+bool CanReplaceFile(const QString& path) {
+    const QByteArray file = QFile::encodeName(path);
+    const QByteArray dir = QFile::encodeName(QFileInfo(path).absolutePath());
+    return ::access(file.constData(), W_OK) == 0 && ::access(dir.constData(), W_OK | X_OK) == 0;
+}
 
 // The open document's revisions for the history dialog.
 class CZTDocumentRevisions : public CZTRevisionSource {
@@ -372,16 +385,25 @@ void CMainFrame::CreateBars() {
     pageBar_ = new QToolBar(QStringLiteral("Seitenleiste - Zettrix"), this);
     pageBar_->setObjectName(QStringLiteral("pageBar"));
     pageBar_->setAllowedAreas(Qt::TopToolBarArea | Qt::BottomToolBarArea);
-    // The labels show the keys Alt+S and Alt+A, which the commands 32922 and
-    // 32923 own; the labels have no buddy, so the keys stay unambiguous.
-    auto* pageLabel = new QLabel(QStringLiteral("<u>S</u>eite"), pageBar_);
-    pageLabel->setContentsMargins(4, 0, 4, 0);
+    // "Seite" and "Datei" open the list with the pages or with the attached
+    // files, as the keys Alt+S and Alt+A (commands 32922 and 32923) do. The
+    // buttons carry no mnemonic of their own, so the keys stay unambiguous.
+    auto listButton = [this](const QString& text, int id, const char* name) {
+        auto* b = new QToolButton(pageBar_);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setText(text);
+        b->setAutoRaise(true);
+        b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        b->setFocusPolicy(Qt::NoFocus);
+        b->setToolTip(actions_[id]->statusTip() + QStringLiteral(" (") +
+                      actions_[id]->shortcut().toString(QKeySequence::NativeText) + QStringLiteral(")"));
+        connect(b, &QToolButton::clicked, this, [this, id] { Execute(id); });
+        return b;
+    };
     pageList_ = new CZTPageBarList(*doc_, pageBar_);
-    auto* fileLabel = new QLabel(QStringLiteral("D<u>a</u>tei"), pageBar_);
-    fileLabel->setContentsMargins(4, 0, 4, 0);
-    pageBar_->addWidget(pageLabel);
+    pageBar_->addWidget(listButton(QStringLiteral("Seite"), ID_SELECT_PAGE, "pageListButton"));
     pageBar_->addWidget(pageList_);
-    pageBar_->addWidget(fileLabel);
+    pageBar_->addWidget(listButton(QStringLiteral("Datei"), ID_SELECT_FILE, "fileListButton"));
     connect(pageList_, &CZTPageBarList::chosen, this, &CMainFrame::PageChosen);
 
     tipsBarHost_ = new QToolBar(QStringLiteral("Tippsleiste - Zettrix"), this);
@@ -408,23 +430,28 @@ void CMainFrame::CreateBars() {
 
 void CMainFrame::CreateStatusBar() {
     QStatusBar* sb = statusBar();
-    auto pane = [&](const QString& sample, const QString& name) {
+    auto pane = [&](const QString& sample, const QString& name, const QString& tip) {
         auto* l = new QLabel(this);
         l->setObjectName(name);
         l->setAlignment(Qt::AlignCenter);
         l->setMinimumWidth(l->fontMetrics().horizontalAdvance(sample) + 10);
         l->setFrameShape(QFrame::StyledPanel);
+        l->setToolTip(tip);
         sb->addPermanentWidget(l);
         panes_.push_back(l);
         return l;
     };
-    pane(QStringLiteral("(000,000)"), QStringLiteral("caretPane"));
-    pane(QStringLiteral("UF"), QStringLiteral("capsPane"));
-    pane(QStringLiteral("NUM"), QStringLiteral("numPane"));
-    pane(QStringLiteral("ÜB"), QStringLiteral("overwritePane"));
-    pane(QStringLiteral("ÄND"), QStringLiteral("modifiedPane"));
-    pane(QStringLiteral("SRB"), QStringLiteral("readOnlyPane"));
-    pane(QStringLiteral("Verbunden"), QStringLiteral("serverPane"));
+    pane(QStringLiteral("(000,000)"), QStringLiteral("caretPane"), QStringLiteral("Zeile und Spalte der Schreibmarke"));
+    pane(QStringLiteral("UF"), QStringLiteral("capsPane"), QStringLiteral("Umschalt-Feststelltaste"));
+    pane(QStringLiteral("NUM"), QStringLiteral("numPane"), QStringLiteral("Num-Taste"));
+    pane(QStringLiteral("ÜB"), QStringLiteral("overwritePane"),
+         QStringLiteral("ÜB: Überschreiben, sonst Einfügen (umschalten mit Einfg)"));
+    pane(QStringLiteral("ÄND"), QStringLiteral("modifiedPane"),
+         QStringLiteral("ÄND: das Dokument hat ungesicherte Änderungen"));
+    pane(QStringLiteral("SRB"), QStringLiteral("readOnlyPane"),
+         QStringLiteral("SRB: Lesen und Schreiben, LES: nur Lesen"));
+    pane(QStringLiteral("Verbunden"), QStringLiteral("serverPane"),
+         QStringLiteral("Verbindung zum Dokumentserver"));
     sb->showMessage(QStringLiteral("Bereit"));
 }
 
@@ -457,6 +484,9 @@ void CMainFrame::CreateViews() {
     vsplit_->setSizes({150, 613});
     hsplit_->setSizes({170, 100});
     setCentralWidget(vsplit_);
+    // The view commands' check marks follow the panes at once.
+    connect(vsplit_, &QSplitter::splitterMoved, this, [this] { UpdateCommandUI(); });
+    connect(hsplit_, &QSplitter::splitterMoved, this, [this] { UpdateCommandUI(); });
 
     tree_->runCommand = [this](int id) { Execute(id); };
     tree_->commandEnabled = [this](int id) { return IsCommandEnabled(id); };
@@ -501,7 +531,9 @@ void CMainFrame::SetReadOnly(bool readOnly) {
 }
 
 void CMainFrame::UpdateTitle() {
-    const QString title = DocumentTitle() + QStringLiteral(" - Zettrix");
+    QString title = DocumentTitle();
+    if (readOnlyFile_) title += QStringLiteral(" [") + QString::fromUtf8(MessageText(Msg::ReadOnlyMark)) + QLatin1Char(']');
+    title += QStringLiteral(" - Zettrix");
     setWindowTitle(title);
     if (tray_) tray_->setToolTip(title);
 }
@@ -543,12 +575,32 @@ void CMainFrame::AddToArchives(const QString& path) {
 
 // ---- flows
 
+void CMainFrame::RememberDocumentView() {
+    const QString path = DocumentPath();
+    if (path.isEmpty() || !titleOverride_.isEmpty()) return;
+    CZTSettings::DocumentView view;
+    view.expanded = tree_->ExpandedPaths();
+    if (CZTPageNode* p = tree_->CurrentPage()) view.selected = QString::fromLatin1(zt::LinkPath(p));
+    CZTSettings::SaveDocumentView(path, view);
+}
+
+void CMainFrame::RestoreDocumentView() {
+    const CZTSettings::DocumentView view = CZTSettings::LoadDocumentView(DocumentPath());
+    tree_->ExpandPaths(view.expanded);
+    if (view.selected.isEmpty()) return;
+    const QByteArray bytes = view.selected.toLatin1();
+    if (CZTPageNode* p = zt::ResolvePath(doc_->Tree(), nullptr, std::string_view(bytes.constData(), size_t(bytes.size()))))
+        tree_->SelectPage(p);
+}
+
 void CMainFrame::NewDocument() {
+    RememberDocumentView();
     tree_->BeginReload();
     doc_->New();
     tree_->EndReload();
     titleOverride_.clear();
     readOnly_ = false;
+    readOnlyFile_ = false;
     CZTPageNode* page = doc_->InsertPage(nullptr, CZTPageTree::Placement::AsChild, CZTPageTree::NewEntryTitle());
     doc_->Archive().SetModified(false);
     OnDocumentReplaced();
@@ -561,6 +613,7 @@ void CMainFrame::NewDocument() {
 bool CMainFrame::OpenDocument(const QString& path, bool askOthers) {
     const QString full = QFileInfo(path).absoluteFilePath();
     if (askOthers && SendOpenToRunningInstance(full, ownInstanceSocket)) return true;
+    RememberDocumentView();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     tree_->BeginReload();
     const bool ok = doc_->Open(Path8(full));
@@ -573,10 +626,18 @@ bool CMainFrame::OpenDocument(const QString& path, bool askOthers) {
         return false;
     }
     titleOverride_.clear();
-    readOnly_ = false;
+    // A file the user may not replace opens for reading only: saving would
+    // fail at the end, after the work was done.
+    readOnlyFile_ = !(canReplaceFile ? canReplaceFile(full) : CanReplaceFile(full));
+    readOnly_ = readOnlyFile_;
     AddToArchives(full);
     settings_.AddRecentFile(full);
     OnDocumentReplaced();
+    RestoreDocumentView();
+    if (readOnlyFile_) {
+        SetReadOnly(true);
+        statusBar()->showMessage(QString::fromUtf8(FormatMessage(Msg::DocumentOpenedReadOnly, {full.toStdString()})));
+    }
     return true;
 }
 
@@ -589,6 +650,7 @@ bool CMainFrame::OpenRevision(const std::string& body, const QString& title) {
         return false;
     }
     readOnly_ = false;
+    readOnlyFile_ = false;
     titleOverride_ = title;
     OnDocumentReplaced();
     return true;
@@ -604,7 +666,7 @@ QString CMainFrame::ChooseFile(bool save, const QString& suggestion) {
 
 bool CMainFrame::SaveDocument() {
     const QString path = DocumentPath();
-    if (path.isEmpty() || doc_->Archive().NeverSaved()) return SaveDocumentAs();
+    if (path.isEmpty() || doc_->Archive().NeverSaved() || readOnlyFile_) return SaveDocumentAs();
     return SaveDocumentTo(path);
 }
 
@@ -627,6 +689,11 @@ bool CMainFrame::SaveDocumentTo(const QString& path) {
     statusBar()->clearMessage();
     if (ok) {
         if (DocumentPath() == full) titleOverride_.clear();
+        if (readOnlyFile_ && DocumentPath() == full) {
+            // Saved under a name of its own: the document can change again.
+            readOnlyFile_ = false;
+            SetReadOnly(false);
+        }
         settings_.AddRecentFile(full);
         UpdateTitle();
     }
@@ -648,7 +715,7 @@ bool CMainFrame::SaveModified() {
 
 void CMainFrame::AutoSave() {
     text_->SaveCurrentPage();
-    if (!doc_->IsModified() || !IsEditable()) return;
+    if (!doc_->IsModified() || !IsEditable() || readOnlyFile_) return;
     if (DocumentPath().isEmpty() || doc_->Archive().NeverSaved()) return; // no name to save under yet
     SaveDocumentTo(DocumentPath());
 }
@@ -685,16 +752,12 @@ bool CMainFrame::IsCommandEnabled(int id, bool* checked) const {
     case ID_HISTORY:
     case ID_REMOVE_HISTORY:
         return true;
-    case ID_VIEW_TREE: {
-        QList<int> s = vsplit_->sizes();
-        if (checked && s.size() == 2) *checked = 3 * s[0] >= s[1] - 10;
+    case ID_VIEW_TREE:
+        if (checked) *checked = TreePaneShown();
         return true;
-    }
-    case ID_VIEW_FILES: {
-        QList<int> v = vsplit_->sizes(), h = hsplit_->sizes();
-        if (checked && v.size() == 2 && h.size() == 2) *checked = 3 * h[1] >= h[0] - 10 && v[1] >= v[0];
+    case ID_VIEW_FILES:
+        if (checked) *checked = FilesPaneShown();
         return true;
-    }
     case ID_EDIT_CUT:
     case ID_EDIT_COPY:
     case ID_EDIT_PASTE:
@@ -768,8 +831,8 @@ void CMainFrame::Execute(int id) {
     case ID_OPTIONS: ShowOptions(); break;
     case ID_HISTORY: ShowHistory(); break;
     case ID_REMOVE_HISTORY: RemoveHistory(); break;
-    case ID_VIEW_TREE: ToggleTreePane(); break;
-    case ID_VIEW_FILES: ToggleFilesPane(); break;
+    case ID_VIEW_TREE: ToggleTreePane(); UpdateCommandUI(); break;
+    case ID_VIEW_FILES: ToggleFilesPane(); UpdateCommandUI(); break;
     case ID_NEXT_PANE: NextPane(false); break;
     case ID_SELECT_PAGE:
         if (!pageBar_->isVisible()) pageBar_->show();
@@ -877,34 +940,52 @@ void CMainFrame::NextPane(bool backwards) {
     }
 }
 
+// The tree column counts as shown while it has any width; hiding keeps the
+// width so that showing it again brings the same layout back.
+bool CMainFrame::TreePaneShown() const {
+    const QList<int> s = vsplit_->sizes();
+    return s.size() == 2 && s[0] > 0;
+}
+
+bool CMainFrame::FilesPaneShown() const {
+    const QList<int> v = vsplit_->sizes(), h = hsplit_->sizes();
+    return v.size() == 2 && h.size() == 2 && v[1] > 0 && h[1] > 0;
+}
+
 void CMainFrame::ToggleTreePane() {
     QList<int> s = vsplit_->sizes();
     if (s.size() != 2) return;
     const int t = s[0], r = s[1], sum = t + r;
-    if (3 * t < r - 10)
-        vsplit_->setSizes({sum / 4, std::max(sum - sum / 4, 3 * sum / 4)});
-    else
+    if (t > 0) {
+        hiddenTreeWidth_ = t;
         vsplit_->setSizes({0, sum});
+        return;
+    }
+    int width = hiddenTreeWidth_;
+    if (width <= 0 || width > sum - sum / 4) width = sum / 4;
+    vsplit_->setSizes({width, sum - width});
 }
 
 void CMainFrame::ToggleFilesPane(bool hideToo) {
     QList<int> v = vsplit_->sizes();
-    bool adjusted = false;
-    if (v.size() == 2 && v[1] < v[0]) {
+    if (v.size() == 2 && v[1] == 0) {
+        // The right column itself is hidden: give it its room back first.
         const int sum = v[0] + v[1];
         vsplit_->setSizes({sum / 4, sum - sum / 4});
-        adjusted = true;
     }
     QList<int> h = hsplit_->sizes();
     if (h.size() != 2) return;
     const int x = h[0], f = h[1], sum = x + f;
-    const bool visible = 3 * f >= x - 10;
-    if (visible) {
-        if (hideToo && !adjusted) hsplit_->setSizes({sum, 0});
-    } else {
-        const int text = std::max(sum - sum / 4, 2 * sum / 4);
-        hsplit_->setSizes({text, sum - text});
+    if (f > 0) {
+        if (hideToo) {
+            hiddenFilesHeight_ = f;
+            hsplit_->setSizes({sum, 0});
+        }
+        return;
     }
+    int files = hiddenFilesHeight_;
+    if (files <= 0 || files > sum / 2) files = sum - std::max(sum - sum / 4, 2 * sum / 4);
+    hsplit_->setSizes({sum - files, files});
 }
 
 QString CMainFrame::Program() const {
@@ -967,9 +1048,17 @@ void CMainFrame::RemoveHistory() {
 
 // ---- window state
 
+QRect FirstStartGeometry(const QRect& available) {
+    // About two thirds of the screen, in its middle; never smaller than the
+    // classic 763 x 400 unless the screen is.
+    const QSize size(std::max(763, available.width() * 2 / 3), std::max(400, available.height() * 2 / 3));
+    return QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size.boundedTo(available.size()), available);
+}
+
 void CMainFrame::LoadWindowState() {
     const CZTPreferences& p = settings_.prefs;
-    if (p.x1 != -1 && p.y1 != -1 && p.x2 > p.x1 && p.y2 > p.y1) {
+    const bool firstStart = !(p.x1 != -1 && p.y1 != -1 && p.x2 > p.x1 && p.y2 > p.y1);
+    if (!firstStart) {
         QRect r(p.x1, p.y1, p.x2 - p.x1, p.y2 - p.y1);
         // A rectangle from another screen layout must still show the window.
         bool onScreen = false;
@@ -977,6 +1066,8 @@ void CMainFrame::LoadWindowState() {
             if (s->availableGeometry().intersects(r)) onScreen = true;
         if (onScreen || QGuiApplication::screens().isEmpty()) setGeometry(r);
         else resize(r.size());
+    } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        setGeometry(FirstStartGeometry(screen->availableGeometry()));
     }
     if (!p.barState.isEmpty()) restoreState(p.barState);
     toolBar_->setVisible(p.tlb);
@@ -988,9 +1079,17 @@ void CMainFrame::LoadWindowState() {
     pageBar_->setVisible(p.plb);
     tipsBarHost_->setVisible(p.tb);
     const int width = std::max(vsplit_->width(), this->width());
-    vsplit_->setSizes({std::max(0, p.m1), std::max(1, width - p.m1)});
-    const int height = std::max(hsplit_->height(), 270);
-    hsplit_->setSizes({std::max(0, p.m2), std::max(1, height - p.m2)});
+    int m1 = p.m1, m2 = p.m2;
+    if (firstStart) {
+        // The default panes (150 of 763 pixels, 170 of 270) keep their share
+        // of the larger first window.
+        const int height = std::max(270, this->height() - 130);
+        m1 = width * 150 / 763;
+        m2 = height * 170 / 270;
+    }
+    vsplit_->setSizes({std::max(0, m1), std::max(1, width - m1)});
+    const int height = std::max(hsplit_->height(), firstStart ? std::max(270, this->height() - 130) : 270);
+    hsplit_->setSizes({std::max(0, m2), std::max(1, height - m2)});
     ApplyViewTitles();
     ApplyButtonText();
     tree_->SetToggleOnClick(p.treeItemToggleOnClick != 0);
@@ -1002,6 +1101,7 @@ void CMainFrame::LoadWindowState() {
 }
 
 void CMainFrame::SaveWindowState() {
+    RememberDocumentView();
     CZTPreferences& p = settings_.prefs;
     const QRect r = normalGeometry().isValid() ? normalGeometry() : geometry();
     p.x1 = r.left();

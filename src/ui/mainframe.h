@@ -36,6 +36,10 @@ class CZTTipsBar;
 class CZTViewFrame;
 class CZTRevisionSource;
 
+// Where the main window opens at the first start on a screen whose free area
+// is `available`.
+QRect FirstStartGeometry(const QRect& available);
+
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
@@ -102,6 +106,9 @@ public:
     // Chooses a file name for open (false) or save (true); the default shows
     // the file dialog.
     std::function<QString(bool save, const QString& suggestion)> chooseFile;
+    // Whether a document file may be replaced by saving (the file system's
+    // answer unless set).
+    std::function<bool(const QString& path)> canReplaceFile;
     // The program that further instances run (this program unless set).
     QString programPath;
     // Our own instance socket, skipped when asking other instances.
@@ -141,6 +148,11 @@ private:
     void RemoveHistory();
     void ToggleTreePane();
     void ToggleFilesPane(bool hideToo = true);
+    bool TreePaneShown() const;
+    // The expanded and selected pages of the document, kept per file.
+    void RememberDocumentView();
+    void RestoreDocumentView();
+    bool FilesPaneShown() const;
     void NextPane(bool backwards);
     void StartInstance(const QString& option);
     QString Program() const;
@@ -161,6 +173,9 @@ private:
     std::unique_ptr<CZTVisitHistory> visits_;
     QString titleOverride_;
     bool readOnly_ = false;
+    bool readOnlyFile_ = false; // the document's file may not be replaced
+    int hiddenTreeWidth_ = 0;   // the tree column's width before it was hidden
+    int hiddenFilesHeight_ = 0; // the files row's height before it was hidden
     bool exitRequested_ = false;
     bool hiddenToTray_ = false;
     bool navigating_ = false;

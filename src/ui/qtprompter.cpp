@@ -62,9 +62,12 @@ Prompter::Answer CZTQtPrompter::AskYesNoCancel(std::string_view text) {
 bool CZTQtPrompter::AskCredentials(const CredentialsQuestion& question, std::string& name, std::string& password) {
     QApplication::restoreOverrideCursor();
     CCredentialsDialog dialog(Text(question.document), question.newEncryption, parent_);
+    // After a failed attempt the name stays; only the password is asked again.
+    if (question.attempt > 1) dialog.SetName(QString::fromStdString(lastName_));
     const bool ok = dialog.exec() == QDialog::Accepted;
     if (ok) {
         name = dialog.Name().toStdString();
+        lastName_ = name;
         password = dialog.Password().toStdString();
     }
     dialog.ClearFields();

@@ -27,6 +27,7 @@ public:
 
 private:
     QWidget* parent_;
+    std::string lastName_; // the name typed in the last credentials prompt (UTF-8)
 };
 
 } // namespace zt::ui

@@ -1,5 +1,6 @@
 #include "ui/settings.h"
 
+#include <QLocale>
 #include <QSettings>
 
 #include <algorithm>
@@ -103,6 +104,38 @@ std::unique_ptr<QSettings> CZTSettings::Open() {
                                        QStringLiteral("Zettrix Applications"), QStringLiteral("Zettrix"));
 }
 
+// The group holds entries "0", "1", ... newest first; each entry is a list:
+// the document's path, the selected page, then the expanded pages.
+CZTSettings::DocumentView CZTSettings::LoadDocumentView(const QString& documentPath) {
+    std::unique_ptr<QSettings> store = Open();
+    store->beginGroup(QStringLiteral("DocumentViews"));
+    DocumentView view;
+    for (int i = 0; i < kDocumentViews; ++i) {
+        const QStringList entry = store->value(QString::number(i)).toStringList();
+        if (entry.isEmpty()) break;
+        if (entry[0] != documentPath) continue;
+        if (entry.size() > 1) view.selected = entry[1];
+        view.expanded = entry.mid(2);
+        break;
+    }
+    return view;
+}
+
+void CZTSettings::SaveDocumentView(const QString& documentPath, const DocumentView& view) {
+    if (documentPath.isEmpty()) return;
+    std::unique_ptr<QSettings> store = Open();
+    store->beginGroup(QStringLiteral("DocumentViews"));
+    QList<QStringList> entries;
+    entries.append(QStringList{documentPath, view.selected} + view.expanded);
+    for (int i = 0; i < kDocumentViews; ++i) {
+        const QStringList entry = store->value(QString::number(i)).toStringList();
+        if (entry.isEmpty()) break;
+        if (entry[0] != documentPath && entries.size() < kDocumentViews) entries.append(entry);
+    }
+    store->remove(QString());
+    for (int i = 0; i < entries.size(); ++i) store->setValue(QString::number(i), entries[i]);
+}
+
 void CZTArchiveList::Add(const QString& path) {
     if (!path.isEmpty() && !paths.contains(path)) paths.append(path);
 }
@@ -120,6 +153,10 @@ void CZTSettings::Load() {
     ForEachPreference(prefs, [&](const char* key, int& v) { v = ReadInt(s, key, v); });
     ForEachPreferenceString(prefs, [&](const char* key, QString& v) { v = ReadString(s, key, v); });
     if (prefs.defaultFont.isEmpty()) prefs.defaultFont = QStringLiteral("Arial");
+    // Without a stored choice the ruler and the margins measure in the unit of
+    // the user's measurement system: centimetres for metric locales.
+    if (!s.contains(QStringLiteral("RulerUnit")))
+        prefs.rulerUnit = QLocale().measurementSystem() == QLocale::MetricSystem ? 0 : 1;
     if (prefs.rulerUnit != 0) prefs.rulerUnit = 1;
     if (prefs.talkBarN < 0 || prefs.talkBarN > 8) prefs.talkBarN = 0;
     prefs.hosts.clear();

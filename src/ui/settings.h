@@ -88,6 +88,16 @@ public:
     void SaveMode();
     void SaveFile();
 
+    // How the tree of a document was left: its expanded pages and the
+    // selected page, as link paths. Kept for the documents used last.
+    struct DocumentView {
+        QString selected;
+        QStringList expanded;
+    };
+    static constexpr int kDocumentViews = 40;
+    static DocumentView LoadDocumentView(const QString& documentPath);
+    static void SaveDocumentView(const QString& documentPath, const DocumentView& view);
+
     void AddRecentFile(const QString& path);
     void RemoveRecentFile(const QString& path);
 

@@ -25,6 +25,7 @@
 #include <QTextLayout>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextDocumentFragment>
 #include <QTextFrame>
@@ -622,16 +623,42 @@ void CZettrixView::UpdateFontBar() {
         if (box) box->setEnabled(on);
     if (ident_ <= 0) return;
     const SelectionFont sf = GetSelectionFont(textCursor());
-    if (faces_ && !faces_->view()->isVisible()) {
-        const int i = sf.face.isEmpty() ? -1 : faces_->findText(sf.face);
-        faces_->setCurrentIndex(i);
-    }
+    if (faces_ && !faces_->view()->isVisible()) ShowFaceInBox(sf.face);
     if (sizes_ && !sizes_->view()->isVisible()) {
         const int i = sf.points > 0 ? sizes_->findText(QString::number(sf.points)) : -1;
         if (i >= 0 || !sizes_->isEditable())
             sizes_->setCurrentIndex(i);
         if (sizes_->isEditable()) sizes_->setEditText(sf.points > 0 ? QString::number(sf.points) : QString());
     }
+}
+
+// A face that is not installed is still named in the box, as word processors
+// do: one extra first entry holds it while it is the selection's face (the
+// text draws with the fallback font meanwhile).
+void CZettrixView::ShowFaceInBox(const QString& face) {
+    constexpr int kMissingRole = Qt::UserRole + 1;
+    const bool hasMissing = faces_->count() > 0 && faces_->itemData(0, kMissingRole).toBool();
+    int i = face.isEmpty() ? -1 : faces_->findText(face);
+    if (hasMissing && i == 0) {
+        faces_->setCurrentIndex(0);
+        return;
+    }
+    const QSignalBlocker block(faces_);
+    if (hasMissing) {
+        faces_->removeItem(0);
+        if (i > 0) --i;
+    }
+    if (i < 0 && !face.isEmpty()) {
+        faces_->insertItem(0, face);
+        faces_->setItemData(0, true, kMissingRole);
+        faces_->setItemData(0, QStringLiteral("Diese Schrift ist nicht installiert; angezeigt wird eine Ersatzschrift."),
+                            Qt::ToolTipRole);
+        QFont italic = faces_->font();
+        italic.setItalic(true);
+        faces_->setItemData(0, italic, Qt::FontRole);
+        i = 0;
+    }
+    faces_->setCurrentIndex(i);
 }
 
 void CZettrixView::SetActive(bool active) {

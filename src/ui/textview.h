@@ -135,6 +135,7 @@ public:
     // ---- the font bar and the status bar
     void AttachFontBar(QComboBox* faces, QComboBox* sizes);
     void UpdateFontBar();
+    void ShowFaceInBox(const QString& face);
     void AttachStatusPanes(QLabel* caret, QLabel* overwrite);
 
     // The context menu "EditRclick" (the caller owns it).

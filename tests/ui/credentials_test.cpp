@@ -57,6 +57,10 @@ TEST(CredentialsDialog, OkNeedsNameAndMatchingPasswords) {
     dialog.accept();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
 
+    // The dialog is wide enough for its title beside the window buttons.
+    CCredentialsDialog titled(QStringLiteral("Ein Dokument mit einem recht langen Namen"), false);
+    EXPECT_GT(titled.minimumWidth(), titled.fontMetrics().horizontalAdvance(titled.windowTitle()));
+
     CCredentialsDialog opening(QString(), false);
     EXPECT_FALSE(opening.findChild<QLineEdit*>(QStringLiteral("repeat"))->isEnabled());
 }
@@ -81,7 +85,14 @@ TEST(CredentialsDialog, EncryptedDocumentOpensThroughThePrompt) {
     AnswerNextDialog(QStringLiteral("anna"), QStringLiteral("falsch"));
     QTimer::singleShot(50, [] {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) box->accept();
-        AnswerNextDialog(QStringLiteral("anna"), QStringLiteral("geheim"));
+        // The second prompt keeps the name typed and asks for the password.
+        QTimer::singleShot(0, [] {
+            auto* dialog = qobject_cast<CCredentialsDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            EXPECT_EQ(dialog->findChild<QLineEdit*>(QStringLiteral("name"))->text(), QStringLiteral("anna"));
+            dialog->findChild<QLineEdit*>(QStringLiteral("password"))->setText(QStringLiteral("geheim"));
+            dialog->accept();
+        });
     });
     ASSERT_TRUE(doc.Open(path));
     ASSERT_NE(doc.Tree().FirstRootPage(), nullptr);

@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QLabel>
+#include <QScreen>
 #include <QSettings>
 #include <QComboBox>
 #include <QLineEdit>
@@ -15,6 +16,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 
@@ -254,6 +256,86 @@ TEST_F(MainWindow, FailedOpenLeavesNewUntitledUnmodifiedDocument) {
     EXPECT_FALSE(settings.archives.paths.contains(QString::fromStdString(dir / "kaputt.ztd")));
 }
 
+// A document file that cannot be replaced opens for reading: the title and
+// the status bar say so, changes are off, and Ctrl+S asks for another name.
+TEST_F(MainWindow, FileThatCannotBeReplacedOpensReadOnly) {
+    TempDir dir;
+    const QString locked = QString::fromStdString(dir / "fremd.ztd");
+    const QString mine = QString::fromStdString(dir / "meins.ztd");
+    Rename("Notiz");
+    ASSERT_TRUE(frame->SaveDocumentTo(locked));
+    frame->canReplaceFile = [&](const QString& path) { return path != locked; };
+    ASSERT_TRUE(frame->OpenDocument(locked));
+    EXPECT_FALSE(frame->IsEditable());
+    EXPECT_TRUE(frame->windowTitle().contains(QString::fromUtf8(zt::MessageText(zt::Msg::ReadOnlyMark))))
+        << frame->windowTitle().toStdString();
+    EXPECT_TRUE(frame->statusBar()->currentMessage().contains(locked));
+    EXPECT_EQ(frame->StatusPane(5)->text(), "LES");
+    for (int id : {ID_TREE_NEW_MEMO, ID_TREE_DELETE_PAGE, ID_TREE_INSERT_CHILD})
+        EXPECT_FALSE(frame->IsCommandEnabled(id)) << id;
+
+    QString asked;
+    frame->chooseFile = [&](bool save, const QString& suggestion) {
+        EXPECT_TRUE(save);
+        asked = suggestion;
+        return mine;
+    };
+    ASSERT_TRUE(frame->SaveDocument());
+    EXPECT_EQ(asked, locked);
+    EXPECT_EQ(frame->DocumentPath(), mine);
+    EXPECT_TRUE(frame->IsEditable());
+    EXPECT_FALSE(frame->windowTitle().contains(QString::fromUtf8(zt::MessageText(zt::Msg::ReadOnlyMark))));
+    EXPECT_TRUE(frame->IsCommandEnabled(ID_TREE_NEW_MEMO));
+}
+
+// The tree comes back as it was left: expanded pages and the selected page,
+// kept per document file.
+TEST_F(MainWindow, TreeExpansionAndSelectionComeBackPerDocument) {
+    TempDir dir;
+    Rename("A");
+    Run(ID_TREE_INSERT_CHILD);
+    TypeTitle("A.1");
+    Run(ID_TREE_INSERT_CHILD);
+    TypeTitle("A.1.x");
+    Select("A");
+    Run(ID_TREE_INSERT_NEIGHBOUR);
+    TypeTitle("B");
+    Run(ID_TREE_INSERT_CHILD);
+    TypeTitle("B.1");
+    const QString first = QString::fromStdString(dir / "eins.ztd");
+    const QString second = QString::fromStdString(dir / "zwei.ztd");
+    ASSERT_TRUE(frame->SaveDocumentTo(second));
+    ASSERT_TRUE(frame->SaveDocumentTo(first));
+
+    auto expanded = [&](const char* title) {
+        CZTPageWalker w(Tree());
+        CZTWalkStep step;
+        while (w.NextInWalk(step))
+            if (Utf8(step.node->Title()) == title) return tree->isExpanded(tree->PageModel()->IndexOf(step.node));
+        ADD_FAILURE() << "no page " << title;
+        return false;
+    };
+    tree->collapseAll();
+    Select("A.1.x"); // shows the page: its parents open
+    tree->collapse(tree->PageModel()->IndexOf(Tree().RootPages()[1]));
+    ASSERT_TRUE(expanded("A"));
+    ASSERT_TRUE(expanded("A.1"));
+    ASSERT_FALSE(expanded("B"));
+
+    ASSERT_TRUE(frame->OpenDocument(second)); // leaves "eins" behind
+    tree->expandAll();
+    Select("B.1");
+    ASSERT_TRUE(frame->OpenDocument(first));
+    EXPECT_EQ(Current(), "A.1.x");
+    EXPECT_TRUE(expanded("A"));
+    EXPECT_TRUE(expanded("A.1"));
+    EXPECT_FALSE(expanded("B"));
+    ASSERT_TRUE(frame->OpenDocument(second));
+    EXPECT_EQ(Current(), "B.1");
+    EXPECT_TRUE(expanded("A.1"));
+    EXPECT_TRUE(expanded("B"));
+}
+
 TEST_F(MainWindow, ReadOnlyDocumentDisablesChanges) {
     frame->SetReadOnly(true);
     for (int id : {ID_TREE_INSERT_NEIGHBOUR, ID_TREE_NEW_MEMO, ID_TREE_DELETE_PAGE, ID_TREE_SORT, ID_TREE_MULTIPLE,
@@ -404,26 +486,47 @@ TEST_F(MainWindow, ModelFollowsEveryOperation) {
     EXPECT_EQ(tree->CurrentPage(), nullptr);
 }
 
-TEST_F(MainWindow, TreePaneToggles) {
+// The check marks say whether a pane is shown, from the first moment on;
+// hiding and showing a pane brings its width back.
+TEST_F(MainWindow, PaneCommandsFollowThePanesAndKeepTheirSize) {
     frame->resize(800, 500);
     QApplication::processEvents();
+    auto checked = [&](int id) {
+        bool on = false;
+        frame->IsCommandEnabled(id, &on);
+        frame->UpdateCommandUI();
+        EXPECT_EQ(frame->Action(id)->isChecked(), on) << id;
+        return on;
+    };
     QSplitter* v = frame->MainSplitter();
-    v->setSizes({100, 700});
-    Run(ID_VIEW_TREE); // 3t < r - 10: shown at a quarter
-    const int sum = v->sizes()[0] + v->sizes()[1];
-    EXPECT_NEAR(v->sizes()[0], sum / 4, 2);
-    bool checked = false;
-    frame->IsCommandEnabled(ID_VIEW_TREE, &checked);
-    EXPECT_TRUE(checked);
+    QSplitter* h = frame->RightSplitter();
+    EXPECT_TRUE(checked(ID_VIEW_TREE));
+    EXPECT_TRUE(checked(ID_VIEW_FILES));
+
+    v->setSizes({137, 663});
+    const int tree = v->sizes()[0];
     Run(ID_VIEW_TREE);
     EXPECT_EQ(v->sizes()[0], 0);
+    EXPECT_FALSE(checked(ID_VIEW_TREE));
+    Run(ID_VIEW_TREE);
+    EXPECT_EQ(v->sizes()[0], tree);
+    EXPECT_TRUE(checked(ID_VIEW_TREE));
+
+    // A tree dragged shut comes back at the width it had when last hidden.
+    v->setSizes({0, 800});
+    EXPECT_FALSE(checked(ID_VIEW_TREE));
+    Run(ID_VIEW_TREE);
+    EXPECT_EQ(v->sizes()[0], tree);
+
+    h->setSizes({250, 90});
+    const int files = h->sizes()[1], total = h->sizes()[0] + h->sizes()[1];
     Run(ID_VIEW_FILES);
-    QSplitter* h = frame->RightSplitter();
-    const int total = h->sizes()[0] + h->sizes()[1];
-    bool filesShown = 3 * h->sizes()[1] >= h->sizes()[0] - 10;
+    EXPECT_EQ(h->sizes()[1], 0);
+    EXPECT_FALSE(checked(ID_VIEW_FILES));
     Run(ID_VIEW_FILES);
-    EXPECT_NE(filesShown, 3 * h->sizes()[1] >= h->sizes()[0] - 10);
+    EXPECT_EQ(h->sizes()[1], files);
     EXPECT_EQ(h->sizes()[0] + h->sizes()[1], total);
+    EXPECT_TRUE(checked(ID_VIEW_FILES));
 }
 
 TEST_F(MainWindow, NavigationBackAndForward) {
@@ -442,6 +545,25 @@ TEST_F(MainWindow, NavigationBackAndForward) {
     EXPECT_EQ(Current(), "one");
     Run(ID_NAV_NEXT_PAGE);
     EXPECT_EQ(Current(), "two");
+}
+
+TEST(FirstStart, WindowTakesTwoThirdsOfTheScreenInItsMiddle) {
+    struct Case {
+        QRect screen, expected;
+    } cases[] = {
+        {{0, 0, 1920, 1080}, {320, 180, 1280, 720}},
+        {{0, 28, 2560, 1412}, {427, 264, 1706, 941}},
+        {{0, 0, 800, 600}, {19, 100, 763, 400}},   // never below the classic size
+        {{0, 0, 640, 380}, {0, 0, 640, 380}},      // unless the screen is smaller
+    };
+    for (const Case& c : cases) EXPECT_EQ(FirstStartGeometry(c.screen), c.expected) << c.screen.width();
+}
+
+TEST_F(MainWindow, FirstStartUsesTheScreenAndStatusPanesExplainThemselves) {
+    frame->LoadWindowState();
+    const QRect expected = FirstStartGeometry(QGuiApplication::primaryScreen()->availableGeometry());
+    EXPECT_EQ(frame->size(), expected.size());
+    for (int i = 0; i < 7; ++i) EXPECT_FALSE(frame->StatusPane(i)->toolTip().isEmpty()) << i;
 }
 
 TEST_F(MainWindow, OptionsSheetAppliesBars) {

@@ -687,6 +687,32 @@ TEST_F(TextView, FontBarFollowsTheSelection) {
     EXPECT_FALSE(faces.isEnabled());
 }
 
+// A face that is not installed is named in the box while it is the
+// selection's face, and the extra entry goes when the face changes.
+TEST_F(TextView, FontBoxNamesAFaceThatIsNotInstalled) {
+    QComboBox faces, sizes;
+    faces.addItems({QStringLiteral("Arial"), QStringLiteral("Courier New")});
+    sizes.addItem(QStringLiteral("12"));
+    view->AttachFontBar(&faces, &sizes);
+    view->ShowPage(a);
+    Type(QStringLiteral("abc"));
+    view->selectAll();
+    QTextCharFormat missing;
+    missing.setFontFamilies({QStringLiteral("Nirgends Grotesk")});
+    view->textCursor().mergeCharFormat(missing);
+    view->UpdateFontBar();
+    EXPECT_EQ(faces.currentText(), QStringLiteral("Nirgends Grotesk"));
+    EXPECT_EQ(faces.count(), 3);
+    view->UpdateFontBar(); // asked again: still one extra entry
+    EXPECT_EQ(faces.count(), 3);
+    QTextCharFormat arial;
+    arial.setFontFamilies({QStringLiteral("Arial")});
+    view->textCursor().mergeCharFormat(arial);
+    view->UpdateFontBar();
+    EXPECT_EQ(faces.currentText(), QStringLiteral("Arial"));
+    EXPECT_EQ(faces.count(), 2);
+}
+
 // ---- in the main window
 
 TEST(TextViewWindow, SaveWritesTheCurrentPageAndReopens) {
