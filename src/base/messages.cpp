@@ -100,6 +100,9 @@ constexpr Entry kTable[] = {
      "Das Dokument %s ist schreibgeschützt und wurde nur zum Lesen geöffnet. Änderungen lassen sich mit "
      "\"Speichern unter\" in eine andere Datei sichern."},
     {Msg::ReadOnlyMark, "schreibgeschützt"},
+    {Msg::ReasonNotADocument, "Die Datei ist kein Zettrix-Dokument."},
+    {Msg::ReasonTruncated, "Die Datei endet vorzeitig: sie ist abgeschnitten oder beschädigt."},
+    {Msg::ReasonEncryptedPartDamaged, "Der verschlüsselte Teil der Datei ist beschädigt."},
 };
 
 constexpr auto BuildIndex() {

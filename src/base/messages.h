@@ -98,6 +98,9 @@ enum class Msg {
     // desktop program: opening and state
     DocumentOpenedReadOnly, // "%s": file
     ReadOnlyMark,
+    ReasonNotADocument,
+    ReasonTruncated,
+    ReasonEncryptedPartDamaged,
     Count_
 };
 

@@ -145,7 +145,11 @@ bool CZTArchive::ReadInto(std::string bytes, const std::string& path, CZTPageLis
     } catch (const CZTDocCoreException& e) {
         lastError = e.what();
         undo();
-        ReportException(e.Code(), e.UserMessage(true));
+        // The table's text first, then the file and the reason in words; the
+        // reader's own detail stays in lastError for the log.
+        std::string text = e.UserMessage(true) + "\n" + Utf8Path(path);
+        if (const std::string reason = e.Reason(); !reason.empty()) text += "\n" + reason;
+        ReportException(e.Code(), text);
         return false;
     } catch (const std::bad_alloc&) {
         lastError = "out of memory";
@@ -163,23 +167,29 @@ bool CZTArchive::ReadInto(std::string bytes, const std::string& path, CZTPageLis
 
 bool CZTArchive::Open(const std::string& path, CZTPageList& pages) {
     pages.clear();
-    Clear();
     std::string bytes, error;
-    bool ok = ReadDocumentBytes(path, bytes, &error);
-    if (!ok) {
+    if (!ReadDocumentBytes(path, bytes, &error)) {
+        // Nothing was read: the open document stays as it is.
         lastError = error;
         prompter_.Message(zt::FormatMessage(Msg::OpenFailed, {Utf8Path(path), error}), zt::Prompter::Icon::Error);
-    } else {
-        header_.Reset(core_.user);
-        ok = ReadInto(std::move(bytes), path, pages, true);
-    }
-    if (!ok) {
-        // A failed open leaves a new, untitled and unmodified document, never
-        // one that invites a save over the file that failed to open.
-        pages.clear();
-        NewDocument();
         return false;
     }
+    // The file is read into a core of its own. The open document is kept
+    // aside until the new one has been read whole and comes back unchanged
+    // when the file turns out damaged, foreign or locked.
+    CZTDocCore kept;
+    kept.Swap(core_);
+    const CZTDiscInfo keptHeader = header_;
+    Clear();
+    header_.Reset(core_.user);
+    if (!ReadInto(std::move(bytes), path, pages, true)) {
+        pages.clear();
+        core_.Clear();
+        core_.Swap(kept);
+        header_ = keptHeader;
+        return false;
+    }
+    kept.Clear(); // the old document's temporary copies go now
     filePath_ = path;
     modified_ = false;
     changeTime_ = 0;

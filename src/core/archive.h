@@ -62,8 +62,8 @@ public:
     // Opens a document file (an OLE compound file's "Contents" stream is read
     // in its place). An encrypted file asks the prompter for a name and a
     // password, again after every failed attempt, until it opens or the user
-    // cancels. On failure the user was told why, and the archive holds a new,
-    // untitled, unmodified document.
+    // cancels. On failure the user was told why, and the archive still holds
+    // the document that was open before, unchanged.
     bool Open(const std::string& path, CZTPageList& pages);
     // Reads the header and the version history of a document file, not its
     // pages, so that the older revisions stay within reach when the newest is

@@ -307,6 +307,24 @@ CZTDocCore::~CZTDocCore() {
     }
 }
 
+void CZTDocCore::Swap(CZTDocCore& other) {
+    using std::swap;
+    swap(path, other.path);
+    swap(directoryForm, other.directoryForm);
+    swap(tempDirectory, other.tempDirectory);
+    swap(keepExternal, other.keepExternal);
+    swap(markExternal, other.markExternal);
+    swap(docExt, other.docExt);
+    swap(scheduledDeletions, other.scheduledDeletions);
+    swap(missingContent, other.missingContent);
+    swap(user, other.user);
+    swap(history, other.history);
+    keyRing.SwapKeys(other.keyRing);
+    swap(encryptionOff, other.encryptionOff);
+    swap(nodes_, other.nodes_);
+    swap(fileKeys_, other.fileKeys_);
+}
+
 CZTNode* CZTDocCore::Node(int32_t ident) {
     return ident > 0 && ident < int32_t(nodes_.size()) ? &nodes_[size_t(ident)] : nullptr;
 }

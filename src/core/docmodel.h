@@ -180,6 +180,9 @@ public:
     ~CZTDocCore();
     CZTDocCore(const CZTDocCore&) = delete;
     CZTDocCore& operator=(const CZTDocCore&) = delete;
+    // Exchanges the whole content with another core (its nodes, files,
+    // revisions, keys and paths).
+    void Swap(CZTDocCore& other);
 
     // Path: the directory of a directory-form document, else the temporary directory.
     std::string path;

@@ -23,9 +23,9 @@ void CZTDocument::TakePageList(CZTPageNode* anchor, bool asChild, const CZTPageL
 }
 
 bool CZTDocument::Open(const std::string& path) {
-    tree_.Clear();
     CZTPageList pages;
-    if (!archive_.Open(path, pages)) return false;
+    if (!archive_.Open(path, pages)) return false; // the open document stays
+    tree_.Clear();
     TakePageList(nullptr, true, pages, false);
     return true;
 }

@@ -22,7 +22,8 @@ public:
 
     // A new, empty, untitled document.
     void New();
-    // Opens a document file; on failure the document is new and empty.
+    // Opens a document file; on failure the document that was open stays as
+    // it was (its pages, file name and modified state).
     bool Open(const std::string& path);
     // Makes a revision body the document: new, untitled, its header title
     // `title` (see CZTArchive::OpenRevisionBody).

@@ -23,6 +23,9 @@ public:
     // The user's message for this code (UTF-8). `opening` selects the text of
     // unknown codes on the open path ("Exception") or the save path ("Error").
     std::string UserMessage(bool opening = true) const;
+    // Why the data is unreadable, in the user's words (UTF-8), for a detail
+    // that is meant for the log; empty when the message says it already.
+    std::string Reason() const;
 
 private:
     int32_t code_;

@@ -567,6 +567,20 @@ std::unique_ptr<CZtKeyRing> CZtKeyRing::Clone() const {
     return copy;
 }
 
+void CZtKeyRing::SwapKeys(CZtKeyRing& other) {
+    std::swap(blocks_, other.blocks_);
+    std::swap(current_, other.current_);
+    std::swap(several_, other.several_);
+    std::swap(docKey_, other.docKey_);
+    std::swap(state_, other.state_);
+    std::swap(bypass_, other.bypass_);
+    stream_.Reset();
+    other.stream_.Reset();
+    streamKind_ = other.streamKind_ = StreamKind::None;
+    plainReader_ = other.plainReader_ = nullptr;
+    plainWriter_ = other.plainWriter_ = nullptr;
+}
+
 namespace {
 
 RawWriter AppendTo(std::string& out) {

@@ -118,6 +118,11 @@ public:
     // A ring with the same blocks, current block, document key and state (no
     // stream, no digest); for reading items written under these keys later.
     std::unique_ptr<CZtKeyRing> Clone() const;
+    // Exchanges blocks, current block, document key and state with `other`
+    // (between reads and writes: no stream is open). Opening a file reads
+    // into a ring of its own this way and keeps the open document's keys
+    // until the new file has been read whole.
+    void SwapKeys(CZtKeyRing& other);
 
     // While set, streams and items pass plain bytes even in state 2.
     void SetBypass(bool bypass) { bypass_ = bypass; }

@@ -614,6 +614,7 @@ bool CMainFrame::OpenDocument(const QString& path, bool askOthers) {
     const QString full = QFileInfo(path).absoluteFilePath();
     if (askOthers && SendOpenToRunningInstance(full, ownInstanceSocket)) return true;
     RememberDocumentView();
+    CZTPageNode* current = tree_->CurrentPage();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     tree_->BeginReload();
     const bool ok = doc_->Open(Path8(full));
@@ -622,7 +623,12 @@ bool CMainFrame::OpenDocument(const QString& path, bool askOthers) {
     if (!ok) {
         if (settings_.archives.autoRemove) settings_.archives.Remove(full);
         settings_.RemoveRecentFile(full);
-        NewDocument();
+        // The document that was open stays, at the page it showed.
+        CZTPageNode* back = current ? doc_->Tree().FindPage(current->Ident()) : nullptr;
+        tree_->SelectPage(back ? back : doc_->Tree().FirstRootPage());
+        UpdateTitle();
+        UpdateCommandUI();
+        UpdateStatus();
         return false;
     }
     titleOverride_.clear();

@@ -1,3 +1,4 @@
+#include "base/messages.h"
 #include "core/archive.h"
 #include "core/docstream.h"
 #include "core/serializer.h"
@@ -245,21 +246,75 @@ TEST(Saving, FailedSaveLeavesTheFileAndStateUntouched) {
     EXPECT_FALSE(a.IsModified());
 }
 
-TEST(Opening, FailedOpenLeavesANewUnmodifiedDocument) {
+// A file that cannot be read, is foreign or is damaged half way leaves the
+// document that was open exactly as it was: pages, name and modified state.
+TEST(Opening, FailedOpenKeepsTheOpenDocument) {
     test::TempDir dir;
-    test::WriteFile(dir / "bad.ztd", "ZT01garbage");
+    const std::string good = dir / "good.ztd";
+    {
+        test::ScriptedPrompter p;
+        CZTArchive a(p);
+        const int32_t id = a.AppendNode();
+        CZTPageRecord r = CZTPageRecord::New("anna");
+        r.SetText(std::string(5000, 'x') + "Inhalt", "anna");
+        ASSERT_TRUE(a.PutPage(id, r));
+        ASSERT_TRUE(a.Save(good, {{"c", "Seite", id, {}}}));
+    }
+    const std::string bytes = test::ReadFile(good);
+    test::WriteFile(dir / "foreign.ztd", "PK\x03\x04 ein Zip-Archiv, kein Dokument");
+    test::WriteFile(dir / "cut.ztd", bytes.substr(0, bytes.size() * 2 / 3));
+
     test::ScriptedPrompter p;
     CZTArchive a(p);
-    a.SetModified();
     CZTPageList pages;
-    EXPECT_FALSE(a.Open(dir / "bad.ztd", pages));
-    EXPECT_FALSE(a.IsModified());
-    EXPECT_TRUE(a.FilePath().empty());
-    EXPECT_EQ(a.Core().NodeCount(), 1);
-    ASSERT_EQ(p.messages.size(), 1u);
-    EXPECT_EQ(p.messages[0].rfind("Datei ist zerstört. Unleserlich.", 0), 0u);
-    EXPECT_FALSE(a.Open(dir / "none.ztd", pages));
-    EXPECT_EQ(p.messages.size(), 2u);
+    ASSERT_TRUE(a.Open(good, pages));
+    a.SetModified();
+    const int32_t nodes = a.Core().NodeCount();
+    std::vector<CZTRevisionKey> before;
+    a.Core().history.ListRevisions(before);
+    ASSERT_EQ(before.size(), 1u);
+    // The message: the table's text, the file, the reason in German; the
+    // reader's English detail only in lastError.
+    const std::string damaged = zt::MessageText(zt::Msg::FileDamaged);
+    const struct {
+        const char* file;
+        std::string message;
+    } cases[] = {
+        {"foreign.ztd", damaged + "\n" + (dir / "foreign.ztd") + "\n" + zt::MessageText(zt::Msg::ReasonNotADocument)},
+        {"cut.ztd", damaged + "\n" + (dir / "cut.ztd") + "\n" + zt::MessageText(zt::Msg::ReasonTruncated)},
+        {"none.ztd", ""},
+    };
+    for (const auto& c : cases) {
+        const char* bad = c.file;
+        p.messages.clear();
+        EXPECT_FALSE(a.Open(dir / bad, pages)) << bad;
+        ASSERT_EQ(p.messages.size(), 1u) << bad;
+        if (!c.message.empty()) {
+            EXPECT_EQ(p.messages[0], c.message);
+            EXPECT_FALSE(a.lastError.empty());
+        }
+        EXPECT_TRUE(pages.empty());
+        EXPECT_EQ(a.FilePath(), good) << bad;
+        EXPECT_TRUE(a.IsModified()) << bad;
+        ASSERT_EQ(a.Core().NodeCount(), nodes) << bad;
+        const CZTPageRecord page = a.GetPage(1);
+        ASSERT_NE(page.GetText(), nullptr) << bad;
+        EXPECT_EQ(*page.GetText(), std::string(5000, 'x') + "Inhalt") << bad;
+        std::vector<CZTRevisionKey> now;
+        a.Core().history.ListRevisions(now);
+        EXPECT_EQ(now, before) << bad;
+    }
+    EXPECT_EQ(p.messages.back().rfind("Das Dokument konnte nicht geöffnet werden", 0), 0u);
+    // The kept document still saves whole, with its revisions.
+    ASSERT_TRUE(a.Save(good, {{"c", "Seite", 1, {}}}));
+    ASSERT_TRUE(a.Open(good, pages));
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(pages[0].title, "Seite");
+    ASSERT_NE(a.GetPage(1).GetText(), nullptr);
+    EXPECT_EQ(*a.GetPage(1).GetText(), std::string(5000, 'x') + "Inhalt");
+    std::vector<CZTRevisionKey> revisions;
+    a.Core().history.ListRevisions(revisions);
+    EXPECT_GE(revisions.size(), 1u);
 }
 
 TEST(Opening, InsertStampsPagesAndFiles) {

@@ -107,6 +107,31 @@ bool OpenAs(const std::string& path, std::vector<Answer> answers, test::Scripted
 
 } // namespace
 
+// Opening another encrypted document and giving up at its password keeps the
+// open one with its keys: it still saves encrypted under its own key.
+TEST(Encryption, CancelledOpenOfAnotherDocumentKeepsTheKeys) {
+    test::TempDir dir;
+    const std::string mine = SaveEncrypted(dir, "mine.ztd");
+    const std::string other = SaveEncrypted(dir, "other.ztd");
+    test::ScriptedPrompter p;
+    CZTArchive a(p);
+    ASSERT_TRUE(OpenAs(mine, {As("Alice", "pw-älice")}, p, a));
+    const SecureBytes key = a.KeyRing().DocumentKey();
+    p.messages.clear();
+    EXPECT_FALSE(OpenAs(other, {As("Alice", "falsch"), std::nullopt}, p, a));
+    EXPECT_EQ(a.FilePath(), mine);
+    EXPECT_EQ(a.KeyRing().State(), CZtKeyRing::kUnlocked);
+    EXPECT_EQ(a.KeyRing().DocumentKey(), key);
+    EXPECT_EQ(Text(a, 1), "{\\rtf1 geheimer Seitentext}");
+    CZTPageList pages{{"c", "Erste", 1, {}}, {"n", "Zweite", 2, {}}};
+    ASSERT_TRUE(a.Save(mine, pages));
+    test::ScriptedPrompter p2;
+    CZTArchive b(p2);
+    ASSERT_TRUE(OpenAs(mine, {As("Alice", "pw-älice")}, p2, b));
+    EXPECT_EQ(b.KeyRing().DocumentKey(), key);
+    EXPECT_EQ(FileText(b, 1, "plan.txt"), "Inhalt der Datei");
+}
+
 TEST(Encryption, SaveAndReopenWithTheRightPassword) {
     test::TempDir dir;
     const std::string path = SaveEncrypted(dir);

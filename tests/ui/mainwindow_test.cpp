@@ -244,15 +244,22 @@ TEST_F(MainWindow, SaveQuestionOnNew) {
     EXPECT_EQ(TreeShape(), "Neuer Eintrag");
 }
 
-TEST_F(MainWindow, FailedOpenLeavesNewUntitledUnmodifiedDocument) {
+TEST_F(MainWindow, FailedOpenKeepsTheDocumentThatWasOpen) {
     TempDir dir;
+    Rename("Bleibt");
+    const QString mine = QString::fromStdString(dir / "meins.ztd");
+    ASSERT_TRUE(frame->SaveDocumentTo(mine));
+    Run(ID_TREE_INSERT_NEIGHBOUR);
+    TypeTitle("Neu");
     zt::test::WriteFile(dir / "kaputt.ztd", "not a document at all");
     settings.archives.Add(QString::fromStdString(dir / "kaputt.ztd"));
     EXPECT_FALSE(frame->OpenDocument(QString::fromStdString(dir / "kaputt.ztd")));
     EXPECT_FALSE(prompter.messages.empty());
-    EXPECT_FALSE(frame->Document().IsModified());
-    EXPECT_TRUE(frame->DocumentPath().isEmpty());
-    EXPECT_EQ(TreeShape(), "Neuer Eintrag");
+    EXPECT_TRUE(frame->Document().IsModified());
+    EXPECT_EQ(frame->DocumentPath(), mine);
+    EXPECT_EQ(TreeShape(), "Bleibt Neu");
+    EXPECT_EQ(Current(), "Neu");
+    EXPECT_TRUE(frame->windowTitle().startsWith("meins"));
     EXPECT_FALSE(settings.archives.paths.contains(QString::fromStdString(dir / "kaputt.ztd")));
 }
 
