@@ -127,7 +127,7 @@ CZTListView::CZTListView(CZTDocument& doc, Prompter& prompter, QWidget* parent)
     const QFontMetrics fm(font());
     const double scale = std::max(1.0, fm.averageCharWidth() / 5.0);
     const int pad = 2 * style()->pixelMetric(QStyle::PM_HeaderMargin) + 16;
-    const int stamp = fm.horizontalAdvance(QStringLiteral("88.88.8888 88:88")) + pad;
+    const int stamp = fm.horizontalAdvance(QStringLiteral("88.88.8888 88:88:88")) + pad;
     const QFontMetrics hm(header()->font());
     setColumnWidth(NameColumn, int(120 * scale));
     setColumnWidth(SizeColumn, std::max(int(60 * scale), hm.horizontalAdvance(QStringLiteral("Größe")) + pad));

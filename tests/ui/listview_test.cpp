@@ -164,7 +164,7 @@ TEST_F(FilesView, ColumnsAndSorting) {
     EXPECT_GE(list->columnWidth(1), 60);
     const QFontMetrics fm(list->font());
     for (int c : {CZTListView::ModifiedColumn, CZTListView::CreatedColumn}) {
-        EXPECT_GT(list->columnWidth(c), fm.horizontalAdvance(QStringLiteral("10.12.2026 00:00"))) << c;
+        EXPECT_GT(list->columnWidth(c), fm.horizontalAdvance(QStringLiteral("10.12.2026 00:00:00"))) << c;
         EXPECT_GT(list->columnWidth(c), QFontMetrics(list->header()->font()).horizontalAdvance(
                                             list->headerItem()->text(c))) << c;
     }

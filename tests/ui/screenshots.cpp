@@ -15,6 +15,8 @@
 #include <QTimer>
 #include <QSplitter>
 #include <QTreeView>
+#include <QScreen>
+#include <QThread>
 
 #include <cstdio>
 #include <functional>
@@ -23,6 +25,7 @@
 #include "core/attachedfiles.h"
 #include "core/document.h"
 #include "ui/commands.h"
+#include "ui/credentialsdialog.h"
 #include "ui/docdialogs.h"
 #include "ui/filedialogs.h"
 #include "ui/historydialog.h"
@@ -53,6 +56,26 @@ bool Save(QWidget* w, const QString& path) {
     return ok;
 }
 
+// With the window manager's frame: the screen's pixels where the window is
+// (under Xvfb with a window manager running), else the widget alone.
+bool SaveFramed(QWidget* w, const QString& path) {
+    w->show();
+    w->raise();
+    for (int i = 0; i < 30; ++i) {
+        Settle();
+        QThread::msleep(20);
+    }
+    QImage image;
+    if (QScreen* screen = w->screen()) {
+        const QRect r = w->frameGeometry();
+        image = screen->grabWindow(0, r.x(), r.y(), r.width(), r.height()).toImage();
+    }
+    if (image.isNull()) image = w->grab().toImage();
+    const bool ok = image.save(path);
+    std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -65,9 +88,19 @@ int main(int argc, char** argv) {
     const QString out = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(out);
     CZTSettings settings;
+    settings.Load(); // the first start's values (the settings are fresh)
     CMainFrame frame(settings);
     if (argc > 2) frame.OpenDocument(QString::fromLocal8Bit(argv[2]));
     frame.LoadWindowState();
+    // The window as it first opens, with its frame, and the credentials
+    // prompt over it.
+    bool ok = SaveFramed(&frame, out + QStringLiteral("/main-first-start.png"));
+    {
+        CCredentialsDialog credentials(QStringLiteral("Notizen.ztd"), false, &frame);
+        credentials.SetName(QStringLiteral("anna"));
+        ok &= SaveFramed(&credentials, out + QStringLiteral("/credentials.png"));
+        credentials.hide();
+    }
     frame.resize(1000, 640);
     frame.show();
     frame.Document().Tree().ToggleExpandAll();
@@ -79,7 +112,7 @@ int main(int argc, char** argv) {
     frame.TreeView()->SelectPage(page);
     frame.TreeView()->setFocus();
     frame.UpdateCommandUI();
-    bool ok = Save(&frame, out + QStringLiteral("/main.png"));
+    ok &= Save(&frame, out + QStringLiteral("/main.png"));
 
     // A formatted page with a picture, the ruler and the font bar.
     if (page) {
