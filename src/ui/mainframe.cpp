@@ -623,6 +623,8 @@ bool CMainFrame::OpenDocument(const QString& path, bool askOthers) {
     if (!ok) {
         if (settings_.archives.autoRemove) settings_.archives.Remove(full);
         settings_.RemoveRecentFile(full);
+        // The reader's own words go to the log; the user saw the message.
+        qWarning("zettrix: %s: %s", qPrintable(full), doc_->Archive().lastError.c_str());
         // The document that was open stays, at the page it showed.
         CZTPageNode* back = current ? doc_->Tree().FindPage(current->Ident()) : nullptr;
         tree_->SelectPage(back ? back : doc_->Tree().FirstRootPage());
