@@ -96,6 +96,26 @@ constexpr Entry kTable[] = {
     {Msg::ImportingPictures, "Importiere Bilder. Bitte warten."},
     {Msg::PictureInsertFailed, "Das Bild %s konnte nicht eingefügt werden."},
     {Msg::TextFileReadFailed, "Die Datei %s konnte nicht gelesen werden."},
+    // Document server
+    {Msg::SrvAuthFailed, "Anmeldung fehlgeschlagen: Benutzer oder Passwort falsch."},
+    {Msg::SrvNoSuchDocument, "Das Dokument existiert nicht."},
+    {Msg::SrvNoSuchPage, "Die Seite existiert nicht."},
+    {Msg::SrvNoSuchFile, "Die Datei existiert nicht."},
+    {Msg::SrvNoSuchUser, "Der Benutzer %s existiert nicht."},
+    {Msg::SrvNoRight, "Keine Berechtigung."},
+    {Msg::SrvLevelTooLow, "Keine Berechtigung für diese Verwaltungsfunktion."},
+    {Msg::SrvLocked, "Das Dokument ist von einem anderen Benutzer zum Schreiben geöffnet."},
+    {Msg::SrvStaleDocTime, "Das Dokument wurde inzwischen geändert. Bitte neu laden."},
+    {Msg::SrvUnchanged, "Das Dokument ist unverändert."},
+    {Msg::SrvMalformed, "Fehlerhafte Anfrage: %s"},
+    {Msg::SrvNameTaken, "Der Name %s ist bereits vergeben."},
+    {Msg::SrvTooLarge, "Die Anfrage ist zu groß."},
+    {Msg::SrvInternal, "Interner Serverfehler."},
+    {Msg::SrvUserAdded, "Benutzer %s angelegt."},
+    {Msg::SrvUserDeleted, "Benutzer %s gelöscht."},
+    {Msg::SrvPasswordChanged, "Passwort von %s geändert."},
+    {Msg::SrvPasswordPrompt, "Passwort: "},
+    {Msg::SrvPasswordMismatch, "Die Passwörter stimmen nicht überein."},
 };
 
 constexpr auto BuildIndex() {
