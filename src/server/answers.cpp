@@ -350,6 +350,7 @@ std::string BuildErrorAnswerText(const AnswerHead& head, Kind kind, const ErrorA
 }
 
 AnswerResult ReadGetContentAnswer(const xml::Document& doc, GetContentAnswer& out) {
+    out = GetContentAnswer{};
     Check c;
     const xml::Node* a = Locate(doc, Kind::GetContent, c);
     if (!a) return c.result;
@@ -381,6 +382,7 @@ AnswerResult ReadGetContentAnswer(const xml::Document& doc, GetContentAnswer& ou
 }
 
 AnswerResult ReadGetDocAnswer(const xml::Document& doc, const GetDocRequest& sent, GetDocAnswer& out) {
+    out = GetDocAnswer{};
     Check c;
     const xml::Node* a = Locate(doc, Kind::GetDoc, c);
     if (!a) return c.result;
@@ -414,6 +416,7 @@ AnswerResult ReadGetDocAnswer(const xml::Document& doc, const GetDocRequest& sen
 }
 
 AnswerResult ReadGetPageAnswer(const xml::Document& doc, const GetPageRequest& sent, GetPageAnswer& out) {
+    out = GetPageAnswer{};
     Check c;
     const xml::Node* a = Locate(doc, Kind::GetPage, c);
     if (!a) return c.result;
@@ -464,6 +467,7 @@ AnswerResult ReadGetPageAnswer(const xml::Document& doc, const GetPageRequest& s
 
 AnswerResult ReadGetPageFileAnswer(const xml::Document& doc, const GetPageFileRequest& sent,
                                    GetPageFileAnswer& out) {
+    out = GetPageFileAnswer{};
     Check c;
     const xml::Node* a = Locate(doc, Kind::GetPageFile, c);
     if (!a) return c.result;
@@ -478,6 +482,7 @@ AnswerResult ReadGetPageFileAnswer(const xml::Document& doc, const GetPageFileRe
 }
 
 AnswerResult ReadSaveDocAnswer(const xml::Document& doc, const SaveDocRequest& sent, SaveDocAnswer& out) {
+    out = SaveDocAnswer{};
     Check c;
     const xml::Node* a = Locate(doc, Kind::SaveDoc, c);
     if (!a) return c.result;
@@ -489,6 +494,7 @@ AnswerResult ReadSaveDocAnswer(const xml::Document& doc, const SaveDocRequest& s
 
 AnswerResult ReadSetPageFileAnswer(const xml::Document& doc, const SetPageFileRequest& sent,
                                    SetPageFileAnswer& out) {
+    out = SetPageFileAnswer{};
     Check c;
     const xml::Node* a = Locate(doc, Kind::SetPageFile, c);
     if (!a) return c.result;
@@ -500,6 +506,7 @@ AnswerResult ReadSetPageFileAnswer(const xml::Document& doc, const SetPageFileRe
 }
 
 AnswerResult ReadAliveAnswer(const xml::Document& doc, const AliveRequest& sent, AliveAnswer& out) {
+    out = AliveAnswer{};
     Check c;
     const xml::Node* a = Locate(doc, Kind::Alive, c);
     if (!a) return c.result;
@@ -513,6 +520,7 @@ AnswerResult ReadAliveAnswer(const xml::Document& doc, const AliveRequest& sent,
 }
 
 AnswerResult ReadAdminAnswer(const xml::Document& doc, const AdminRequest& sent, AdminAnswer& out) {
+    out = AdminAnswer{};
     Check c;
     const xml::Node* a = Locate(doc, Kind::Admin, c);
     if (!a) return c.result;
