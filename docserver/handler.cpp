@@ -101,6 +101,23 @@ bool CDocServer::FreshNonce(const std::string& mac, int64_t realNow) {
     return true;
 }
 
+SecureBytes CDocServer::PskFor(const std::string& shortPsk, const std::string& cadd) {
+    std::string key = shortPsk + '\n' + cadd;
+    {
+        std::lock_guard<std::mutex> g(pskMutex_);
+        auto it = pskCache_.find(key);
+        if (it != pskCache_.end()) {
+            WipeString(key);
+            return it->second;
+        }
+    }
+    SecureBytes psk = ProtocolPskFromShort(cadd, shortPsk);
+    std::lock_guard<std::mutex> g(pskMutex_);
+    if (pskCache_.size() >= 4096) pskCache_.clear();
+    pskCache_.emplace(std::move(key), psk);
+    return psk;
+}
+
 Outcome CDocServer::Handle(std::string_view envelope) {
     Outcome out;
     Ctx ctx;
@@ -123,7 +140,7 @@ Outcome CDocServer::Handle(std::string_view envelope) {
     }
     if (!user) return unsealed(kErrAuth, Txt(Msg::SrvAuthFailed));
     ctx.user = *user;
-    ctx.psk = ProtocolPskFromShort(ctx.parts.cadd, ctx.user.psk);
+    ctx.psk = PskFor(ctx.user.psk, ctx.parts.cadd);
     if (!VerifyEnvelope(ctx.parts, ctx.parts.user, ctx.psk)) return unsealed(kErrAuth, Txt(Msg::SrvAuthFailed));
     auto plain = OpenEnvelope(ctx.parts, ctx.psk);
     if (!plain) return unsealed(kErrAuth, Txt(Msg::SrvAuthFailed));

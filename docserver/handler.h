@@ -4,6 +4,7 @@
 #pragma once
 
 #include "docstore.h"
+#include "security/securebytes.h"
 
 #include <cstdint>
 #include <deque>
@@ -51,6 +52,9 @@ class CDocServer {
   private:
     void HandleOpened(Ctx& ctx, const std::string& plain, Outcome& out);
     bool FreshNonce(const std::string& mac, int64_t realNow);
+    // The PSK for (short form, CADD): CADD changes once a second, so most
+    // requests of a client find the derivation of their predecessor.
+    SecureBytes PskFor(const std::string& shortPsk, const std::string& cadd);
 
     CSqlDb& db_;
     CDocStore store_;
@@ -60,6 +64,8 @@ class CDocServer {
     std::mutex nonceMutex_;
     std::unordered_map<std::string, int64_t> nonces_;
     std::deque<std::pair<int64_t, std::string>> nonceOrder_;
+    std::mutex pskMutex_;
+    std::unordered_map<std::string, SecureBytes> pskCache_;
 };
 
 } // namespace zt::docsrv

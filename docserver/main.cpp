@@ -215,6 +215,7 @@ int Serve(CSqlDb& db, const Options& o) {
     int threads = o.threads;
     http->new_task_queue = [threads] { return new httplib::ThreadPool(size_t(threads)); };
     http->set_payload_max_length(o.maxRequest);
+    http->set_tcp_nodelay(true);
     http->set_keep_alive_max_count(1000);
     http->set_keep_alive_timeout(10);
     http->set_read_timeout(60, 0);
