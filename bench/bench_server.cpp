@@ -274,7 +274,6 @@ int main() {
         own[i].name = "doc" + std::to_string(i);
         own[i].ident = addDoc(*sessions[i], own[i].name);
     }
-    std::fprintf(stderr, "set-up done\n");
     // Everybody asks for write access to the shared document at once.
     std::vector<std::thread> ts;
     std::vector<GetDocAnswer> sharedOpen(kClients);
@@ -300,7 +299,6 @@ int main() {
         shared.page = a.identn.at(0).val;
         sharedSaved = body;
     }
-    std::fprintf(stderr, "shared opened\n");
     for (int i = 0; i < kClients; ++i) {
         GetDocRequest r{true, own[i].ident, own[i].name, 0};
         xml::Document d;
