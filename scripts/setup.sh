@@ -9,9 +9,9 @@ PACKAGES=(
   # libraries
   zlib1g-dev libcrypto++-dev libjpeg62-turbo-dev libcurl4-openssl-dev
   qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-translations-l10n fonts-dejavu-core
-  libsqlite3-dev libcpp-httplib-dev libssl-dev
+  libsqlite3-dev libcpp-httplib-dev libssl-dev libpq-dev
   # tests
-  libgtest-dev libgmock-dev openssl xvfb dbus xauth
+  libgtest-dev libgmock-dev openssl xvfb dbus xauth postgresql util-linux
 )
 
 missing=()

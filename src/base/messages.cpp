@@ -103,6 +103,26 @@ constexpr Entry kTable[] = {
     {Msg::ReasonNotADocument, "Die Datei ist kein Zettrix-Dokument."},
     {Msg::ReasonTruncated, "Die Datei endet vorzeitig: sie ist abgeschnitten oder beschädigt."},
     {Msg::ReasonEncryptedPartDamaged, "Der verschlüsselte Teil der Datei ist beschädigt."},
+    // Document server
+    {Msg::SrvAuthFailed, "Anmeldung fehlgeschlagen: Benutzer oder Passwort falsch."},
+    {Msg::SrvNoSuchDocument, "Das Dokument existiert nicht."},
+    {Msg::SrvNoSuchPage, "Die Seite existiert nicht."},
+    {Msg::SrvNoSuchFile, "Die Datei existiert nicht."},
+    {Msg::SrvNoSuchUser, "Der Benutzer %s existiert nicht."},
+    {Msg::SrvNoRight, "Keine Berechtigung."},
+    {Msg::SrvLevelTooLow, "Keine Berechtigung für diese Verwaltungsfunktion."},
+    {Msg::SrvLocked, "Das Dokument ist von einem anderen Benutzer zum Schreiben geöffnet."},
+    {Msg::SrvStaleDocTime, "Das Dokument wurde inzwischen geändert. Bitte neu laden."},
+    {Msg::SrvUnchanged, "Das Dokument ist unverändert."},
+    {Msg::SrvMalformed, "Fehlerhafte Anfrage: %s"},
+    {Msg::SrvNameTaken, "Der Name %s ist bereits vergeben."},
+    {Msg::SrvTooLarge, "Die Anfrage ist zu groß."},
+    {Msg::SrvInternal, "Interner Serverfehler."},
+    {Msg::SrvUserAdded, "Benutzer %s angelegt."},
+    {Msg::SrvUserDeleted, "Benutzer %s gelöscht."},
+    {Msg::SrvPasswordChanged, "Passwort von %s geändert."},
+    {Msg::SrvPasswordPrompt, "Passwort: "},
+    {Msg::SrvPasswordMismatch, "Die Passwörter stimmen nicht überein."},
 };
 
 constexpr auto BuildIndex() {

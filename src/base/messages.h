@@ -101,6 +101,27 @@ enum class Msg {
     ReasonNotADocument,
     ReasonTruncated,
     ReasonEncryptedPartDamaged,
+    // Document server (zettrix-server): the texts of its ERROR_MSG answers
+    // and of its administration commands.
+    SrvAuthFailed,
+    SrvNoSuchDocument,
+    SrvNoSuchPage,
+    SrvNoSuchFile,
+    SrvNoSuchUser,          // "%s": user
+    SrvNoRight,
+    SrvLevelTooLow,
+    SrvLocked,
+    SrvStaleDocTime,
+    SrvUnchanged,
+    SrvMalformed,           // "%s": what was wrong
+    SrvNameTaken,           // "%s": name
+    SrvTooLarge,
+    SrvInternal,
+    SrvUserAdded,           // "%s": user
+    SrvUserDeleted,         // "%s": user
+    SrvPasswordChanged,     // "%s": user
+    SrvPasswordPrompt,
+    SrvPasswordMismatch,
     Count_
 };
 

@@ -36,9 +36,14 @@ std::optional<std::string> DrawNonce() {
 SecureBytes ProtocolPsk(std::string_view cadd, std::string_view user, std::string_view password) {
     SecureBytes h = SecureHex(Sha256(Concat({"ZTpsk", user, password})));
     if (cadd.empty()) return h;
+    return ProtocolPskFromShort(cadd, h);
+}
+
+SecureBytes ProtocolPskFromShort(std::string_view cadd, std::string_view shortPsk) {
+    if (cadd.empty()) return SecureBytes(shortPsk);
     // 999 further rounds, each appending the round number as 8 upper-hex digits;
     // the first round hashes the 64 hex characters, every later one the digest.
-    SecureBytes x = std::move(h);
+    SecureBytes x(shortPsk);
     for (unsigned n = 999; n >= 1; --n) {
         char number[9];
         std::snprintf(number, sizeof number, "%08X", n);
@@ -56,11 +61,15 @@ SecureBytes ProtocolKeyMac(std::string_view psk, std::string_view mrand) {
     return Sha256(Concat({"ZTkeymac", psk, mrand}));
 }
 
-SealedPayload SealPayloadWith(std::string_view plaintext, std::string_view user, std::string_view password,
-                              std::string_view cadd, std::string_view crand) {
-    SecureBytes key = ProtocolKeyEnc(ProtocolPsk(cadd, user, password), crand);
+SealedPayload SealPayloadWithPsk(std::string_view plaintext, std::string_view psk, std::string_view crand) {
+    SecureBytes key = ProtocolKeyEnc(psk, crand);
     auto cipher = AesCbcEncrypt(key, kZeroIv, plaintext, CbcPadding::Pkcs7);
     return {Base64Encode(*cipher), std::string(crand)};
+}
+
+SealedPayload SealPayloadWith(std::string_view plaintext, std::string_view user, std::string_view password,
+                              std::string_view cadd, std::string_view crand) {
+    return SealPayloadWithPsk(plaintext, ProtocolPsk(cadd, user, password), crand);
 }
 
 std::optional<SealedPayload> SealPayload(std::string_view plaintext, std::string_view user,
@@ -70,9 +79,14 @@ std::optional<SealedPayload> SealPayload(std::string_view plaintext, std::string
     return SealPayloadWith(plaintext, user, password, cadd, *crand);
 }
 
-std::optional<EnvelopeTag> EnvelopeMac(std::string_view cipher, std::string_view macData,
-                                       std::string_view user, std::string_view password,
-                                       std::string_view cadd, std::optional<std::string_view> mrand) {
+std::optional<SealedPayload> SealPayloadPsk(std::string_view plaintext, std::string_view psk) {
+    auto crand = DrawNonce();
+    if (!crand) return std::nullopt;
+    return SealPayloadWithPsk(plaintext, psk, *crand);
+}
+
+std::optional<EnvelopeTag> EnvelopeMacPsk(std::string_view cipher, std::string_view macData, std::string_view psk,
+                                          std::optional<std::string_view> mrand) {
     EnvelopeTag tag;
     if (mrand) {
         tag.mrand = std::string(*mrand);
@@ -81,7 +95,7 @@ std::optional<EnvelopeTag> EnvelopeMac(std::string_view cipher, std::string_view
         if (!drawn) return std::nullopt;
         tag.mrand = std::move(*drawn);
     }
-    SecureBytes key = ProtocolKeyMac(ProtocolPsk(cadd, user, password), tag.mrand);
+    SecureBytes key = ProtocolKeyMac(psk, tag.mrand);
     std::string data;
     data.reserve(cipher.size() + macData.size() + tag.mrand.size());
     data.append(cipher).append(macData).append(tag.mrand);
@@ -90,14 +104,24 @@ std::optional<EnvelopeTag> EnvelopeMac(std::string_view cipher, std::string_view
     return tag;
 }
 
-std::optional<SecureBytes> OpenPayload(std::string_view cipher, std::string_view crand, std::string_view cadd,
-                                       std::string_view user, std::string_view password) {
+std::optional<EnvelopeTag> EnvelopeMac(std::string_view cipher, std::string_view macData,
+                                       std::string_view user, std::string_view password,
+                                       std::string_view cadd, std::optional<std::string_view> mrand) {
+    return EnvelopeMacPsk(cipher, macData, ProtocolPsk(cadd, user, password), mrand);
+}
+
+std::optional<SecureBytes> OpenPayloadPsk(std::string_view cipher, std::string_view crand, std::string_view psk) {
     auto raw = Base64Decode(cipher);
     if (!raw) return std::nullopt;
-    SecureBytes key = ProtocolKeyEnc(ProtocolPsk(cadd, user, password), crand);
+    SecureBytes key = ProtocolKeyEnc(psk, crand);
     auto plain = AesCbcDecrypt(key, kZeroIv, *raw);
     if (!plain || !RemovePkcs7Padding(*plain)) return std::nullopt;
     return plain;
+}
+
+std::optional<SecureBytes> OpenPayload(std::string_view cipher, std::string_view crand, std::string_view cadd,
+                                       std::string_view user, std::string_view password) {
+    return OpenPayloadPsk(cipher, crand, ProtocolPsk(cadd, user, password));
 }
 
 SecureBytes Hauth(std::string_view user, std::string_view password) {

@@ -61,6 +61,16 @@ std::optional<EnvelopeTag> EnvelopeMac(std::string_view cipher, std::string_view
 std::optional<SecureBytes> OpenPayload(std::string_view cipher, std::string_view crand, std::string_view cadd,
                                        std::string_view user, std::string_view password);
 
+// The same operations for a holder of the short PSK form only (the document
+// server keeps that form, never the password). `ProtocolPskFromShort` gives the
+// PSK for a CADD from the short form; the others take the PSK itself.
+SecureBytes ProtocolPskFromShort(std::string_view cadd, std::string_view shortPsk);
+SealedPayload SealPayloadWithPsk(std::string_view plaintext, std::string_view psk, std::string_view crand);
+std::optional<SealedPayload> SealPayloadPsk(std::string_view plaintext, std::string_view psk);
+std::optional<EnvelopeTag> EnvelopeMacPsk(std::string_view cipher, std::string_view macData, std::string_view psk,
+                                          std::optional<std::string_view> mrand);
+std::optional<SecureBytes> OpenPayloadPsk(std::string_view cipher, std::string_view crand, std::string_view psk);
+
 // HAUTH = lower-hex(SHA-256("ZThauth" || user || password)), the login proof.
 SecureBytes Hauth(std::string_view user, std::string_view password);
 

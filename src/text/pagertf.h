@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/linecode.h"
+
 namespace zt {
 
 // True when `text` already is RTF (begins with "{\rtf").
@@ -17,15 +19,6 @@ bool IsRtfText(std::string_view text);
 // Page RTF for a plain Windows-1252 text, in Courier New of `points` points,
 // bold when asked. A text that already is RTF is returned unchanged.
 std::string TextToPageRtf(std::string_view text, int points, bool bold);
-
-// The line code: lines of up to 45 bytes, each written as one character for
-// the byte count, four characters per three bytes and "_", closed by "A_".
-std::string EncodeLines(std::string_view bytes);
-
-// Decodes the line code. Characters outside the alphabet that are white space
-// are skipped; anything else, or input that ends before the end line, fails
-// and leaves `out` empty.
-bool DecodeLines(std::string_view text, std::string& out);
 
 // The legacy trailer "{\ztxext ...}" that older versions appended after the
 // RTF document. It is looked for within the last 100 bytes of the text.
