@@ -103,6 +103,12 @@ constexpr Entry kTable[] = {
     {Msg::ReasonNotADocument, "Die Datei ist kein Zettrix-Dokument."},
     {Msg::ReasonTruncated, "Die Datei endet vorzeitig: sie ist abgeschnitten oder beschädigt."},
     {Msg::ReasonEncryptedPartDamaged, "Der verschlüsselte Teil der Datei ist beschädigt."},
+    // key sources: key files and certificates
+    {Msg::KeyFileNotPfx,
+     "Die PKCS#12 Datei konnte nicht initialisiert werden.\nBitte geben Sie eine andere PKCS#12 Datei an."},
+    {Msg::KeyFileWrongPassword, "Das Passwort war falsch.\nBitte versuchen Sie es noch einmal."},
+    {Msg::KeyFileNoCertificate,
+     "Das Zertifikat konnte nicht geladen werden.\nWählen Sie bitte ein anderes Zertifikat aus."},
 };
 
 constexpr auto BuildIndex() {

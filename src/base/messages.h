@@ -101,6 +101,10 @@ enum class Msg {
     ReasonNotADocument,
     ReasonTruncated,
     ReasonEncryptedPartDamaged,
+    // key sources: key files and certificates
+    KeyFileNotPfx,
+    KeyFileWrongPassword,
+    KeyFileNoCertificate,
     Count_
 };
 
