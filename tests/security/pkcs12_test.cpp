@@ -45,6 +45,7 @@ const FileCase kFiles[] = {
     {"rsa-default.p12", "geheim", "1.2.840.113549.1.1.1", "CN=Alice,O=Zettrix Test,C=DE"},
     {"rsa-legacy.p12", "geheim", "1.2.840.113549.1.1.1", "CN=Alice,O=Zettrix Test,C=DE"},
     {"rsa-rc2.p12", "geheim", "1.2.840.113549.1.1.1", "CN=Alice,O=Zettrix Test,C=DE"},
+    {"rsa-nomac.p12", "geheim", "1.2.840.113549.1.1.1", "CN=Alice,O=Zettrix Test,C=DE"}, // no MAC
     {"ec-default.p12", "Schlüssel", "1.2.840.10045.2.1", "CN=Erika,O=Zettrix Test,C=DE"},
     {"ec-legacy.p12", "Schlüssel", "1.2.840.10045.2.1", "CN=Erika,O=Zettrix Test,C=DE"},
 };
@@ -75,7 +76,7 @@ protected:
             cert("bob", "-newkey rsa:2048", "/C=DE/O=Zettrix Test/CN=Bob", "-addext keyUsage=digitalSignature") &&
             cert("ec", "-newkey ec -pkeyopt ec_paramgen_curve:P-256", "/C=DE/O=Zettrix Test/CN=Erika", "") &&
             p12("rsa", "rsa-default.p12", "geheim", "") && p12("rsa", "rsa-legacy.p12", "geheim", legacy) &&
-            p12("rsa", "rsa-rc2.p12", "geheim", "-legacy") && p12("bob", "bob.p12", "bob", "") &&
+            p12("rsa", "rsa-rc2.p12", "geheim", "-legacy") && p12("rsa", "rsa-nomac.p12", "geheim", "-nomac") && p12("bob", "bob.p12", "bob", "") &&
             p12("ec", "ec-default.p12", "Schlüssel", "") && p12("ec", "ec-legacy.p12", "Schlüssel", legacy);
         if (!gFiles->ok) gFiles->error = "openssl could not make the key files";
     }
