@@ -3,6 +3,7 @@
 #include "ztd.h"
 
 #include "base/messages.h"
+#include "security/pkcs12source.h"
 #include "security/securebytes.h"
 
 #include <cstdlib>
@@ -39,8 +40,20 @@ struct Wiped {
 
 // The credentials the document was opened with.
 zt::CZtCredentials Current(Context& c) {
-    return CredentialsFromUtf8(c.prompter.LastName(), c.prompter.LastPassword());
+    zt::CZtCredentials current = CredentialsFromUtf8(c.prompter.LastName(), c.prompter.LastPassword());
+    current.keyObject = c.prompter.ChosenKeyObject();
+    return current;
 }
+
+// New credentials from a key file: its first certificate with its key.
+struct NewKeyFile {
+    std::unique_ptr<zt::CZtPkcs12Source> source;
+    zt::CZtKeyObject* key = nullptr;
+    bool Open(Context& c, const std::string& path, const char* envVar) {
+        source = OpenKeyFile(path, envVar, c.prompter, key);
+        return key != nullptr;
+    }
+};
 
 int Finish(Context& c) {
     c.doc.SetModified();
@@ -48,10 +61,21 @@ int Finish(Context& c) {
 }
 
 int Encrypt(Context& c, const Args& a) {
-    if (a.Get("--name").empty()) return c.Fail(zt::MessageText(zt::Msg::CredentialsIncomplete));
+    const bool keyFile = !a.Get("--p12").empty();
+    if (!keyFile && a.Get("--name").empty()) return c.Fail(zt::MessageText(zt::Msg::CredentialsIncomplete));
+    // The key file is the new credentials, not those of an encrypted document.
+    c.prompter.keyFile.clear();
     if (!c.Open(a.positional[1])) return kDocError;
     zt::CZtKeyRing& ring = c.doc.Archive().KeyRing();
     if (c.doc.Archive().IsEncrypted()) return c.Fail(zt::MessageText(zt::Msg::AlreadyEncrypted));
+    if (keyFile) {
+        NewKeyFile fresh;
+        if (!fresh.Open(c, a.Get("--p12"), "ZT_P12_PASSWORD")) return kDocError;
+        // New blocks are made for RSA certificates only.
+        if (!ring.CreateEncryption({"", "", fresh.key}))
+            return c.Fail(zt::MessageText(zt::Msg::KeyFileNoCertificate));
+        return Finish(c);
+    }
     std::string password;
     if (!NewPassword("ZT_PASSWORD", password)) return c.Fail(zt::MessageText(zt::Msg::CredentialsIncomplete));
     Wiped fresh{CredentialsFromUtf8(a.Get("--name"), password)};
@@ -62,7 +86,7 @@ int Encrypt(Context& c, const Args& a) {
 }
 
 int Passwd(Context& c, const Args& a) {
-    const char* ops[] = {"--change", "--add", "--remove"};
+    const char* ops[] = {"--change", "--add", "--remove", "--change-p12", "--add-p12", "--remove-p12"};
     const char* op = nullptr;
     for (const char* o : ops)
         if (a.Has(o)) {
@@ -78,7 +102,15 @@ int Passwd(Context& c, const Args& a) {
     zt::CZtKeyRing& ring = c.doc.Archive().KeyRing();
     Wiped current{Current(c)};
     bool ok = false;
-    if (std::string(op) == "--remove") {
+    const std::string action = op;
+    if (action.size() > 4 && action.compare(action.size() - 4, 4, "-p12") == 0) {
+        NewKeyFile other;
+        if (!other.Open(c, a.Get(op), "ZT_NEW_P12_PASSWORD")) return kDocError;
+        zt::CZtCredentials key{"", "", other.key};
+        ok = action == "--remove-p12" ? ring.RemoveCredentials(current.c, key)
+           : action == "--change-p12" ? ring.ChangeCredentials(current.c, key)
+                                      : ring.AddCredentials(current.c, key);
+    } else if (action == "--remove") {
         Wiped removed{CredentialsFromUtf8(other, "")};
         ok = ring.RemoveCredentials(current.c, removed.c);
     } else {
@@ -87,7 +119,7 @@ int Passwd(Context& c, const Args& a) {
             return c.Fail(zt::MessageText(zt::Msg::CredentialsIncomplete));
         Wiped fresh{CredentialsFromUtf8(other, password)};
         zt::WipeString(password);
-        ok = std::string(op) == "--change" ? ring.ChangeCredentials(current.c, fresh.c)
+        ok = action == "--change" ? ring.ChangeCredentials(current.c, fresh.c)
                                            : ring.AddCredentials(current.c, fresh.c);
     }
     if (!ok) return c.Fail(zt::MessageText(zt::Msg::CredentialsRefused));
@@ -107,9 +139,11 @@ int Decrypt(Context& c, const Args& a) {
 
 void AddCryptoCommands(std::vector<Command>& commands) {
     commands.insert(commands.end(), {
-        {"encrypt", 1, Encrypt, "encrypt DOC --name NAME               verschlüsseln (Passwort: ZT_PASSWORD)"},
+        {"encrypt", 1, Encrypt,
+         "encrypt DOC --name NAME | --p12 DATEI  verschlüsseln (Passwort: ZT_PASSWORD, ZT_P12_PASSWORD)"},
         {"passwd", 1, Passwd,
-         "passwd DOC --name NAME --change|--add|--remove NAME2  Namen bearbeiten (neu: ZT_NEW_PASSWORD)"},
+         "passwd DOC --name NAME --change|--add|--remove NAME2  Namen bearbeiten (neu: ZT_NEW_PASSWORD);\n"
+         "      --change-p12|--add-p12|--remove-p12 DATEI: Zertifikat einer Schlüsseldatei (ZT_NEW_P12_PASSWORD)"},
         {"decrypt", 1, Decrypt, "decrypt DOC --name NAME               gesamte Verschlüsselung entfernen"},
     });
 }
