@@ -105,6 +105,8 @@ enum class Msg {
     KeyFileNotPfx,
     KeyFileWrongPassword,
     KeyFileNoCertificate,
+    Pkcs11DriverUnusable, // "%s": driver path
+    NoTokenChosen,
     Count_
 };
 

@@ -75,6 +75,7 @@ struct CZtPkcs11Source::Impl {
     void* module = nullptr;
     CK_FUNCTION_LIST* f = nullptr;
     bool initialized = false;
+    bool finalize = false;
     std::map<CK_SLOT_ID, CK_SESSION_HANDLE> sessions;
     std::map<CK_SLOT_ID, bool> loggedIn;
     struct Item {
@@ -179,11 +180,15 @@ bool CZtPkcs11Source::Load(const std::string& path) {
         Release();
         return false;
     }
-    if (f->C_Initialize(nullptr) != CKR_OK) {
+    // Another source of the same process may have initialised the driver; it
+    // then also finalizes it.
+    CK_RV rv = f->C_Initialize(nullptr);
+    if (rv != CKR_OK && rv != CKR_CRYPTOKI_ALREADY_INITIALIZED) {
         Release();
         return false;
     }
     m.initialized = true;
+    m.finalize = rv == CKR_OK;
     return true;
 }
 
@@ -272,11 +277,12 @@ void CZtPkcs11Source::Release() {
             CK_RV rv = m.f->C_CloseSession(s);
             if (rv != CKR_OK) LogError("close session", rv);
         }
-        if (m.initialized) m.f->C_Finalize(nullptr);
+        if (m.initialized && m.finalize) m.f->C_Finalize(nullptr);
     }
     m.sessions.clear();
     m.loggedIn.clear();
     m.initialized = false;
+    m.finalize = false;
     m.f = nullptr;
     if (m.module) dlclose(m.module);
     m.module = nullptr;

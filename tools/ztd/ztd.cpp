@@ -3,6 +3,7 @@
 #include "base/cp1252.h"
 #include "base/messages.h"
 #include "core/pagepaths.h"
+#include "security/pkcs11source.h"
 #include "security/pkcs12source.h"
 #include "security/securebytes.h"
 
@@ -89,7 +90,53 @@ std::unique_ptr<zt::CZtPkcs12Source> OpenKeyFile(const std::string& path, const 
     return nullptr;
 }
 
+std::unique_ptr<zt::CZtPkcs11Source> OpenToken(const std::string& module, const std::string& token,
+                                               const std::string& cert, bool login, zt::Prompter& prompter,
+                                               zt::CZtKeyObject*& key) {
+    key = nullptr;
+    auto source = std::make_unique<zt::CZtPkcs11Source>();
+    if (!source->Load(module)) {
+        prompter.Message(zt::FormatMessage(zt::Msg::Pkcs11DriverUnusable, {module}), zt::Prompter::Icon::Error);
+        return nullptr;
+    }
+    size_t chosen = SIZE_MAX;
+    if (source->ListCertificates())
+        for (size_t i = 0; i < source->Count() && chosen == SIZE_MAX; ++i) {
+            const auto& e = source->Certificate(i);
+            std::string hexId;
+            for (unsigned char ch : e.id) hexId += "0123456789abcdef"[ch >> 4], hexId += "0123456789abcdef"[ch & 15];
+            if (e.certificate.keyAlgorithm != zt::kOidRsaEncryption) continue;
+            if (!token.empty() && e.tokenLabel != token) continue;
+            if (!cert.empty() && e.label != cert && hexId != cert) continue;
+            chosen = i;
+        }
+    if (chosen == SIZE_MAX) {
+        prompter.Message(zt::MessageText(zt::Msg::NoTokenChosen), zt::Prompter::Icon::Error);
+        return nullptr;
+    }
+    if (login && source->Certificate(chosen).loginRequired) {
+        std::string pin;
+        if (const char* env = std::getenv("ZT_PIN")) pin = env;
+        else if (!HaveTerminal() || !ReadTerminalLine("PIN: ", true, pin)) return nullptr;
+        const bool ok = source->Login(chosen, pin);
+        zt::WipeString(pin);
+        if (!ok) {
+            prompter.Message(zt::MessageText(zt::Msg::KeyFileWrongPassword), zt::Prompter::Icon::Error);
+            return nullptr;
+        }
+    }
+    key = source->KeyObject(chosen);
+    return source;
+}
+
 bool TerminalPrompter::AskCredentials(const CredentialsQuestion& q, std::string& outName, std::string& outPassword) {
+    if (!module.empty()) {
+        if (q.attempt > 1) return false;
+        tokenSource_ = OpenToken(module, token, cert, true, *this, chosen_);
+        outName.clear();
+        outPassword.clear();
+        return chosen_ != nullptr;
+    }
     if (!keyFile.empty()) {
         // A key file asks for its own password; a certificate that does not
         // open the document would not do so on a second try.

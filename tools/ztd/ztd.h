@@ -13,6 +13,7 @@
 namespace zt {
 class CZtKeyObject;
 class CZtPkcs12Source;
+class CZtPkcs11Source;
 } // namespace zt
 
 namespace ztd {
@@ -38,6 +39,8 @@ public:
     std::string name;     // --name
     bool hasName = false;
     std::string keyFile;  // --p12
+    std::string module;   // --pkcs11, with --token and --cert
+    std::string token, cert;
     void Message(std::string_view text, Icon icon) override;
     bool AskYesNo(std::string_view text) override;
     bool AskCredentials(const CredentialsQuestion& question, std::string& name, std::string& password) override;
@@ -50,6 +53,7 @@ public:
 private:
     std::string lastName_, lastPassword_;
     std::unique_ptr<zt::CZtPkcs12Source> keySource_;
+    std::unique_ptr<zt::CZtPkcs11Source> tokenSource_;
     zt::CZtKeyObject* chosen_ = nullptr;
 };
 
@@ -60,6 +64,15 @@ private:
 // goes to `key`.
 std::unique_ptr<zt::CZtPkcs12Source> OpenKeyFile(const std::string& path, const char* envVar,
                                                  zt::Prompter& prompter, zt::CZtKeyObject*& key);
+
+// Loads the PKCS#11 driver `module` and picks the first RSA certificate of
+// the token labelled `token` (any token when empty) whose label or hex id is
+// `cert` (any when empty). With `login` and a token that requires it, the PIN
+// comes from ZT_PIN or is typed without echo. nullptr after a message when
+// the driver is unusable, nothing fits or the PIN is refused.
+std::unique_ptr<zt::CZtPkcs11Source> OpenToken(const std::string& module, const std::string& token,
+                                               const std::string& cert, bool login, zt::Prompter& prompter,
+                                               zt::CZtKeyObject*& key);
 
 // True when standard input is a terminal.
 bool HaveTerminal();
