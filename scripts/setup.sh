@@ -12,6 +12,8 @@ PACKAGES=(
   libsqlite3-dev libcpp-httplib-dev libssl-dev libpq-dev
   # tests
   libgtest-dev libgmock-dev openssl xvfb dbus xauth postgresql util-linux
+  # key sources: the PKCS#11 header, a software token and its import tool
+  libp11-kit-dev softhsm2 opensc
 )
 
 missing=()

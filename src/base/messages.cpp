@@ -123,6 +123,15 @@ constexpr Entry kTable[] = {
     {Msg::SrvPasswordChanged, "Passwort von %s geändert."},
     {Msg::SrvPasswordPrompt, "Passwort: "},
     {Msg::SrvPasswordMismatch, "Die Passwörter stimmen nicht überein."},
+    // key sources: key files and certificates
+    {Msg::KeyFileNotPfx,
+     "Die PKCS#12 Datei konnte nicht initialisiert werden.\nBitte geben Sie eine andere PKCS#12 Datei an."},
+    {Msg::KeyFileWrongPassword, "Das Passwort war falsch.\nBitte versuchen Sie es noch einmal."},
+    {Msg::KeyFileNoCertificate,
+     "Das Zertifikat konnte nicht geladen werden.\nWählen Sie bitte ein anderes Zertifikat aus."},
+    {Msg::Pkcs11DriverUnusable,
+     "Der PKCS#11 Treiber '%s' konnte nicht initialisiert werden.\nBitte geben Sie einen anderen PKCS#11 Treiber an."},
+    {Msg::NoTokenChosen, "Es wurde kein gültiger Token ausgewählt.\nBitte versuchen Sie es erneut."},
 };
 
 constexpr auto BuildIndex() {

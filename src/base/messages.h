@@ -122,6 +122,12 @@ enum class Msg {
     SrvPasswordChanged,     // "%s": user
     SrvPasswordPrompt,
     SrvPasswordMismatch,
+    // key sources: key files and certificates
+    KeyFileNotPfx,
+    KeyFileWrongPassword,
+    KeyFileNoCertificate,
+    Pkcs11DriverUnusable, // "%s": driver path
+    NoTokenChosen,
     Count_
 };
 

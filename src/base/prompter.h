@@ -9,6 +9,8 @@
 
 namespace zt {
 
+class CZtKeyObject;
+
 class Prompter {
 public:
     enum class Icon { Information, Warning, Error, Question };
@@ -40,6 +42,10 @@ public:
     virtual bool AskCredentials(const CredentialsQuestion& question, std::string& name, std::string& password) {
         return false;
     }
+    // The certificate chosen with the last answer to AskCredentials instead
+    // of a name and a password (from a key file or a token); nullptr when
+    // none was. It stays valid until the next question or the prompter goes.
+    virtual CZtKeyObject* ChosenKeyObject() { return nullptr; }
 };
 
 // Answers every question with a fixed answer and forgets every message.

@@ -125,6 +125,7 @@ bool CZTArchive::ReadInto(std::string bytes, const std::string& path, CZTPageLis
             std::string name, password;
             const bool answered = prompter_.AskCredentials(question, name, password);
             zt::CZtCredentials credentials = CredentialsFromUtf8(name, password);
+            if (answered) credentials.keyObject = prompter_.ChosenKeyObject();
             zt::WipeString(name);
             zt::WipeString(password);
             if (!answered) break;

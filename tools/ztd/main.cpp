@@ -15,7 +15,10 @@ using namespace ztd;
 namespace {
 
 // Options that take a value.
-const char* kValueOptions[] = {"--text-file", "--name", "--as", "--change", "--add", "--remove", "-o", "--doc"};
+const char* kValueOptions[] = {"--text-file", "--name", "--as", "--change", "--add", "--remove", "-o", "--doc",
+                              "--p12", "--change-p12", "--add-p12", "--remove-p12",
+                              "--pkcs11", "--token", "--cert", "--change-pkcs11", "--add-pkcs11",
+                              "--remove-pkcs11"};
 
 bool ParseArgs(int argc, char** argv, Args& args) {
     for (int i = 1; i < argc; ++i) {
@@ -42,6 +45,8 @@ void PrintUsage(const std::vector<Command>& commands, FILE* out) {
     for (const auto& c : commands) std::fprintf(out, "  %s\n", c.usage);
     std::fputs("Optionen: --yes beantwortet Rückfragen mit Ja.\n", out);
     std::fputs("Verschlüsselte Dokumente: --name NAME, das Passwort aus ZT_PASSWORD oder vom Terminal.\n", out);
+    std::fputs("  oder --p12 DATEI (PKCS#12 Schlüsseldatei), ihr Passwort aus ZT_P12_PASSWORD oder vom Terminal,\n", out);
+    std::fputs("  oder --pkcs11 MODUL [--token NAME] [--cert NAME|ID], die PIN aus ZT_PIN oder vom Terminal.\n", out);
 }
 
 } // namespace
@@ -69,6 +74,10 @@ int main(int argc, char** argv) {
     context.prompter.assumeYes = args.Has("--yes");
     context.prompter.hasName = args.Has("--name");
     context.prompter.name = args.Get("--name");
+    context.prompter.keyFile = args.Get("--p12");
+    context.prompter.module = args.Get("--pkcs11");
+    context.prompter.token = args.Get("--token");
+    context.prompter.cert = args.Get("--cert");
     int rc = command->run(context, args);
     if (rc == kUsage) PrintUsage(commands, stderr);
     return rc;

@@ -3,6 +3,8 @@
 #include "base/cp1252.h"
 #include "base/messages.h"
 #include "core/pagepaths.h"
+#include "security/pkcs11source.h"
+#include "security/pkcs12source.h"
 #include "security/securebytes.h"
 
 #include <cstdio>
@@ -33,6 +35,8 @@ bool TerminalPrompter::AskYesNo(std::string_view text) {
     return !answer.empty() && (answer[0] == 'j' || answer[0] == 'J' || answer[0] == 'y' || answer[0] == 'Y');
 }
 
+TerminalPrompter::TerminalPrompter() = default;
+
 TerminalPrompter::~TerminalPrompter() {
     zt::WipeString(lastName_);
     zt::WipeString(lastPassword_);
@@ -57,7 +61,92 @@ bool ReadTerminalLine(const std::string& prompt, bool hidden, std::string& out) 
     return ok;
 }
 
+std::unique_ptr<zt::CZtPkcs12Source> OpenKeyFile(const std::string& path, const char* envVar,
+                                                 zt::Prompter& prompter, zt::CZtKeyObject*& key) {
+    using Result = zt::CZtPkcs12Source::Result;
+    key = nullptr;
+    auto source = std::make_unique<zt::CZtPkcs12Source>();
+    Result r = source->LoadFile(path);
+    const char* env = std::getenv(envVar);
+    const bool terminal = HaveTerminal();
+    for (int attempt = 1; r == Result::Ok; ++attempt) {
+        std::string password;
+        if (env) {
+            password = env;
+        } else if (!terminal || !ReadTerminalLine("Passwort der Schlüsseldatei: ", true, password)) {
+            return nullptr;
+        }
+        r = source->Open(password);
+        zt::WipeString(password);
+        if (r == Result::Ok) {
+            key = source->KeyObject(0);
+            return source;
+        }
+        if (r != Result::WrongPassword || env || !terminal || attempt >= 3) break;
+        prompter.Message(zt::MessageText(zt::CZtPkcs12Source::Message(r)), zt::Prompter::Icon::Warning);
+        r = Result::Ok;
+    }
+    prompter.Message(zt::MessageText(zt::CZtPkcs12Source::Message(r)), zt::Prompter::Icon::Error);
+    return nullptr;
+}
+
+std::unique_ptr<zt::CZtPkcs11Source> OpenToken(const std::string& module, const std::string& token,
+                                               const std::string& cert, bool login, zt::Prompter& prompter,
+                                               zt::CZtKeyObject*& key) {
+    key = nullptr;
+    auto source = std::make_unique<zt::CZtPkcs11Source>();
+    if (!source->Load(module)) {
+        prompter.Message(zt::FormatMessage(zt::Msg::Pkcs11DriverUnusable, {module}), zt::Prompter::Icon::Error);
+        return nullptr;
+    }
+    size_t chosen = SIZE_MAX;
+    if (source->ListCertificates())
+        for (size_t i = 0; i < source->Count() && chosen == SIZE_MAX; ++i) {
+            const auto& e = source->Certificate(i);
+            std::string hexId;
+            for (unsigned char ch : e.id) hexId += "0123456789abcdef"[ch >> 4], hexId += "0123456789abcdef"[ch & 15];
+            if (e.certificate.keyAlgorithm != zt::kOidRsaEncryption) continue;
+            if (!token.empty() && e.tokenLabel != token) continue;
+            if (!cert.empty() && e.label != cert && hexId != cert) continue;
+            chosen = i;
+        }
+    if (chosen == SIZE_MAX) {
+        prompter.Message(zt::MessageText(zt::Msg::NoTokenChosen), zt::Prompter::Icon::Error);
+        return nullptr;
+    }
+    if (login && source->Certificate(chosen).loginRequired) {
+        std::string pin;
+        if (const char* env = std::getenv("ZT_PIN")) pin = env;
+        else if (!HaveTerminal() || !ReadTerminalLine("PIN: ", true, pin)) return nullptr;
+        const bool ok = source->Login(chosen, pin);
+        zt::WipeString(pin);
+        if (!ok) {
+            prompter.Message(zt::MessageText(zt::Msg::KeyFileWrongPassword), zt::Prompter::Icon::Error);
+            return nullptr;
+        }
+    }
+    key = source->KeyObject(chosen);
+    return source;
+}
+
 bool TerminalPrompter::AskCredentials(const CredentialsQuestion& q, std::string& outName, std::string& outPassword) {
+    if (!module.empty()) {
+        if (q.attempt > 1) return false;
+        tokenSource_ = OpenToken(module, token, cert, true, *this, chosen_);
+        outName.clear();
+        outPassword.clear();
+        return chosen_ != nullptr;
+    }
+    if (!keyFile.empty()) {
+        // A key file asks for its own password; a certificate that does not
+        // open the document would not do so on a second try.
+        if (q.attempt > 1) return false;
+        keySource_ = OpenKeyFile(keyFile, "ZT_P12_PASSWORD", *this, chosen_);
+        outName.clear();
+        outPassword.clear();
+        return chosen_ != nullptr;
+    }
+    chosen_ = nullptr;
     const char* env = std::getenv("ZT_PASSWORD");
     const bool terminal = HaveTerminal();
     // Answers that do not come from the terminal would only be the same again.

@@ -6,8 +6,15 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
+
+namespace zt {
+class CZtKeyObject;
+class CZtPkcs12Source;
+class CZtPkcs11Source;
+} // namespace zt
 
 namespace ztd {
 
@@ -22,15 +29,22 @@ constexpr int kDocError = 2;
 // from the environment variable ZT_PASSWORD or, when that is unset and a
 // terminal is attached, from a prompt without echo. On the terminal a failed
 // attempt is asked again; answers from the command line are tried once.
+// With --p12 FILE the certificate of that key file answers instead, its
+// password from ZT_P12_PASSWORD or a prompt without echo.
 class TerminalPrompter : public zt::Prompter {
 public:
+    TerminalPrompter();
     ~TerminalPrompter() override;
     bool assumeYes = false;
     std::string name;     // --name
     bool hasName = false;
+    std::string keyFile;  // --p12
+    std::string module;   // --pkcs11, with --token and --cert
+    std::string token, cert;
     void Message(std::string_view text, Icon icon) override;
     bool AskYesNo(std::string_view text) override;
     bool AskCredentials(const CredentialsQuestion& question, std::string& name, std::string& password) override;
+    zt::CZtKeyObject* ChosenKeyObject() override { return chosen_; }
 
     // The credentials last handed out (those the document opened with).
     const std::string& LastName() const { return lastName_; }
@@ -38,7 +52,27 @@ public:
 
 private:
     std::string lastName_, lastPassword_;
+    std::unique_ptr<zt::CZtPkcs12Source> keySource_;
+    std::unique_ptr<zt::CZtPkcs11Source> tokenSource_;
+    zt::CZtKeyObject* chosen_ = nullptr;
 };
+
+// Opens the key file `path` with the password from the environment variable
+// `envVar`, else typed on the terminal without echo (asked again after a wrong
+// password). Messages go to `prompter`. nullptr when it does not open or holds
+// no certificate with its key; otherwise the source, whose first certificate
+// goes to `key`.
+std::unique_ptr<zt::CZtPkcs12Source> OpenKeyFile(const std::string& path, const char* envVar,
+                                                 zt::Prompter& prompter, zt::CZtKeyObject*& key);
+
+// Loads the PKCS#11 driver `module` and picks the first RSA certificate of
+// the token labelled `token` (any token when empty) whose label or hex id is
+// `cert` (any when empty). With `login` and a token that requires it, the PIN
+// comes from ZT_PIN or is typed without echo. nullptr after a message when
+// the driver is unusable, nothing fits or the PIN is refused.
+std::unique_ptr<zt::CZtPkcs11Source> OpenToken(const std::string& module, const std::string& token,
+                                               const std::string& cert, bool login, zt::Prompter& prompter,
+                                               zt::CZtKeyObject*& key);
 
 // True when standard input is a terminal.
 bool HaveTerminal();
