@@ -96,6 +96,15 @@ constexpr Entry kTable[] = {
     {Msg::ImportingPictures, "Importiere Bilder. Bitte warten."},
     {Msg::PictureInsertFailed, "Das Bild %s konnte nicht eingefügt werden."},
     {Msg::TextFileReadFailed, "Die Datei %s konnte nicht gelesen werden."},
+    // search and replace
+    {Msg::SearchPageChanged, "Die Seite wurde verändert, auch in der Fundliste.\nSoll die Seite neu durchsucht werden ?\n"
+                             "Wenn nicht, dann wird die Seite von der Fundliste entfernt."},
+    {Msg::SearchingPage, "Durchsuche Seite %d von %d"},
+    {Msg::SearchCounters, "Seiten: %3d, Titel: %3d, Textstellen: %4d, Dateien: %3d, Gesamt: %4d"},
+    {Msg::ReplacingText, "Ersetze Text. Bitte warten."},
+    {Msg::ReplacingHit, "Ersetze #%d von %d"},
+    {Msg::HitDeleted, "[gelöscht]"},
+    {Msg::TextNotFound, "Text nicht gefunden."},
 };
 
 constexpr auto BuildIndex() {
