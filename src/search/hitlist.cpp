@@ -161,7 +161,8 @@ void CZTHitList::InsertPageRows(CZTDocument& doc, int32_t ident, std::vector<CZT
 
 bool CZTHitList::NotifyPageChange(CZTDocument& doc, Prompter& prompter, int32_t ident, CZTPageNotice notice) {
     if (rows_.empty() || replacing_) return false;
-    if (!InScope(doc, ident)) return false;
+    // A deleted page may already have left the tree; its rows go in any case.
+    if (notice != CZTPageNotice::Deleted && !InScope(doc, ident)) return false;
     switch (notice) {
     case CZTPageNotice::TextSaved:
         if (!options_.Texts()) return false;

@@ -271,6 +271,7 @@ void CZTSearchDialog::RunSearch() {
     const CZTSearchOptions o = TakeOptions();
     CZTPageNode* current = frame_.TreeView()->CurrentPage();
     list_.Begin(o, current);
+    pending_.clear();
     sortColumn_ = -1;
     rows_->clear();
     job_ = std::make_unique<CZTSearchJob>(TakeSearchPages(frame_.Document(), current, o, cache_.get()), o, cache_,
@@ -323,6 +324,10 @@ void CZTSearchDialog::Poll() {
 void CZTSearchDialog::FinishSearch() {
     poll_->stop();
     job_.reset();
+    std::vector<std::pair<int32_t, CZTPageNotice>> pending;
+    pending.swap(pending_);
+    for (const auto& [ident, notice] : pending)
+        if (list_.NotifyPageChange(frame_.Document(), frame_.CurrentPrompter(), ident, notice)) FillRows();
     progress_->clear();
     frame_.CurrentPrompter().Status("");
     UpdateCounter();
@@ -490,7 +495,12 @@ void CZTSearchDialog::ReplaceSelected() {
 }
 
 void CZTSearchDialog::NotifyPageChange(int32_t ident, CZTPageNotice notice) {
-    if (list_.Empty() || list_.Replacing() || job_) return;
+    if (job_) {
+        // The running search may have read the page before the change.
+        pending_.push_back({ident, notice});
+        return;
+    }
+    if (list_.Empty() || list_.Replacing()) return;
     const int currentRow = rows_->indexOfTopLevelItem(rows_->currentItem());
     if (list_.NotifyPageChange(frame_.Document(), frame_.CurrentPrompter(), ident, notice)) {
         FillRows();
@@ -511,7 +521,9 @@ void CZTSearchDialog::PageAboutToBeRemoved(CZTPageNode* page) {
 }
 
 void CZTSearchDialog::TreeAboutToBeCleared() {
+    pending_.clear();
     CancelSearch();
+    pending_.clear();
     list_.Clear();
     rows_->clear();
     UpdateCounter();

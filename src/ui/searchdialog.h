@@ -11,6 +11,8 @@
 
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/pagetree.h"
 #include "search/hitlist.h"
@@ -96,6 +98,8 @@ private:
     std::shared_ptr<CZTSearchTextCache> cache_;
     std::unique_ptr<CZTSearchJob> job_;
     QTimer* poll_ = nullptr;
+    // Notices that came while a search ran, applied when it ends.
+    std::vector<std::pair<int32_t, CZTPageNotice>> pending_;
     int sortColumn_ = -1;
     bool sortDescending_ = false;
 

@@ -477,3 +477,21 @@ TEST(RtfReplace, KeepsControlWordsApartFromNewText) {
 
 } // namespace
 } // namespace zt
+
+namespace zt {
+namespace {
+
+TEST_F(Fixture, ADeletionNoticeAfterThePageLeftStillDropsItsRows) {
+    CZTPageNode* a = Page(nullptr, "a", "wort");
+    CZTPageNode* child = Page(a, "kind", "wort");
+    CZTHitList list;
+    Fill(list, "wort", CZTSearchIn::Text, CZTSearchScope::Subtree, a);
+    ASSERT_EQ(list.Size(), 2u);
+    const int32_t ident = child->Ident();
+    doc.DeletePage(child, false);
+    EXPECT_TRUE(list.NotifyPageChange(doc, prompter, ident, CZTPageNotice::Deleted));
+    EXPECT_EQ(list.Size(), 1u);
+}
+
+} // namespace
+} // namespace zt
