@@ -170,7 +170,7 @@ CZTSearchDialog::CZTSearchDialog(CMainFrame& frame)
     grid->addWidget(searchIn_, 1, 1);
     grid->addWidget(matchCase_, 2, 1);
     grid->addWidget(wholeWord_, 3, 1);
-    auto* scope = new QGroupBox(QStringLiteral("Suchen in"));
+    auto* scope = new QGroupBox;
     auto* sl = new QVBoxLayout(scope);
     sl->addWidget(scopeDocument_);
     sl->addWidget(scopeSubtree_);
@@ -443,8 +443,16 @@ void CZTSearchDialog::ShowHit(size_t row) {
     case CZTSearchHit::Kind::Text: {
         CZettrixView* view = frame_.TextView();
         if (view->CurrentIdent() != hit.ident) view->ShowPage(node);
-        RtfConverter converter;
-        const std::string plain = PageSearchText(doc.PageText(node), converter);
+        std::string plain;
+        const CZTNode* stored = doc.Archive().Core().Node(hit.ident);
+        std::shared_ptr<const std::string> cached;
+        if (stored) cached = cache_->Find({hit.ident, stored->uncompressedLength, stored->crc, stored->mtime});
+        if (cached) {
+            plain = *cached;
+        } else {
+            RtfConverter converter;
+            plain = PageSearchText(doc.PageText(node), converter);
+        }
         const CZTSearchOptions& o = list_.Options();
         int pos = ViewPosition(*view->document(), plain, hit, o.matchCase, o.wholeWord);
         if (pos < 0) break;
@@ -473,7 +481,26 @@ void CZTSearchDialog::ReplaceSelected() {
     if (!del && text.isEmpty()) return;
     if (!del) Remember(replaceText_, text);
     Prompter& prompter = frame_.CurrentPrompter();
+    // Saving the page may search it again and rebuild the rows: the
+    // selection is kept by what the rows are, not by their places.
+    struct Key {
+        int32_t ident, offset;
+        CZTSearchHit::Kind kind;
+        std::string file;
+        bool operator==(const Key&) const = default;
+    };
+    std::vector<Key> keys;
+    for (size_t r : SelectedRows()) {
+        const CZTSearchHit& h = list_.Rows()[r];
+        keys.push_back({h.ident, h.offset, h.kind, h.fileName});
+    }
     frame_.TextView()->SaveCurrentPage();
+    std::vector<size_t> selected;
+    for (size_t r = 0; r < list_.Size(); ++r) {
+        const CZTSearchHit& h = list_.Rows()[r];
+        if (std::find(keys.begin(), keys.end(), Key{h.ident, h.offset, h.kind, h.fileName}) != keys.end())
+            selected.push_back(r);
+    }
     prompter.Status(MessageText(Msg::ReplacingText));
     QElapsedTimer shown;
     shown.start();
@@ -483,7 +510,7 @@ void CZTSearchDialog::ReplaceSelected() {
         prompter.Status(FormatMessage(Msg::ReplacingHit, {std::to_string(n), std::to_string(total)}));
     };
     const int currentRow = rows_->indexOfTopLevelItem(rows_->currentItem());
-    list_.Replace(frame_.Document(), prompter, SelectedRows(), B(text), del, progress);
+    list_.Replace(frame_.Document(), prompter, selected, B(text), del, progress);
     // The views show what is stored now.
     CZTPageNode* current = frame_.TreeView()->CurrentPage();
     frame_.TextView()->ShowPage(current);
