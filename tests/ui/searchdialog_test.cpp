@@ -154,6 +154,22 @@ TEST_F(SearchDialogTest, FollowsRenamesEditsAndDeletions) {
     EXPECT_EQ(frame->findChildren<CZTSearchDialog*>().size(), 1);
 }
 
+TEST_F(SearchDialogTest, ReplaceAfterAnEditOfTheShownPage) {
+    CZTSearchDialog* d = OpenAndSearch(QStringLiteral("wolke"));
+    CZettrixView* view = frame->TextView();
+    QTextCursor c = view->textCursor();
+    c.movePosition(QTextCursor::End);
+    view->setTextCursor(c);
+    view->setFocus();
+    QTest::keyClicks(view->viewport(), QStringLiteral(" Wolke"));
+    QTreeWidget* list = d->List();
+    list->setCurrentItem(list->topLevelItem(1), 0, QItemSelectionModel::ClearAndSelect);
+    d->ReplaceText()->setCurrentText(QStringLiteral("Sonne"));
+    d->ReplaceSelected(); // saves the edited page first, which searches it again
+    EXPECT_EQ(view->toPlainText(), QStringLiteral("Eine Wolke am Himmel und eine Sonne dazu. Wolke"));
+    EXPECT_EQ(list->topLevelItemCount(), 5);
+}
+
 TEST_F(SearchDialogTest, FindAndReplaceInThePage) {
     frame->TreeView()->SelectPage(first);
     frame->UpdateCommandUI();
