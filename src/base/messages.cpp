@@ -132,6 +132,15 @@ constexpr Entry kTable[] = {
     {Msg::Pkcs11DriverUnusable,
      "Der PKCS#11 Treiber '%s' konnte nicht initialisiert werden.\nBitte geben Sie einen anderen PKCS#11 Treiber an."},
     {Msg::NoTokenChosen, "Es wurde kein gültiger Token ausgewählt.\nBitte versuchen Sie es erneut."},
+    // search and replace
+    {Msg::SearchPageChanged, "Die Seite wurde verändert, auch in der Fundliste.\nSoll die Seite neu durchsucht werden ?\n"
+                             "Wenn nicht, dann wird die Seite von der Fundliste entfernt."},
+    {Msg::SearchingPage, "Durchsuche Seite %d von %d"},
+    {Msg::SearchCounters, "Seiten: %3d, Titel: %3d, Textstellen: %4d, Dateien: %3d, Gesamt: %4d"},
+    {Msg::ReplacingText, "Ersetze Text. Bitte warten."},
+    {Msg::ReplacingHit, "Ersetze #%d von %d"},
+    {Msg::HitDeleted, "[gelöscht]"},
+    {Msg::TextNotFound, "Text nicht gefunden."},
 };
 
 constexpr auto BuildIndex() {

@@ -128,6 +128,14 @@ enum class Msg {
     KeyFileNoCertificate,
     Pkcs11DriverUnusable, // "%s": driver path
     NoTokenChosen,
+    // search and replace
+    SearchPageChanged,      // the re-search question after a page with removed rows changed
+    SearchingPage,          // "%d" of "%d": page number in the walk, pages to visit
+    SearchCounters,         // printf form: pages, titles, texts, files, rows
+    ReplacingText,
+    ReplacingHit,           // "%d" of "%d"
+    HitDeleted,             // replacement cell of a deleted hit
+    TextNotFound,
     Count_
 };
 

@@ -39,6 +39,8 @@
 #include "ui/bars.h"
 #include "ui/commands.h"
 #include "ui/docdialogs.h"
+#include "ui/finddialog.h"
+#include "ui/searchdialog.h"
 #include "ui/handover.h"
 #include "ui/historydialog.h"
 #include "ui/icons.h"
@@ -154,6 +156,8 @@ CMainFrame::~CMainFrame() {
     // document before it goes.
     disconnect(qApp, nullptr, this, nullptr);
     idleTimer_->stop();
+    delete search_;
+    delete find_;
     tree_ = nullptr;
     delete vsplit_;
     vsplit_ = nullptr;
@@ -501,7 +505,35 @@ void CMainFrame::CreateViews() {
     connect(files_, &CZTListView::filesChanged, this, [this] {
         UpdateCommandUI();
         UpdateStatus();
+        if (search_ && files_->Page()) search_->NotifyPageChange(files_->Page()->Ident(), CZTPageNotice::FileNameChanged);
     });
+    connect(text_, &CZettrixView::pageSaved, this, [this](int ident) {
+        if (search_) search_->NotifyPageChange(ident, CZTPageNotice::TextSaved);
+    });
+}
+
+CZTSearchDialog* CMainFrame::SearchDialog() const { return search_; }
+CZTFindDialog* CMainFrame::FindDialog() const { return find_; }
+
+CZTSearchDialog* CMainFrame::OpenSearchDialog() {
+    if (!search_) search_ = new CZTSearchDialog(*this);
+    search_->show();
+    search_->raise();
+    search_->activateWindow();
+    return search_;
+}
+
+CZTFindDialog* CMainFrame::OpenFindDialog(bool replace) {
+    if (find_ && find_->IsReplace() != replace) {
+        find_->close();
+        delete find_;
+    }
+    if (!find_) find_ = new CZTFindDialog(*text_, CurrentPrompter(), replace, this);
+    else find_->TakeSelection();
+    find_->show();
+    find_->raise();
+    find_->activateWindow();
+    return find_;
 }
 
 // ---- document state
@@ -526,6 +558,7 @@ void CMainFrame::SetReadOnly(bool readOnly) {
     readOnly_ = readOnly;
     tree_->SetEditable(!readOnly);
     text_->RefreshEditable();
+    if (search_) search_->RefreshEditable();
     UpdateCommandUI();
     UpdateStatus();
 }
@@ -782,6 +815,13 @@ bool CMainFrame::IsCommandEnabled(int id, bool* checked) const {
         return tree_->indexAbove(tree_->currentIndex()).isValid();
     case ID_NAV_NEXT_PAGE:
         return tree_->indexBelow(tree_->currentIndex()).isValid();
+    case ID_SEARCH_REPLACE:
+        return true;
+    case ID_EDIT_FIND:
+    case ID_EDIT_REPEAT:
+        return text_->CurrentIdent() > 0;
+    case ID_EDIT_REPLACE:
+        return text_->CurrentIdent() > 0 && IsEditable();
     default:
         // Commands of the parts not built into this program yet.
         return false;
@@ -861,6 +901,15 @@ void CMainFrame::Execute(int id) {
     case ID_NAV_CHILD:
     case ID_NAV_PREV_PAGE:
     case ID_NAV_NEXT_PAGE: Navigate(id); break;
+    case ID_SEARCH_REPLACE: OpenSearchDialog(); break;
+    case ID_EDIT_FIND: OpenFindDialog(false); break;
+    case ID_EDIT_REPLACE: OpenFindDialog(true); break;
+    case ID_EDIT_REPEAT:
+        if (find_)
+            find_->FindNext();
+        else
+            CZTFindDialog::Repeat(*text_, CurrentPrompter());
+        break;
     default: break;
     }
     UpdateCommandUI();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <functional>
 #include <map>
@@ -35,6 +36,8 @@ class CZTListView;
 class CZTTipsBar;
 class CZTViewFrame;
 class CZTRevisionSource;
+class CZTSearchDialog;
+class CZTFindDialog;
 
 // Where the main window opens at the first start on a screen whose free area
 // is `available`.
@@ -121,6 +124,14 @@ public:
     CZettrixView* TextView() const { return text_; }
     CZTListView* FilesView() const { return files_; }
     QLabel* StatusPane(int index) const;
+    // The search dialog while it is open (at most one per window), and the
+    // find or replace dialog of the current page.
+    CZTSearchDialog* SearchDialog() const;
+    CZTFindDialog* FindDialog() const;
+    // Opens the search dialog, or brings it to the front.
+    CZTSearchDialog* OpenSearchDialog();
+    // Opens the page's find (false) or replace (true) dialog.
+    CZTFindDialog* OpenFindDialog(bool replace);
 
 signals:
     void documentChanged();
@@ -206,6 +217,8 @@ private:
     QMenu* trayMenu_ = nullptr;
     QTimer* autoSaveTimer_ = nullptr;
     QTimer* idleTimer_ = nullptr;
+    QPointer<CZTSearchDialog> search_;
+    QPointer<CZTFindDialog> find_;
 };
 
 } // namespace zt::ui

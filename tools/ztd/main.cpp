@@ -56,6 +56,9 @@ int main(int argc, char** argv) {
     AddDocumentCommands(commands);
     AddCryptoCommands(commands);
     AddHistoryCommands(commands);
+#ifdef ZT_HAVE_SEARCH
+    AddSearchCommands(commands);
+#endif
 
     Args args;
     const bool help = ParseArgs(argc, argv, args) && (args.Has("--help") || args.Has("-h"));

@@ -244,8 +244,14 @@ public:
         return ok;
     }
 
-    bool ConvertText(std::string_view rtf, RtfTextMode mode, std::string& text) {
+    bool ConvertText(std::string_view rtf, RtfTextMode mode, std::string& text,
+                     std::vector<RtfTextSpan>* spans = nullptr) {
         Begin(rtf, Mode::Text);
+        spans_ = spans;
+        if (spans_) {
+            spans_->clear();
+            spans_->reserve(rtf.size() / 2 + 16);
+        }
         out_.swap(text);
         out_.clear();
         out_.reserve(rtf.size() + 1024);
@@ -253,10 +259,13 @@ public:
               : mode == RtfTextMode::Utf8   ? TextForm::Utf8
                                             : TextForm::Text;
         bool ok = RunGuarded();
-        if (ok)
+        if (ok) {
             text = std::move(out_);
-        else
+        } else {
             text.clear();
+            if (spans_) spans_->clear();
+        }
+        spans_ = nullptr;
         End();
         return ok;
     }
@@ -373,7 +382,11 @@ private:
             if (!tok_.Next(t)) break;
             lastOffset_ = t.offset;
             if (inTable_ && t.offset >= layout_.endOffset) EndTable();
+            tokBegin_ = t.offset;
+            tokEnd_ = t.end;
+            runPlain_ = t.type == RtfTokenType::Text && t.end - t.offset == t.text.size();
             Dispatch(t);
+            if (spans_) MapTo(t.offset, t.end);
         }
         if (failed_) return;
         // Groups left open by a truncated input end here.
@@ -403,6 +416,7 @@ private:
             pendingLead_ = -1;
             if (ucSkip_ > 0) {
                 --ucSkip_;
+                ExtendUnicodeSpan(t.end);
                 break;
             }
             OnWord(LookupRtfWord(t.word), t);
@@ -411,6 +425,7 @@ private:
             pendingLead_ = -1;
             if (ucSkip_ > 0) {
                 --ucSkip_;
+                ExtendUnicodeSpan(t.end);
                 break;
             }
             OnSymbol(t);
@@ -418,6 +433,7 @@ private:
         case RtfTokenType::Binary:
             if (ucSkip_ > 0) {
                 --ucSkip_;
+                ExtendUnicodeSpan(t.end);
                 break;
             }
             if (Cur().dest == Dest::Pict) pict_.data.append(t.text);
@@ -599,6 +615,7 @@ private:
     void OnText(const unsigned char* p, size_t n) {
         if (ucSkip_ > 0) {
             size_t k = std::min<size_t>(n, ucSkip_);
+            if (spans_) ExtendUnicodeSpan(PlainOffset(p) != SIZE_MAX ? PlainOffset(p) + k : tokEnd_);
             p += k;
             n -= k;
             ucSkip_ -= int(k);
@@ -813,7 +830,9 @@ private:
     void OnUnicode(int32_t n) {
         char32_t c = n < 0 ? char32_t(n + 65536) : char32_t(n);
         int skip = Cur().uc;
+        unicodeSpan_ = SIZE_MAX;
         if (c >= 0xD800 && c <= 0xDBFF) {
+            highBegin_ = tokBegin_;
             pendingHigh_ = c;
             ucSkip_ = skip;
             return;
@@ -824,6 +843,7 @@ private:
                 return;
             }
             c = 0x10000 + ((pendingHigh_ - 0xD800) << 10) + (c - 0xDC00);
+            tokBegin_ = std::min(tokBegin_, highBegin_);
         }
         pendingHigh_ = 0;
         if (c == 0 || c > 0x10FFFF) return;
@@ -833,7 +853,12 @@ private:
                 EmitHtmlChar(c);
             } else {
                 // Without a form of its own the character's fallback is written.
+                size_t before = out_.size();
                 if (!EmitTextChar(c)) return;
+                if (spans_ && out_.size() > before) {
+                    MapTo(tokBegin_, tokEnd_);
+                    unicodeSpan_ = spans_->size() - 1;
+                }
             }
             break;
         case Dest::InfoText:
@@ -1363,6 +1388,7 @@ private:
             while (j < n && t.identity[p[j]]) ++j;
             if (j > i) {
                 out_.append(reinterpret_cast<const char*>(p + i), j - i);
+                if (spans_) MapBytes(p + i, j - i);
                 i = j;
                 if (i >= n) break;
             }
@@ -1376,11 +1402,13 @@ private:
                 if (i < n) {
                     char32_t c = cp.MapPair(b, p[i++]);
                     if (c) EmitTextChar(c, true);
+                    if (spans_) MapSource(p + i - 2, 2);
                 } else {
                     pendingLead_ = b;
                 }
                 break;
             }
+            if (spans_) MapSource(p + i - 1, 1);
         }
     }
 
@@ -1398,7 +1426,50 @@ private:
     }
 
     void TextSpace() {
-        if (mode_ == Mode::Text) out_.push_back(' ');
+        if (mode_ != Mode::Text) return;
+        out_.push_back(' ');
+        // Stands for a whole group: no text to replace.
+        if (spans_) MapTo(tokBegin_, tokBegin_);
+    }
+
+    // ---- source map of the plain text ---------------------------------------------
+
+    // Output bytes not mapped yet come from the input bytes [b, e).
+    void MapTo(size_t b, size_t e) {
+        const bool ansi = !stack_.empty() && &CurCp() == &RtfCodePageFor(1252);
+        while (spans_->size() < out_.size()) spans_->push_back({uint32_t(b), uint32_t(e), ansi});
+    }
+    // The input offset of a byte of the current plain text run, else SIZE_MAX.
+    size_t PlainOffset(const unsigned char* q) const {
+        const char* c = reinterpret_cast<const char*>(q);
+        if (!runPlain_ || c < input_.data() || c >= input_.data() + input_.size()) return SIZE_MAX;
+        return size_t(c - input_.data());
+    }
+    // Output bytes not mapped yet come from `len` bytes at `q` (or the token).
+    void MapSource(const unsigned char* q, size_t len) {
+        size_t off = PlainOffset(q);
+        if (off == SIZE_MAX)
+            MapTo(tokBegin_, tokEnd_);
+        else
+            MapTo(off, off + len);
+    }
+    // `count` output bytes copied one for one from `q`.
+    void MapBytes(const unsigned char* q, size_t count) {
+        size_t off = PlainOffset(q);
+        if (off == SIZE_MAX) {
+            MapTo(tokBegin_, tokEnd_);
+            return;
+        }
+        const bool ansi = &CurCp() == &RtfCodePageFor(1252);
+        size_t first = out_.size() - count;
+        while (spans_->size() < first) spans_->push_back({uint32_t(tokBegin_), uint32_t(tokEnd_), ansi});
+        for (size_t k = 0; k < count; ++k) spans_->push_back({uint32_t(off + k), uint32_t(off + k + 1), ansi});
+    }
+    // The fallback bytes of a \uN belong to its character.
+    void ExtendUnicodeSpan(size_t end) {
+        if (!spans_ || unicodeSpan_ >= spans_->size()) return;
+        RtfTextSpan& s = (*spans_)[unicodeSpan_];
+        s.end = std::max<uint32_t>(s.end, uint32_t(end));
     }
 
     void TextWord(RtfKw kw) {
@@ -2215,6 +2286,11 @@ private:
     bool failed_ = false;
 
     std::string out_;
+    std::vector<RtfTextSpan>* spans_ = nullptr;  // source map of a text conversion
+    size_t tokBegin_ = 0, tokEnd_ = 0;           // the token being dispatched
+    bool runPlain_ = false;                      // it is a run of input bytes
+    size_t unicodeSpan_ = SIZE_MAX;              // span of the last \uN character
+    size_t highBegin_ = 0;                       // where a surrogate pair began
     FILE* file_ = nullptr;
     bool writeError_ = false;
     std::string pictureBase_;
@@ -2306,6 +2382,11 @@ bool RtfConverter::RtfToHtml(std::string_view rtf, std::string& html, const std:
 
 bool RtfConverter::RtfToText(std::string_view rtf, RtfTextMode mode, std::string& text) {
     return impl_->ConvertText(rtf, mode, text);
+}
+
+bool RtfConverter::RtfToText(std::string_view rtf, RtfTextMode mode, std::string& text,
+                             std::vector<RtfTextSpan>& spans) {
+    return impl_->ConvertText(rtf, mode, text, &spans);
 }
 
 bool RtfToHtmlFile(std::string_view rtf, const std::string& path) {

@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zt {
 
@@ -65,6 +66,16 @@ struct RtfHtmlSettings {
 // Windows-1252), or UTF-8.
 enum class RtfTextMode { Text = 1, Search = 2, Utf8 = 3 };
 
+// Where one byte of a plain text in the search form came from: the input bytes
+// [begin, end) of its character (an escape counts whole, with the fallback
+// bytes that follow a \uN). An empty range marks a space that stands for a
+// picture or an object. `ansi`: the character was read with the Windows-1252
+// map (no font of another character set, not the Symbol font).
+struct RtfTextSpan {
+    uint32_t begin = 0, end = 0;
+    bool ansi = false;
+};
+
 struct RtfTime {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
 };
@@ -99,6 +110,9 @@ public:
     bool RtfToHtml(std::string_view rtf, std::string& html, const std::string& pictureBase = {});
     // Plain text; empty and false for input that is not RTF or is damaged.
     bool RtfToText(std::string_view rtf, RtfTextMode mode, std::string& text);
+    // The same, and for every output byte where it came from (meant for the
+    // search form, which writes one byte per character).
+    bool RtfToText(std::string_view rtf, RtfTextMode mode, std::string& text, std::vector<RtfTextSpan>& spans);
 
     const RtfDocInfo& Info() const;
     // Why the last conversion failed (for logs; never shown to the user).
