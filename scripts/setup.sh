@@ -12,6 +12,8 @@ PACKAGES=(
   libsqlite3-dev libcpp-httplib-dev libssl-dev
   # tests
   libgtest-dev libgmock-dev openssl xvfb dbus xauth
+  # exchange tests: archives of other programs
+  zip unzip python3
 )
 
 missing=()

@@ -95,6 +95,26 @@ enum class Msg {
     ImportingPictures,
     PictureInsertFailed,    // "%s": file
     TextFileReadFailed,     // "%s": file
+    // directory and zip import and export
+    ExportMainDirFailed,    // "%s": path
+    ExportDirFailed,        // "%s": path
+    ExportUnnamed,          // name of a document without a file name
+    ZipOpenFailed,
+    ZipCloseFailed,
+    ZipCommentCut,          // "%s": entry name
+    ZipTooManyMembers,      // "%s": archive
+    ZipNeedsZip64,          // "%s": archive
+    ZipDamaged,             // "%s": archive, "%s": what is wrong
+    ZipUnsafeName,          // "%s": member name
+    ExportCancelled,        // "%s": what was written
+    ExportIncompleteSuffix,
+    ImportCancelled,
+    ImportFailedUnchanged,
+    BinaryAsPageQuestion,   // "%s": file
+    ExportUnsafePath,       // "%s": path
+    NoFolderChosen,
+    NoFileNameChosen,
+    ConvertSpecialDirectory,
     Count_
 };
 
