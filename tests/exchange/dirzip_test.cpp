@@ -335,11 +335,10 @@ TEST(ZipExport, RefusesMoreThan65534Members) {
     TempDir t;
     Doc d;
     CZTPageNode* p = d.Page(nullptr, "P");
-    // 33025 pages: a text each, and a directory entry for P and each
-    // of the 256 parents, are more than 65534 members
-    for (int i = 0; i < 256; ++i) {
-        CZTPageNode* parent = d.Page(p, "x" + std::to_string(i));
-        for (int k = 0; k < 128; ++k) d.Page(parent, "y");
+    // 257 pages of 255 files each: more than 65534 members
+    for (int i = 0; i < 257; ++i) {
+        CZTPageNode* page = d.Page(p, "x" + std::to_string(i));
+        for (int k = 0; k < 255; ++k) d.File(page, "f" + std::to_string(k), "");
     }
     zt::ExportOptions o;
     auto out = zt::ExportToZip(d.doc, t / "big.zip", o, d.prompter);
