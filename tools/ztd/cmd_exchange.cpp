@@ -41,6 +41,7 @@ int Export(Context& c, const Args& a) {
     }
     if (!c.Open(a.positional[1])) return kDocError;
     if (a.Has("--zt-dir")) {
+        ::mkdir(a.Get("--zt-dir").c_str(), 0777);
         std::string dir = zt::ExportSpecialDirectory(c.doc, a.Get("--zt-dir"), c.prompter);
         if (dir.empty()) return kDocError;
         std::cout << dir << "\n";
