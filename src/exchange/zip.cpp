@@ -383,13 +383,33 @@ bool ZipArchive::Put(const void* p, size_t n) {
     return true;
 }
 
+uint16_t ZipArchive::WriteCompressedEntry(std::string_view name, std::string_view compressed, uint32_t crc,
+                                          uint32_t uncompressedLength, int64_t time) {
+    uint16_t i = AddCompressedEntry(name, {}, 0, 0);
+    if (i == kNoEntry) return i;
+    ZipEntry& e = entries_[i];
+    if (!compressed.empty()) {
+        e.method = 8;
+        e.crc = crc;
+        e.uncompressedSize = uncompressedLength;
+        e.compressedSize = uint32_t(compressed.size());
+    }
+    SetEntryTime(i, time);
+    return WriteEntryData(i, compressed) ? i : kNoEntry;
+}
+
 bool ZipArchive::WriteEntry(size_t index) {
     if (mode_ != kCreate || index >= entries_.size()) return false;
+    if (entries_[index].written) return true;
+    std::string data = std::move(entries_[index].data);
+    return WriteEntryData(index, data);
+}
+
+bool ZipArchive::WriteEntryData(size_t index, std::string_view data) {
     ZipEntry& e = entries_[index];
-    if (e.written) return true;
     if (e.name.size() > 65535 || e.name.size() + e.comment.size() > 65535 || e.extra.size() > 65535)
         return Fail(Error::Write, "name and comment too long");
-    const uint64_t size = 30 + e.name.size() + e.extra.size() + e.data.size();
+    const uint64_t size = 30 + e.name.size() + e.extra.size() + data.size();
     if (offset_ + size > 0xFFFFFFFEu) return Fail(Error::TooLarge);
     e.localHeaderOffset = uint32_t(offset_);
     std::string h;
@@ -406,7 +426,7 @@ bool ZipArchive::WriteEntry(size_t index) {
     Put16(h, uint16_t(e.extra.size()));
     h += e.name;
     h += e.extra;
-    if (!Put(h.data(), h.size()) || !Put(e.data.data(), e.data.size())) return false;
+    if (!Put(h.data(), h.size()) || !Put(data.data(), data.size())) return false;
     std::string().swap(e.data);
     e.loaded = false;
     e.written = true;

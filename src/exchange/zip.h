@@ -78,6 +78,10 @@ public:
     // when `compressed` is empty.
     uint16_t AddCompressedEntry(std::string_view name, std::string_view compressed, uint32_t crc,
                                 uint32_t uncompressedLength);
+    // The same, written at once straight from `compressed` (no copy is kept);
+    // kNoEntry when it cannot be added or written.
+    uint16_t WriteCompressedEntry(std::string_view name, std::string_view compressed, uint32_t crc,
+                                  uint32_t uncompressedLength, int64_t time);
     ZipEntry& Entry(size_t index) { return entries_[index]; }
     const ZipEntry& Entry(size_t index) const { return entries_[index]; }
     // Sets the member's MS-DOS time from seconds since 1970 (local time).
@@ -122,6 +126,7 @@ private:
     bool ReadAt(uint64_t offset, void* out, size_t n);
     bool ReadMember(const ZipEntry& e, std::string& data);
     bool Put(const void* p, size_t n);
+    bool WriteEntryData(size_t index, std::string_view data);
     uint16_t Add(std::string_view name);
 
     FILE* file_ = nullptr;

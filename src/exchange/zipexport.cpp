@@ -168,14 +168,9 @@ ExportOutcome ExportToZip(CZTDocument& doc, const std::string& archivePath, cons
             uint32_t length = 0, crc = 0;
             if (!buffer.empty() && !BufferPrefix(buffer, length, crc)) buffer = {};
             const std::string rel = RegisterExportName(names, "f", name);
-            const uint16_t i = zip.AddCompressedEntry(MemberName(rel), buffer.empty() ? buffer : buffer.substr(8),
-                                                      crc, length);
+            const uint16_t i = zip.WriteCompressedEntry(MemberName(rel), buffer.empty() ? buffer : buffer.substr(8),
+                                                        crc, length, fileTime > 0 ? fileTime : 1);
             if (i == ZipArchive::kNoEntry) {
-                writeFailed();
-                break;
-            }
-            zip.SetEntryTime(i, fileTime > 0 ? fileTime : 1);
-            if (!zip.WriteEntry(i)) {
                 writeFailed();
                 break;
             }

@@ -114,6 +114,9 @@ public:
     CZettrixView* TextView() const { return text_; }
     CZTListView* FilesView() const { return files_; }
     QLabel* StatusPane(int index) const;
+    CZTSettings& Settings() { return settings_; }
+    // The directory and zip commands.
+    class CZTExchangeUi* Exchange() const { return exchange_; }
 
 signals:
     void documentChanged();
@@ -166,6 +169,7 @@ private:
     bool navigating_ = false;
 
     CLeftView* tree_ = nullptr;
+    class CZTExchangeUi* exchange_ = nullptr;
     CZettrixView* text_ = nullptr;
     CZTListView* files_ = nullptr;
     CZTViewFrame* treeFrame_ = nullptr;
