@@ -13,6 +13,7 @@
 #include "ui/settings.h"
 #include "ui/textview.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
@@ -273,7 +274,14 @@ void CZTExchangeUi::BeginWork() {
     bar_->setRange(0, 0);
     bar_->show();
     cancel_->show();
-    // Only the cancel button answers while the work runs.
+    // Only the cancel button answers while the work runs: no menu, view or
+    // key may start anything else in the middle of it.
+    disabled_.clear();
+    for (QAction* a : frame_.findChildren<QAction*>())
+        if (a->isEnabled()) {
+            a->setEnabled(false);
+            disabled_.push_back(a);
+        }
     frame_.menuBar()->setEnabled(false);
     if (frame_.centralWidget()) frame_.centralWidget()->setEnabled(false);
 }
@@ -281,6 +289,8 @@ void CZTExchangeUi::BeginWork() {
 void CZTExchangeUi::EndWork() {
     bar_->hide();
     cancel_->hide();
+    for (QAction* a : disabled_) a->setEnabled(true);
+    disabled_.clear();
     frame_.menuBar()->setEnabled(true);
     if (frame_.centralWidget()) frame_.centralWidget()->setEnabled(true);
     QApplication::restoreOverrideCursor();

@@ -10,7 +10,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
+class QAction;
 class QButtonGroup;
 class QComboBox;
 class QLineEdit;
@@ -94,6 +96,7 @@ private:
     QProgressBar* bar_ = nullptr;
     QPushButton* cancel_ = nullptr;
     bool cancelled_ = false;
+    std::vector<QAction*> disabled_;
 };
 
 } // namespace zt::ui

@@ -7,6 +7,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <QTest>
 
 #include <filesystem>
@@ -50,7 +51,7 @@ protected:
         frame = std::make_unique<CMainFrame>(settings);
         frame->SetPrompter(&prompter);
         frame->show();
-        QTest::qWaitForWindowExposed(frame.get());
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
         CZTDocument& doc = frame->Document();
         CZTPageNode* first = doc.Tree().FirstRootPage();
         doc.RenamePage(first, "Projekte");
