@@ -253,17 +253,25 @@ bool ZipArchive::GetEntryBuffer(size_t index, std::string& buffer) {
     if (index >= entries_.size()) return false;
     const ZipEntry& e = entries_[index];
     if (e.uncompressedSize == 0) return e.crc == 0 || Fail(Error::Damaged, "crc");
-    std::string data;
-    if (!ReadMember(e, data)) return Fail(Error::Damaged, "short read");
     if (e.method == 0) {
+        std::string data;
+        if (!ReadMember(e, data)) return Fail(Error::Damaged, "short read");
         if (Crc32(data) != e.crc) return Fail(Error::Damaged, "crc");
         buffer = CompressBuffer(data);
         return true;
     }
-    buffer.reserve(8 + data.size());
+    // The prefix, then the deflate stream read straight behind it.
     Put32(buffer, e.uncompressedSize);
     Put32(buffer, e.crc);
-    buffer += data;
+    if (e.loaded) {
+        buffer += e.data;
+        return true;
+    }
+    buffer.resize(8 + size_t(e.compressedSize));
+    if (!ReadAt(e.dataOffset, buffer.data() + 8, e.compressedSize)) {
+        buffer.clear();
+        return Fail(Error::Damaged, "short read");
+    }
     return true;
 }
 

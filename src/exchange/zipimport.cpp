@@ -128,15 +128,29 @@ bool ImportZipInto(CZTDocument& doc, const std::string& archive, CZTPageNode* in
             const std::string fileName = MakeUniqueFileName(doc, page->Ident(), parts.back());
             CZTFileRecord r = CZTFileRecord::New(fileName, user);
             r.mtime = PositiveStamp(zip.EntryTime(i));
-            r.data = std::move(buffer);
-            r.inMemory = true;
-            r.method = r.data.empty() ? 0 : 1;
-            r.storedLength = int32_t(r.data.size());
-            r.uncompressedLength = r.data.empty() ? 0 : int32_t(e.uncompressedSize);
-            r.crc = r.data.empty() ? 0 : e.crc;
-            if (doc.AttachFile(page, r) == 0) {
-                prompter.Message(FormatMessage(Msg::FileLoadError, {Cp1252ToUtf8(zip.EntryName(i))}));
-                return false;
+            r.method = buffer.empty() ? 0 : 1;
+            r.storedLength = int32_t(buffer.size());
+            r.uncompressedLength = buffer.empty() ? 0 : int32_t(e.uncompressedSize);
+            r.crc = buffer.empty() ? 0 : e.crc;
+            CZTNode* node = doc.Archive().Core().Node(page->Ident());
+            if (!doc.Archive().Core().directoryForm && node) {
+                // The buffer moves into the store as it is (a document in
+                // directory form writes it to a content file instead).
+                CZTFileEntry entry;
+                static_cast<CZTFileData&>(entry) = static_cast<const CZTFileData&>(r);
+                entry.data = std::move(buffer);
+                entry.inMemory = true;
+                node->used = true;
+                node->files.push_back(std::move(entry));
+                doc.Tree().ApplyMark(page, CZTMarkEvent::FilesChanged);
+                doc.SetModified();
+            } else {
+                r.data = std::move(buffer);
+                r.inMemory = true;
+                if (doc.AttachFile(page, r) == 0) {
+                    prompter.Message(FormatMessage(Msg::FileLoadError, {Cp1252ToUtf8(zip.EntryName(i))}));
+                    return false;
+                }
             }
             journal.FileAdded(page, fileName);
             ++outcome.files;
