@@ -612,6 +612,10 @@ bool CMainFrame::SaveDocument() {
 }
 
 bool CMainFrame::SaveDocumentAs() {
+    // A document in directory form is saved as an ordinary single file.
+    if (doc_->Archive().Core().directoryForm &&
+        !prompter_->AskOkCancel(MessageText(Msg::ConvertSpecialDirectory)))
+        return false;
     QString suggestion = DocumentPath();
     if (suggestion.isEmpty()) suggestion = DocumentTitle().replace(QRegularExpression(QStringLiteral("[/:]")), QStringLiteral("-")) + QStringLiteral(".ztd");
     QString file = ChooseFile(true, suggestion);
