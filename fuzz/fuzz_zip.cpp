@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         char name[] = "/tmp/fuzz_zip-XXXXXX";
         int fd = mkstemp(name);
         if (fd >= 0) close(fd);
+        std::atexit([] { unlink(path.c_str()); });
         return std::string(name);
     }();
     FILE* f = std::fopen(path.c_str(), "wb");
