@@ -14,6 +14,8 @@ PACKAGES=(
   libgtest-dev libgmock-dev openssl xvfb dbus xauth postgresql util-linux
   # key sources: the PKCS#11 header, a software token and its import tool
   libp11-kit-dev softhsm2 opensc
+  # exchange tests: archives of other programs
+  zip unzip python3
 )
 
 missing=()

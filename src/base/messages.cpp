@@ -141,6 +141,26 @@ constexpr Entry kTable[] = {
     {Msg::ReplacingHit, "Ersetze #%d von %d"},
     {Msg::HitDeleted, "[gelöscht]"},
     {Msg::TextNotFound, "Text nicht gefunden."},
+    // directory and zip import and export
+    {Msg::ExportMainDirFailed, "Fehler beim Erzeugen des Hauptverzeichnisses\n%s"},
+    {Msg::ExportDirFailed, "Fehler beim Erzeugen des Verzeichnisses\n%s"},
+    {Msg::ExportUnnamed, "Unbenannt"},
+    {Msg::ZipOpenFailed, "Öffnen mit externem Handler"},
+    {Msg::ZipCloseFailed, "Fehler beim Schließen des ZIP Archivs !"},
+    {Msg::ZipCommentCut, "Kommentar beschnitten\n%s"},
+    {Msg::ZipTooManyMembers, "Das ZIP Archiv %s hätte mehr als 65534 Einträge und wird nicht bearbeitet."},
+    {Msg::ZipNeedsZip64, "Das ZIP Archiv %s braucht das Zip64-Format (über 4 GB oder über 65534 Einträge), das nicht unterstützt wird."},
+    {Msg::ZipDamaged, "Das ZIP Archiv %s ist beschädigt oder unvollständig (%s)."},
+    {Msg::ZipUnsafeName, "Das ZIP Archiv enthält den unzulässigen Namen\n%s\nEs wurde nichts importiert."},
+    {Msg::ExportCancelled, "Der Export wurde abgebrochen. Das bisher Geschriebene ist als unvollständig gekennzeichnet:\n%s"},
+    {Msg::ExportIncompleteSuffix, " (unvollständig)"},
+    {Msg::ImportCancelled, "Der Import wurde abgebrochen; das Dokument ist unverändert."},
+    {Msg::ImportFailedUnchanged, "Der Import ist fehlgeschlagen; das Dokument ist unverändert."},
+    {Msg::BinaryAsPageQuestion, "Die Datei\n%s\nscheint in einem Binär-Format zu sein.\nTrotzdem als Seite öffnen (Ja)\noder als Datei aufnehmen (Nein)?"},
+    {Msg::ExportUnsafePath, "Der Pfad %s verlässt das Zielverzeichnis oder führt über eine symbolische Verknüpfung; er wird nicht geschrieben."},
+    {Msg::NoFolderChosen, "Sie müssen zuerst einen Ordner auswählen."},
+    {Msg::NoFileNameChosen, "Sie müssen zuerst einen Dateinamen auswählen."},
+    {Msg::ConvertSpecialDirectory, "Das ZT-Verzeichnis wird in ein normales Zettrix Dokument umgewandelt!"},
 };
 
 constexpr auto BuildIndex() {

@@ -136,6 +136,26 @@ enum class Msg {
     ReplacingHit,           // "%d" of "%d"
     HitDeleted,             // replacement cell of a deleted hit
     TextNotFound,
+    // directory and zip import and export
+    ExportMainDirFailed,    // "%s": path
+    ExportDirFailed,        // "%s": path
+    ExportUnnamed,          // name of a document without a file name
+    ZipOpenFailed,
+    ZipCloseFailed,
+    ZipCommentCut,          // "%s": entry name
+    ZipTooManyMembers,      // "%s": archive
+    ZipNeedsZip64,          // "%s": archive
+    ZipDamaged,             // "%s": archive, "%s": what is wrong
+    ZipUnsafeName,          // "%s": member name
+    ExportCancelled,        // "%s": what was written
+    ExportIncompleteSuffix,
+    ImportCancelled,
+    ImportFailedUnchanged,
+    BinaryAsPageQuestion,   // "%s": file
+    ExportUnsafePath,       // "%s": path
+    NoFolderChosen,
+    NoFileNameChosen,
+    ConvertSpecialDirectory,
     Count_
 };
 

@@ -431,11 +431,12 @@ void CLeftView::contextMenuEvent(QContextMenuEvent* event) {
     add(&menu, "Seitenansicht...", ID_FILE_PRINT_PREVIEW);
     menu.addSeparator();
     QMenu* imp = menu.addMenu(QStringLiteral("Importieren"));
-    add(imp, "Verzeichnis...", ID_IMPORT_DIRECTORY);
-    add(imp, "Zipdatei...", ID_IMPORT_ZIP);
+    add(imp, "Verzeichnis...", ID_IMPORT_DIRECTORY_PAGES);
+    add(imp, "Zipdatei...", ID_IMPORT_ZIP_PAGES);
+    add(imp, "Zettrix-Datei...", ID_IMPORT_ZTD_PAGES);
     QMenu* exp = menu.addMenu(QStringLiteral("Exportieren"));
     add(exp, "als Text...", ID_EXPORT_TEXT);
-    add(exp, "als Verzeichnis...", ID_EXPORT_DIRECTORY);
+    add(exp, "als Verzeichnis...", ID_EXPORT_DIRECTORY_PAGES);
     menu.addSeparator();
     add(&menu, "Sortieren...", ID_TREE_SORT_CONTEXT);
     add(&menu, "Baumeintrag bearbeiten...", ID_TREE_ENTRY_STYLE);

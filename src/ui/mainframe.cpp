@@ -45,6 +45,7 @@
 #include "ui/historydialog.h"
 #include "ui/icons.h"
 #include "ui/instances.h"
+#include "ui/exchangeui.h"
 #include "ui/leftview.h"
 #include "ui/listview.h"
 #include "ui/optionsdialog.h"
@@ -129,6 +130,7 @@ CMainFrame::CMainFrame(CZTSettings& settings, QWidget* parent) : QMainWindow(par
     CreateMenus();
     CreateBars();
     CreateStatusBar();
+    exchange_ = new CZTExchangeUi(*this);
     text_->AttachFontBar(fontBar_->findChild<QComboBox*>(QStringLiteral("fontNameBox")),
                          fontBar_->findChild<QComboBox*>(QStringLiteral("fontSizeBox")));
     text_->AttachStatusPanes(panes_[0], panes_[3]);
@@ -229,6 +231,7 @@ void CMainFrame::CreateMenus() {
     QMenu* exp = fileMenu_->addMenu(QStringLiteral("E&xportieren"));
     add(exp, ID_EXPORT_TEXT);
     add(exp, ID_EXPORT_DIRECTORY);
+    add(exp, ID_EXPORT_SPECIAL_DIRECTORY);
     fileMenu_->addSeparator();
     add(fileMenu_, ID_FILE_PRINT);
     add(fileMenu_, ID_FILE_PRINT_PREVIEW);
@@ -712,6 +715,10 @@ bool CMainFrame::SaveDocument() {
 }
 
 bool CMainFrame::SaveDocumentAs() {
+    // A document in directory form is saved as an ordinary single file.
+    if (doc_->Archive().Core().directoryForm &&
+        !prompter_->AskOkCancel(MessageText(Msg::ConvertSpecialDirectory)))
+        return false;
     QString suggestion = DocumentPath();
     if (suggestion.isEmpty()) suggestion = DocumentTitle().replace(QRegularExpression(QStringLiteral("[/:]")), QStringLiteral("-")) + QStringLiteral(".ztd");
     QString file = ChooseFile(true, suggestion);
@@ -768,6 +775,7 @@ bool CMainFrame::IsCommandEnabled(int id, bool* checked) const {
     if (tree_->Handles(id)) return tree_->IsEnabled(id, checked);
     if (files_->Handles(id)) return files_->IsEnabled(id);
     if (text_->Handles(id)) return text_->IsEnabled(id, checked);
+    if (exchange_ && exchange_->Handles(id)) return exchange_->IsEnabled(id);
     CZTPageNode* cur = tree_->CurrentPage();
     switch (id) {
     case ID_FILE_NEW:
@@ -854,6 +862,12 @@ void CMainFrame::Execute(int id) {
     }
     if (text_->Handles(id)) {
         text_->Execute(id);
+        UpdateCommandUI();
+        UpdateStatus();
+        return;
+    }
+    if (exchange_ && exchange_->Handles(id)) {
+        exchange_->Execute(id);
         UpdateCommandUI();
         UpdateStatus();
         return;

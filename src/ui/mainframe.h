@@ -132,6 +132,9 @@ public:
     CZTSearchDialog* OpenSearchDialog();
     // Opens the page's find (false) or replace (true) dialog.
     CZTFindDialog* OpenFindDialog(bool replace);
+    CZTSettings& Settings() { return settings_; }
+    // The directory and zip commands.
+    class CZTExchangeUi* Exchange() const { return exchange_; }
 
 signals:
     void documentChanged();
@@ -192,6 +195,7 @@ private:
     bool navigating_ = false;
 
     CLeftView* tree_ = nullptr;
+    class CZTExchangeUi* exchange_ = nullptr;
     CZettrixView* text_ = nullptr;
     CZTListView* files_ = nullptr;
     CZTViewFrame* treeFrame_ = nullptr;

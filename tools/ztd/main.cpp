@@ -18,7 +18,9 @@ namespace {
 const char* kValueOptions[] = {"--text-file", "--name", "--as", "--change", "--add", "--remove", "-o", "--doc",
                               "--p12", "--change-p12", "--add-p12", "--remove-p12",
                               "--pkcs11", "--token", "--cert", "--change-pkcs11", "--add-pkcs11",
-                              "--remove-pkcs11"};
+                              "--remove-pkcs11",
+                              // export and import
+                              "--dir", "--zip", "--zt-dir", "--ztd", "--format", "--content", "--binary"};
 
 bool ParseArgs(int argc, char** argv, Args& args) {
     for (int i = 1; i < argc; ++i) {
@@ -59,6 +61,7 @@ int main(int argc, char** argv) {
 #ifdef ZT_HAVE_SEARCH
     AddSearchCommands(commands);
 #endif
+    AddExchangeCommands(commands);
 
     Args args;
     const bool help = ParseArgs(argc, argv, args) && (args.Has("--help") || args.Has("-h"));

@@ -120,6 +120,7 @@ void AddDocumentCommands(std::vector<Command>& commands);
 void AddCryptoCommands(std::vector<Command>& commands);
 void AddHistoryCommands(std::vector<Command>& commands);
 void AddSearchCommands(std::vector<Command>& commands);
+void AddExchangeCommands(std::vector<Command>& commands);
 
 // Helpers for output.
 std::string JsonString(std::string_view utf8);

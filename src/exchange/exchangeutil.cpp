@@ -1,0 +1,147 @@
+#include "exchange/exchangeutil.h"
+
+#include "base/cp1252.h"
+#include "base/fileio.h"
+#include "base/messages.h"
+#include "base/names.h"
+#include "core/document.h"
+#include "text/pagertf.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zt {
+
+namespace {
+
+bool PlainComponent(std::string_view c) {
+    return !c.empty() && c != "." && c != ".." && c.find('/') == std::string_view::npos &&
+           c.find('\\') == std::string_view::npos && c.find('\0') == std::string_view::npos;
+}
+
+} // namespace
+
+std::string SafeTree::DiskPath(std::string_view relative) const {
+    std::string p = base_;
+    if (!relative.empty() && relative.front() != '/') p += "/";
+    return p + Cp1252ToUtf8(relative);
+}
+
+int SafeTree::OpenDirectory(std::string_view relative, std::string& error) const {
+    int fd = ::open(base_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        error = std::strerror(errno);
+        return -1;
+    }
+    size_t pos = 0;
+    while (pos < relative.size()) {
+        size_t slash = relative.find('/', pos);
+        if (slash == std::string_view::npos) slash = relative.size();
+        std::string_view c = relative.substr(pos, slash - pos);
+        pos = slash + 1;
+        if (c.empty() && slash == 0) continue; // the leading "/"
+        if (!PlainComponent(c)) {
+            ::close(fd);
+            error = FormatMessage(Msg::ExportUnsafePath, {DiskPath(relative)});
+            return -1;
+        }
+        int next = ::openat(fd, Cp1252ToUtf8(c).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int err = errno;
+        ::close(fd);
+        if (next < 0) {
+            error = err == ELOOP || err == ENOTDIR ? FormatMessage(Msg::ExportUnsafePath, {DiskPath(relative)})
+                                                   : std::string(std::strerror(err));
+            return -1;
+        }
+        fd = next;
+    }
+    return fd;
+}
+
+bool SafeTree::MakeDirectory(std::string_view relative, std::string& error) {
+    std::string_view rel = relative;
+    const size_t slash = rel.rfind('/');
+    std::string_view parent = slash == std::string_view::npos ? std::string_view() : rel.substr(0, slash);
+    std::string_view name = slash == std::string_view::npos ? rel : rel.substr(slash + 1);
+    if (!PlainComponent(name)) {
+        error = FormatMessage(Msg::ExportUnsafePath, {DiskPath(relative)});
+        return false;
+    }
+    int fd = OpenDirectory(parent, error);
+    if (fd < 0) return false;
+    bool ok = ::mkdirat(fd, Cp1252ToUtf8(name).c_str(), 0777) == 0;
+    if (!ok) error = std::strerror(errno);
+    ::close(fd);
+    return ok;
+}
+
+bool SafeTree::WriteFile(std::string_view relative, std::string_view bytes, int64_t mtime, std::string& error) {
+    const size_t slash = relative.rfind('/');
+    std::string_view parent = slash == std::string_view::npos ? std::string_view() : relative.substr(0, slash);
+    std::string_view name = slash == std::string_view::npos ? relative : relative.substr(slash + 1);
+    if (!PlainComponent(name)) {
+        error = FormatMessage(Msg::ExportUnsafePath, {DiskPath(relative)});
+        return false;
+    }
+    int fd = OpenDirectory(parent, error);
+    if (fd < 0) return false;
+    ::close(fd);
+    const std::string path = DiskPath(relative);
+    if (!WriteFileReplacing(path, bytes, &error)) return false;
+    struct timespec times[2];
+    times[0].tv_sec = times[1].tv_sec = time_t(mtime);
+    times[0].tv_nsec = times[1].tv_nsec = 0;
+    ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
+    return true;
+}
+
+int64_t ExportFileTime(int64_t t) {
+    if (t < 1) t = 1;
+    return t < 315532800 ? 315532800 : t;
+}
+
+std::string DocumentExportName(const CZTDocument& doc) {
+    std::string name = FileNamePart(doc.Archive().FilePath());
+    size_t dot = name.rfind('.');
+    if (dot != std::string::npos) name.resize(dot);
+    name = ExportSafeName(Utf8ToCp1252(name));
+    if (name.empty() || name == "!") name = Utf8ToCp1252(MessageText(Msg::ExportUnnamed));
+    return name;
+}
+
+std::string RtfEscape(std::string_view text) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : text) {
+        switch (c) {
+        case '\r': break;
+        case '\n': out += "\\par "; break;
+        case '\t': out += "\\tab "; break;
+        case '\\': out += "\\\\"; break;
+        case '{': out += "\\{"; break;
+        case '}': out += "\\}"; break;
+        default:
+            if (c >= 0x80) {
+                out += "\\'";
+                out.push_back(kHex[c >> 4]);
+                out.push_back(kHex[c & 15]);
+            } else if (c >= 0x20 && c != 0x7F) {
+                out.push_back(char(c));
+            }
+        }
+    }
+    return out;
+}
+
+std::string AppendRtf(std::string_view pageText, std::string_view rtfBody) {
+    std::string rtf = TextToPageRtf(pageText, 10, false);
+    size_t end = rtf.rfind('}');
+    if (end == std::string::npos) return rtf;
+    rtf.insert(end, std::string(rtfBody));
+    return rtf;
+}
+
+} // namespace zt

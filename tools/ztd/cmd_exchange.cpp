@@ -1,0 +1,125 @@
+// The commands that write pages out as directory trees and zip archives and
+// read directories, archives and other documents in.
+#include "ztd.h"
+
+#include "base/cp1252.h"
+#include "exchange/exchange.h"
+
+#include <iostream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace ztd {
+
+namespace {
+
+bool FormatIndex(const std::string& name, int& index) {
+    static const struct {
+        const char* name;
+        int index;
+    } kNames[] = {{"txt", zt::kFormatText}, {"dos", zt::kFormatDosText}, {"rtf", zt::kFormatRtf},
+                  {"any", zt::kFormatAnyFile}, {"0", 0}, {"1", 1}, {"2", 2}, {"6", 6}};
+    for (const auto& n : kNames)
+        if (name == n.name) {
+            index = n.index;
+            return zt::TextFormatAvailable(index, true);
+        }
+    return false;
+}
+
+// export DOC [PATH] --dir OUT | --zip OUT.zip | --zt-dir OUT [--page] [--format F] [--content N]
+int Export(Context& c, const Args& a) {
+    const int targets = int(a.Has("--dir")) + int(a.Has("--zip")) + int(a.Has("--zt-dir"));
+    if (targets != 1) return kUsage;
+    zt::ExportOptions options;
+    if (a.Has("--format") && !FormatIndex(a.Get("--format"), options.format)) return kUsage;
+    if (a.Has("--content")) {
+        const std::string v = a.Get("--content");
+        if (v != "0" && v != "1" && v != "2") return kUsage;
+        options.content = zt::ExportContent(v[0] - '0');
+        if (options.content == zt::ExportContent::ZipComments && !a.Has("--zip")) return kUsage;
+    }
+    if (!c.Open(a.positional[1])) return kDocError;
+    if (a.Has("--zt-dir")) {
+        ::mkdir(a.Get("--zt-dir").c_str(), 0777);
+        std::string dir = zt::ExportSpecialDirectory(c.doc, a.Get("--zt-dir"), c.prompter);
+        if (dir.empty()) return kDocError;
+        std::cout << dir << "\n";
+        return kOk;
+    }
+    if (a.positional.size() > 2) {
+        options.page = c.Page(a.positional[2]);
+        if (!options.page) return kDocError;
+        options.what = a.Has("--page") ? zt::ExportWhat::Page : zt::ExportWhat::Subtree;
+    }
+    if (a.Has("--dir")) ::mkdir(a.Get("--dir").c_str(), 0777); // an existing one is fine
+    zt::ExportOutcome out = a.Has("--zip") ? zt::ExportToZip(c.doc, a.Get("--zip"), options, c.prompter)
+                                           : zt::ExportToDirectory(c.doc, a.Get("--dir"), options, c.prompter);
+    if (out.result != zt::ExchangeResult::Ok) return kDocError;
+    std::cout << out.written << "\n";
+    return kOk;
+}
+
+// import DOC [PATH] --dir IN | --zip IN.zip | --ztd OTHER.ztd [--new] [--as child|neighbour|files] [--binary N]
+int Import(Context& c, const Args& a) {
+    const int sources = int(a.Has("--dir")) + int(a.Has("--zip")) + int(a.Has("--ztd"));
+    if (sources != 1) return kUsage;
+    const bool fresh = a.Has("--new");
+    if (fresh && (a.positional.size() > 2 || a.Has("--ztd"))) return kUsage;
+    zt::InsertMode mode = zt::InsertMode::Neighbours;
+    if (a.Has("--as")) {
+        const std::string v = a.Get("--as");
+        if (v == "child") mode = zt::InsertMode::Children;
+        else if (v == "neighbour") mode = zt::InsertMode::Neighbours;
+        else if (v == "files") mode = zt::InsertMode::Files;
+        else return kUsage;
+    }
+    zt::BinaryChoice binary = zt::BinaryChoice::Ask;
+    if (a.Has("--binary")) {
+        const std::string v = a.Get("--binary");
+        if (v.size() != 1 || v[0] < '0' || v[0] > '3') return kUsage;
+        binary = zt::BinaryChoice(v[0] - '0');
+    }
+    const std::string& docPath = a.positional[1];
+    if (fresh) {
+        c.docPath = docPath;
+        c.doc.New();
+    } else if (!c.Open(docPath)) {
+        return kDocError;
+    }
+    CZTPageNode* page = nullptr;
+    if (a.positional.size() > 2) {
+        page = c.Page(a.positional[2]);
+        if (!page) return kDocError;
+    }
+    zt::ImportOutcome out;
+    if (a.Has("--zip")) {
+        const std::vector<std::string> archives{a.Get("--zip")};
+        if (fresh) out = zt::ImportZipAsDocument(c.doc, archives, c.prompter);
+        else if (page) out = zt::ImportZip(c.doc, archives[0], page, c.prompter);
+        else out = zt::ImportZipFiles(c.doc, archives, nullptr, c.prompter);
+    } else if (a.Has("--ztd")) {
+        out = zt::ImportDocumentFiles(c.doc, {a.Get("--ztd")}, page, c.prompter);
+    } else if (fresh) {
+        out = zt::ImportDirectoryAsDocument(c.doc, a.Get("--dir"), mode, binary, c.prompter);
+    } else {
+        if (::access(a.Get("--dir").c_str(), F_OK) != 0) return c.Fail("Verzeichnis nicht gefunden: " + a.Get("--dir"));
+        out = zt::ImportDirectory(c.doc, a.Get("--dir"), page, mode, binary, c.prompter);
+    }
+    if (out.result != zt::ExchangeResult::Ok) return kDocError;
+    std::cout << out.pages << " Seiten, " << out.files << " Dateien\n";
+    return c.SaveBack();
+}
+
+} // namespace
+
+void AddExchangeCommands(std::vector<Command>& commands) {
+    commands.push_back({"export", 1, Export,
+                        "export DOKUMENT [PFAD] --dir ZIEL | --zip ZIEL.zip | --zt-dir ZIEL [--page] "
+                        "[--format txt|dos|rtf|any] [--content 0|1|2]"});
+    commands.push_back({"import", 1, Import,
+                        "import DOKUMENT [PFAD] --dir QUELLE | --zip QUELLE.zip | --ztd ANDERES.ztd [--new] "
+                        "[--as child|neighbour|files] [--binary 0|1|2|3]"});
+}
+
+} // namespace ztd
