@@ -1,5 +1,6 @@
 #include "text/jpegwriter.h"
 
+#include "base/fileio.h"
 #include "text/dib.h"
 
 #include <csetjmp>
@@ -99,18 +100,12 @@ bool WriteJpeg(std::string_view dib, int quality, const std::string& path, std::
     }
     std::string jpeg;
     if (!EncodeJpeg(dib, quality, jpeg, error)) return false;
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) {
-        SetError(error, "Cannot open " + path);
+    std::string why;
+    if (!WriteFileReplacing(path, jpeg, &why)) {
+        SetError(error, "Cannot write " + path + ": " + why);
         return false;
     }
-    bool ok = std::fwrite(jpeg.data(), 1, jpeg.size(), f) == jpeg.size();
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok) {
-        std::remove(path.c_str());
-        SetError(error, "Cannot write " + path);
-    }
-    return ok;
+    return true;
 }
 
 } // namespace zt

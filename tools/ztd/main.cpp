@@ -6,7 +6,11 @@
 
 #include "ztd.h"
 
+#include "base/messages.h"
+
 #include <cstdio>
+#include <iostream>
+#include <new>
 #include <cstring>
 #include <string>
 
@@ -69,7 +73,14 @@ int main(int argc, char** argv) {
     context.prompter.assumeYes = args.Has("--yes");
     context.prompter.hasName = args.Has("--name");
     context.prompter.name = args.Get("--name");
-    int rc = command->run(context, args);
+    RouteStandardOutput();
+    int rc = kDocError;
+    try {
+        rc = command->run(context, args);
+    } catch (const std::bad_alloc&) {
+        std::cerr << "Fehler: " << zt::MessageText(zt::Msg::OutOfMemory) << "\n";
+        rc = kDocError;
+    }
     if (rc == kUsage) PrintUsage(commands, stderr);
-    return rc;
+    return FinishOutput(rc);
 }

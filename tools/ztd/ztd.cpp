@@ -1,6 +1,7 @@
 #include "ztd.h"
 
 #include "base/cp1252.h"
+#include "base/fileio.h"
 #include "base/messages.h"
 #include "core/pagepaths.h"
 #include "security/securebytes.h"
@@ -142,13 +143,63 @@ std::string Hex8(uint32_t v) {
     return buf;
 }
 
-bool ReadFileBytes(const std::string& path, std::string& out) {
-    std::ifstream f(path, std::ios::binary);
-    if (!f) return false;
-    std::ostringstream ss;
-    ss << f.rdbuf();
-    out = ss.str();
-    return true;
+bool ReadFileBytes(const std::string& path, std::string& out) { return zt::ReadWholeFile(path, out); }
+
+int WriteOutputFile(Context& c, const std::string& path, std::string_view data) {
+    std::string why;
+    if (zt::WriteFileReplacing(path, data, &why)) return kOk;
+    return c.Fail(zt::FormatMessage(zt::Msg::FileWriteFailedWhy, {path, why}));
+}
+
+namespace {
+
+// A buffer in front of descriptor 1 that remembers the first failed write.
+class CheckedOutput : public std::streambuf {
+public:
+    CheckedOutput() { setp(buffer_, buffer_ + sizeof buffer_); }
+    bool Drain() {
+        const size_t n = size_t(pptr() - pbase());
+        setp(buffer_, buffer_ + sizeof buffer_);
+        if (n == 0 || failed_) return !failed_;
+        std::string why;
+        if (!zt::WriteAll(STDOUT_FILENO, std::string_view(buffer_, n), &why)) {
+            failed_ = true;
+            error_ = why;
+        }
+        return !failed_;
+    }
+    bool Failed() const { return failed_; }
+    const std::string& Error() const { return error_; }
+
+protected:
+    int_type overflow(int_type ch) override {
+        if (!Drain()) return traits_type::eof();
+        if (!traits_type::eq_int_type(ch, traits_type::eof())) {
+            *pptr() = traits_type::to_char_type(ch);
+            pbump(1);
+        }
+        return traits_type::not_eof(ch);
+    }
+    int sync() override { return Drain() ? 0 : -1; }
+
+private:
+    char buffer_[1 << 16];
+    bool failed_ = false;
+    std::string error_;
+};
+
+CheckedOutput gOutput;
+
+} // namespace
+
+void RouteStandardOutput() { std::cout.rdbuf(&gOutput); }
+
+int FinishOutput(int rc) {
+    std::cout.flush();
+    gOutput.Drain();
+    if (!gOutput.Failed()) return rc;
+    std::cerr << "Fehler: " << zt::FormatMessage(zt::Msg::OutputWriteFailed, {gOutput.Error()}) << "\n";
+    return kDocError;
 }
 
 } // namespace ztd

@@ -93,4 +93,14 @@ std::string TimeText(int32_t t);
 std::string Hex8(uint32_t v);
 bool ReadFileBytes(const std::string& path, std::string& out);
 
+// Writes an output file (-o) through the atomic path of zt::CAtomicFileWriter:
+// kOk, or the German reason with "Fehler:" and kDocError.
+int WriteOutputFile(Context& c, const std::string& path, std::string_view data);
+
+// Standard output: std::cout is routed through a buffer that writes with
+// checks; FinishOutput() flushes it and turns a failed write (a full disk,
+// /dev/full) into the German reason and kDocError.
+void RouteStandardOutput();
+int FinishOutput(int rc);
+
 } // namespace ztd
