@@ -141,6 +141,7 @@ bool CZTArchive::ReadInto(std::string bytes, const std::string& path, CZTPageLis
         ReportException(CZTDocCoreException::Damaged, zt::MessageText(Msg::OutOfMemory));
         return false;
     }
+    if (serializer.HeaderForged()) prompter_.Message(zt::MessageText(Msg::HeaderForged), zt::Prompter::Icon::Warning);
     if (opening) {
         header_ = std::move(header);
         if (header_.marker.empty()) header_.marker = CZTDiscInfo::kMarker;
@@ -205,6 +206,9 @@ bool CZTArchive::OpenRevisionBody(std::string_view body, const std::string& titl
     header_.title = title;
     try {
         zt::ReadRevisionBody(body, core_, pages);
+        // The header sealed into an encrypted save is no page property.
+        for (const auto& e : pages)
+            if (CZTNode* n = core_.Node(e.ident)) n->ext = zt::SetExtItem(n->ext, zt::kExtSealedHeader, {});
     } catch (const CZTDocCoreException& e) {
         lastError = e.what();
         pages.clear();

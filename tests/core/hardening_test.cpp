@@ -1,6 +1,8 @@
 // Opening and saving around the document: links, special files, leftovers of
 // killed saves, and saves that die half-way.
 #include "base/fileio.h"
+#include "base/messages.h"
+#include "core/extbytes.h"
 #include "core/document.h"
 #include "support/scripted_prompter.h"
 #include "support/tempdir.h"
@@ -178,4 +180,80 @@ TEST(CrashConsistency, AKilledSaveLeavesTheOldDocument) {
     test::ScriptedPrompter p;
     ASSERT_TRUE(changeAndSave(p));
     EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"doc.ztd"});
+}
+
+namespace {
+
+std::string HeaderRecord(const std::string& title, const std::string& user, int32_t t) {
+    auto str = [](const std::string& s) { return std::string(1, char(s.size())) + s; };
+    auto i32 = [](int32_t v) {
+        std::string b(4, '\0');
+        for (int i = 0; i < 4; ++i) b[size_t(i)] = char(uint32_t(v) >> (8 * i));
+        return b;
+    };
+    return "ZT03" + str("CZTDiscInfo") + str(title) + str(user) + str(user) + i32(t) + i32(t);
+}
+
+} // namespace
+
+// The clear header of an encrypted document holds neutral values only; the
+// real ones live sealed inside the encrypted part, so a changed clear header
+// is told and has no effect, and the next save does not seal it in.
+TEST(EncryptedHeader, ClearHeaderIsNeutralAndAForgeryHasNoEffect) {
+    test::TempDir dir;
+    const std::string path = dir / "Geheim.ztd";
+    const CZtCredentials alice = CredentialsFromUtf8("Alice", "pw-alice");
+    int32_t ctime = 0;
+    {
+        test::ScriptedPrompter p;
+        CZTDocument doc(p);
+        doc.AddPage(nullptr, "Seite");
+        ASSERT_TRUE(doc.Archive().KeyRing().CreateEncryption(alice));
+        ASSERT_TRUE(doc.Save(path));
+        ctime = doc.Archive().Header().ctime;
+    }
+    const std::string file = test::ReadFile(path);
+    const std::string neutral = HeaderRecord("", "", 1);
+    ASSERT_EQ(file.substr(0, neutral.size()), neutral);
+    EXPECT_EQ(file.find("Geheim"), std::string::npos);
+
+    auto open = [&](const std::string& at, test::ScriptedPrompter& p, CZTDocument& doc) {
+        p.credentials.push_back(std::make_pair(std::string("Alice"), std::string("pw-alice")));
+        return doc.Open(at);
+    };
+    {   // Unchanged: the real values, no warning.
+        test::ScriptedPrompter p;
+        CZTDocument doc(p);
+        ASSERT_TRUE(open(path, p, doc));
+        EXPECT_TRUE(p.messages.empty());
+        EXPECT_EQ(doc.Archive().Header().title, "Geheim");
+        EXPECT_EQ(doc.Archive().Header().ctime, ctime);
+        EXPECT_EQ(doc.Archive().Header().createdBy, doc.Archive().User());
+        EXPECT_EQ(Titles(doc), "Seite;"); // and the page carries no trace of it
+        int32_t ident = doc.Tree().FirstRootPage()->Ident();
+        std::string_view item;
+        EXPECT_FALSE(doc.Archive().GetExtItem(ident, kExtSealedHeader, item));
+    }
+    // Forged without the password: told, ignored, not sealed in by the next save.
+    test::WriteFile(path, HeaderRecord("Gefälscht", "Mallory", 12345) + file.substr(neutral.size()));
+    {
+        test::ScriptedPrompter p;
+        CZTDocument doc(p);
+        ASSERT_TRUE(open(path, p, doc));
+        ASSERT_EQ(p.messages.size(), 1u);
+        EXPECT_EQ(p.messages[0], MessageText(Msg::HeaderForged));
+        EXPECT_EQ(doc.Archive().Header().title, "Geheim");
+        EXPECT_EQ(doc.Archive().Header().createdBy, doc.Archive().User());
+        EXPECT_EQ(doc.Archive().Header().ctime, ctime);
+        doc.SetModified();
+        ASSERT_TRUE(doc.Save());
+    }
+    const std::string again = test::ReadFile(path);
+    EXPECT_EQ(again.substr(0, neutral.size()), neutral);
+    EXPECT_EQ(again.find("Mallory"), std::string::npos);
+    test::ScriptedPrompter p;
+    CZTDocument doc(p);
+    ASSERT_TRUE(open(path, p, doc));
+    EXPECT_TRUE(p.messages.empty());
+    EXPECT_EQ(doc.Archive().Header().title, "Geheim");
 }
