@@ -123,6 +123,7 @@ constexpr Entry kTable[] = {
     {Msg::CredentialsHint, "Das Dokument ist verschlüsselt. Zugangsdaten mit --name NAME angeben, das Passwort in der Umgebungsvariablen ZT_PASSWORD oder am Terminal."},
     {Msg::ChildrenMoveUp, "%s Unterseiten rücken eine Ebene höher"},
     {Msg::ChildMovesUp, "1 Unterseite rückt eine Ebene höher"},
+    {Msg::WrongCredentials, "Das Dokument ist verschlüsselt; Name oder Passwort sind falsch."},
 };
 
 constexpr auto BuildIndex() {

@@ -122,6 +122,7 @@ enum class Msg {
     CredentialsHint,
     ChildrenMoveUp,         // "%s": count
     ChildMovesUp,
+    WrongCredentials,
     Count_
 };
 

@@ -318,8 +318,15 @@ int Rm(Context& c, const Args& a) {
     if (!c.Open(a.positional[1])) return kDocError;
     CZTPageNode* node = c.Page(a.positional[2]);
     if (!node) return kDocError;
+    const size_t children = a.Has("--subtree") ? 0 : node->ChildCount();
     c.doc.DeletePage(node, a.Has("--subtree"));
-    return c.SaveBack();
+    const int rc = c.SaveBack();
+    // The children of a page deleted alone take its place; nobody should be surprised.
+    if (rc == kOk && children > 0)
+        std::cerr << (children == 1 ? std::string(zt::MessageText(zt::Msg::ChildMovesUp))
+                                    : zt::FormatMessage(zt::Msg::ChildrenMoveUp, {std::to_string(children)}))
+                  << "\n";
+    return rc;
 }
 
 int Save(Context& c, const Args& a) {

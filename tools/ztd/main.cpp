@@ -21,6 +21,9 @@ namespace {
 // Options that take a value.
 const char* kValueOptions[] = {"--text-file", "--name", "--as", "--change", "--add", "--remove", "-o", "--doc"};
 
+// A command-line problem found while parsing (printed with exit 1).
+std::string gArgError;
+
 bool ParseArgs(int argc, char** argv, Args& args) {
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -29,7 +32,10 @@ bool ParseArgs(int argc, char** argv, Args& args) {
             for (const char* v : kValueOptions)
                 if (a == v) takesValue = true;
             if (takesValue) {
-                if (i + 1 >= argc) return false;
+                if (i + 1 >= argc) {
+                    gArgError = zt::FormatMessage(zt::Msg::OptionNeedsValue, {a});
+                    return false;
+                }
                 args.options[a] = argv[++i];
             } else {
                 args.options[a] = "";
@@ -44,7 +50,7 @@ bool ParseArgs(int argc, char** argv, Args& args) {
 void PrintUsage(const std::vector<Command>& commands, FILE* out) {
     std::fputs("Aufruf: ztd BEFEHL DOKUMENT [ARGUMENTE]\n", out);
     for (const auto& c : commands) std::fprintf(out, "  %s\n", c.usage);
-    std::fputs("Optionen: --yes beantwortet Rückfragen mit Ja.\n", out);
+    std::fputs("Optionen: --yes beantwortet Rückfragen mit Ja; --version zeigt die Version.\n", out);
     std::fputs("Verschlüsselte Dokumente: --name NAME, das Passwort aus ZT_PASSWORD oder vom Terminal.\n", out);
 }
 
@@ -57,18 +63,35 @@ int main(int argc, char** argv) {
     AddHistoryCommands(commands);
 
     Args args;
-    const bool help = ParseArgs(argc, argv, args) && (args.Has("--help") || args.Has("-h"));
-    if (help) {
+    const bool parsed = ParseArgs(argc, argv, args);
+    if (parsed && (args.Has("--help") || args.Has("-h"))) {
         PrintUsage(commands, stdout);
         return kOk;
+    }
+    if (parsed && args.Has("--version") && args.positional.empty()) {
+        std::printf("ztd %s\n", ZT_VERSION);
+        return kOk;
+    }
+    if (!parsed) {
+        std::fprintf(stderr, "%s\n", gArgError.c_str());
+        return kUsage;
     }
     const Command* command = nullptr;
     for (const auto& c : commands)
         if (!args.positional.empty() && args.positional[0] == c.name) command = &c;
+    if (!command && !args.positional.empty()) {
+        std::fprintf(stderr, "%s\n", zt::FormatMessage(zt::Msg::UnknownCommand, {args.positional[0]}).c_str());
+        return kUsage;
+    }
     if (!command || int(args.positional.size()) - 1 < command->minArgs) {
         PrintUsage(commands, stderr);
         return kUsage;
     }
+    for (const auto& [option, value] : args.options)
+        if (!AcceptsOption(*command, option)) {
+            std::fprintf(stderr, "%s\n", zt::FormatMessage(zt::Msg::UnknownOption, {option, command->name}).c_str());
+            return kUsage;
+        }
     Context context;
     context.prompter.assumeYes = args.Has("--yes");
     context.prompter.hasName = args.Has("--name");

@@ -38,6 +38,9 @@ public:
 
 private:
     std::string lastName_, lastPassword_;
+    // Without a terminal the failure of an encrypted open is told once: how
+    // to pass credentials when none were given, else that they are wrong.
+    bool credentialsGiven_ = false;
 };
 
 // True when standard input is a terminal.
@@ -79,7 +82,16 @@ struct Command {
     int minArgs; // positional arguments after the command, DOC included
     std::function<int(Context&, const Args&)> run;
     const char* usage; // one line for the help text
+    // The options the command takes, separated by spaces ("--json -o"); null:
+    // every option its usage line names ("[--json]", "--change|--add").
+    // Options of every command: kCommonOptions.
+    const char* options = nullptr;
 };
+
+// Options every command takes (--yes, --name, --help, --verbose, ...).
+extern const char* const kCommonOptions[];
+// Whether `command` takes `option`; an unknown option is a usage error.
+bool AcceptsOption(const Command& command, const std::string& option);
 
 // Each command file adds its commands.
 void AddDocumentCommands(std::vector<Command>& commands);
