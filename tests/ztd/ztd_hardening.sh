@@ -22,6 +22,9 @@ for cmd in "cat $D /Seite" "ls $D" "ls $D --json" "info $D" "get $D /Seite blob.
   check "stdout full message: $cmd" "$FULL" "$(tail -n1 "$T/err")"
 done
 
+"$ZTD" --version >/dev/full 2>"$T/err"; check "--version into /dev/full" 2 $?
+check "--version message" "$FULL" "$(cat "$T/err")"
+
 # Output files: devices are written into and stay devices; directories refused.
 check "resolve into /dev/full" 2 "$(run resolve "ztf:/$D?/Seite/blob.bin" -o /dev/full)"
 check "resolve /dev/full reason" "Fehler: Die Datei /dev/full konnte nicht geschrieben werden: Kein Speicherplatz mehr auf dem Gerät" "$(cat "$T/err")"

@@ -6,7 +6,10 @@
 
 #include "ztd.h"
 
+#include "base/fileio.h"
 #include "base/messages.h"
+
+#include <cerrno>
 
 #include <cstdio>
 #include <iostream>
@@ -54,6 +57,15 @@ void PrintUsage(const std::vector<Command>& commands, FILE* out) {
     std::fputs("Verschlüsselte Dokumente: --name NAME, das Passwort aus ZT_PASSWORD oder vom Terminal.\n", out);
 }
 
+// Help and version go out through stdio: a failed write is an error too.
+int StdioDone() {
+    errno = 0;
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return kOk;
+    std::fprintf(stderr, "Fehler: %s\n",
+                 zt::FormatMessage(zt::Msg::OutputWriteFailed, {zt::SystemErrorText(errno ? errno : EIO)}).c_str());
+    return kDocError;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -66,11 +78,11 @@ int main(int argc, char** argv) {
     const bool parsed = ParseArgs(argc, argv, args);
     if (parsed && (args.Has("--help") || args.Has("-h"))) {
         PrintUsage(commands, stdout);
-        return kOk;
+        return StdioDone();
     }
     if (parsed && args.Has("--version") && args.positional.empty()) {
         std::printf("ztd %s\n", ZT_VERSION);
-        return kOk;
+        return StdioDone();
     }
     if (!parsed) {
         std::fprintf(stderr, "%s\n", gArgError.c_str());
