@@ -100,9 +100,14 @@ bool WriteJpeg(std::string_view dib, int quality, const std::string& path, std::
     }
     std::string jpeg;
     if (!EncodeJpeg(dib, quality, jpeg, error)) return false;
-    std::string why;
-    if (!WriteFileReplacing(path, jpeg, &why)) {
-        SetError(error, "Cannot write " + path + ": " + why);
+    // The atomic path of every output file: nothing half-written is left.
+    CAtomicFileWriter file;
+    if (!file.Open(path)) {
+        SetError(error, "Cannot open " + path);
+        return false;
+    }
+    if (!file.Write(jpeg) || !file.Commit()) {
+        SetError(error, "Cannot write " + path);
         return false;
     }
     return true;
