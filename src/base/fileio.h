@@ -1,17 +1,97 @@
-// Whole-file reads and writes.
+// Whole-file reads and writes, and the one atomic path every output file
+// takes: a temporary file beside the target (".NAME.XXXXXX", locked while it
+// is written), fsync, rename over the target, fsync of the directory.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace zt {
 
-// Reads the whole file; false with `error` (the system's text) when it cannot
-// be opened or read, or is a directory.
-bool ReadWholeFile(const std::string& path, std::string& out, std::string* error = nullptr);
+// The most a whole-file read takes in (documents and attached files alike).
+constexpr uint64_t kMaxReadBytes = uint64_t(8) << 30;
 
-// Writes `data` to `path` through a temporary file beside it and a rename, so
-// a failure never leaves half a file and never touches an existing one.
+// Reads the whole file, by its size and never past `limit`; false with
+// `error` (German, the system's reason) when it cannot be opened or read, is
+// no regular file (a directory, FIFO or device, also behind a symbolic link:
+// refused at once, without reading), is larger than `limit`, or memory runs out.
+bool ReadWholeFile(const std::string& path, std::string& out, std::string* error = nullptr,
+                   uint64_t limit = kMaxReadBytes);
+
+// The German text for a system error number, from the message table.
+std::string SystemErrorText(int err);
+
+// The file a path finally names: symbolic links are followed (relative links
+// from the link's directory) until a name that is no link, whether it exists
+// or not. The path itself when it is no link, or on a loop.
+std::string ResolveLinks(const std::string& path);
+
+// The temporary name pattern of a target: "DIR/.NAME." followed by six
+// characters.
+std::string TempPatternFor(const std::string& path);
+
+// Removes leftover temporary files of `path` (same directory, ".NAME."
+// followed by six letters or digits, a regular file no process holds locked):
+// what a killed save left behind. Returns how many were removed.
+int RemoveStaleTempFiles(const std::string& path);
+
+// Writes an output file atomically. Open() resolves symbolic links (the link
+// stays, its target is replaced), refuses a directory, and for an existing
+// FIFO or character device (say /dev/null, /dev/full, /dev/stdout) writes
+// into it directly when `Direct::Allow` is given, else refuses it; every
+// other target gets a temporary file beside it, locked (flock) while it is
+// written, that Commit() fsyncs and renames over the target. Until Commit()
+// succeeds the target is untouched; the destructor removes an uncommitted
+// temporary file. Errors are German texts with the system's reason.
+class CAtomicFileWriter {
+public:
+    enum class Direct { Refuse, Allow };
+    CAtomicFileWriter() = default;
+    ~CAtomicFileWriter();
+    CAtomicFileWriter(const CAtomicFileWriter&) = delete;
+    CAtomicFileWriter& operator=(const CAtomicFileWriter&) = delete;
+
+    bool Open(const std::string& path, Direct direct = Direct::Allow);
+    bool Write(std::string_view bytes);
+    bool Commit();
+    // Gives up: the temporary file is removed, the target stays.
+    void Abandon();
+
+    // The descriptor being written (for writers that stream themselves; a
+    // write failure on it must be told with Fail()).
+    int Fd() const { return fd_; }
+    void Fail(int err);
+    bool Failed() const { return err_ != 0; }
+    const std::string& Error() const { return error_; }
+    int ErrorNumber() const { return err_; }
+    // The file that is replaced (the link's target) and the temporary file.
+    const std::string& Target() const { return target_; }
+    const std::string& TempPath() const { return temp_; }
+    bool IsDirect() const { return direct_; }
+
+    // Test seam, the failing file layer: writes through this class fail with
+    // ENOSPC once this many bytes were written in total (negative: never).
+    // The environment variable ZT_TEST_WRITE_LIMIT sets it at start.
+    static void SetWriteLimitForTests(int64_t bytes);
+    // Whether the failing file layer lets `n` more bytes through (counts them).
+    static bool TestLayerAllows(size_t& n);
+
+private:
+    bool SetError(int err);
+    int fd_ = -1;
+    int err_ = 0;
+    bool direct_ = false;
+    bool committed_ = false;
+    std::string target_, temp_, error_;
+};
+
+// Writes `data` to `path` through CAtomicFileWriter: a failure never leaves
+// half a file and never touches an existing one.
 bool WriteFileReplacing(const std::string& path, std::string_view data, std::string* error = nullptr);
+
+// Writes all of `data` to a descriptor (standard output, say); false with
+// `error` (German) on the first failure.
+bool WriteAll(int fd, std::string_view data, std::string* error = nullptr);
 
 } // namespace zt

@@ -156,6 +156,34 @@ enum class Msg {
     NoFolderChosen,
     NoFileNameChosen,
     ConvertSpecialDirectory,
+    // file layer (reads, atomic writes, system reasons) and ztd
+    ErrNoSpace,
+    ErrAccess,
+    ErrNotFound,
+    ErrReadOnly,
+    ErrIsDirectory,
+    ErrNotDirectory,
+    ErrNotRegular,
+    ErrTooLarge,            // "%s": the limit in bytes
+    OutOfMemory,
+    ErrIo,
+    ErrQuota,
+    ErrExists,
+    ErrNameTooLong,
+    ErrLinkLoop,
+    ErrBrokenPipe,
+    ErrBusy,
+    ErrOther,               // "%s": number, "%s": the system's text
+    OutputWriteFailed,      // "%s": reason
+    FileWriteFailedWhy,     // "%s": file, "%s": reason
+    HeaderForged,
+    UnknownCommand,         // "%s": command
+    UnknownOption,          // "%s": option, "%s": command
+    OptionNeedsValue,       // "%s": option
+    CredentialsHint,
+    ChildrenMoveUp,         // "%s": count
+    ChildMovesUp,
+    WrongCredentials,
     Count_
 };
 

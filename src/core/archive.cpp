@@ -27,32 +27,20 @@ namespace {
 
 std::string Utf8Path(const std::string& path) { return path; } // paths are kept as the system gives them
 
-// RAII for the temporary file of an atomic write.
-struct TempFile {
-    std::string path;
-    int fd = -1;
-    ~TempFile() {
-        if (fd >= 0) ::close(fd);
-        if (!path.empty()) ::unlink(path.c_str());
-    }
-};
-
-bool SyncDirectory(const std::string& dir) {
-    int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    bool ok = ::fsync(fd) == 0;
-    ::close(fd);
-    return ok;
-}
-
 } // namespace
 
 bool ReadDocumentBytes(const std::string& path, std::string& bytes, std::string* error) {
     if (!zt::ReadWholeFile(path, bytes, error)) return false;
     if (zt::IsCompoundFile(bytes)) {
-        std::string contents;
-        if (!zt::ReadCompoundStream(bytes, "Contents", contents, error)) return false;
-        bytes = std::move(contents);
+        try {
+            std::string contents;
+            if (!zt::ReadCompoundStream(bytes, "Contents", contents, error)) return false;
+            bytes = std::move(contents);
+        } catch (const std::bad_alloc&) {
+            bytes.clear();
+            if (error) *error = zt::MessageText(Msg::OutOfMemory);
+            return false;
+        }
     }
     return true;
 }
@@ -155,10 +143,10 @@ bool CZTArchive::ReadInto(std::string bytes, const std::string& path, CZTPageLis
     } catch (const std::bad_alloc&) {
         lastError = "out of memory";
         undo();
-        ReportException(CZTDocCoreException::Damaged,
-                        zt::FormatMessage(Msg::DamagedRecord, {"Nicht genügend Arbeitsspeicher."}));
+        ReportException(CZTDocCoreException::Damaged, zt::MessageText(Msg::OutOfMemory));
         return false;
     }
+    if (serializer.HeaderForged()) prompter_.Message(zt::MessageText(Msg::HeaderForged), zt::Prompter::Icon::Warning);
     if (opening) {
         header_ = std::move(header);
         if (header_.marker.empty()) header_.marker = CZTDiscInfo::kMarker;
@@ -169,7 +157,10 @@ bool CZTArchive::ReadInto(std::string bytes, const std::string& path, CZTPageLis
 bool CZTArchive::Open(const std::string& path, CZTPageList& pages) {
     pages.clear();
     std::string bytes, error;
-    if (!ReadDocumentBytes(path, bytes, &error)) {
+    const bool read = ReadDocumentBytes(path, bytes, &error);
+    // What a killed save of this document left behind is removed now.
+    if (read) zt::RemoveStaleTempFiles(path);
+    if (!read) {
         // Nothing was read: the open document stays as it is.
         lastError = error;
         prompter_.Message(zt::FormatMessage(Msg::OpenFailed, {Utf8Path(path), error}), zt::Prompter::Icon::Error);
@@ -227,6 +218,9 @@ bool CZTArchive::OpenRevisionBody(std::string_view body, const std::string& titl
     header_.title = title;
     try {
         zt::ReadRevisionBody(body, core_, pages);
+        // The header sealed into an encrypted save is no page property.
+        for (const auto& e : pages)
+            if (CZTNode* n = core_.Node(e.ident)) n->ext = zt::SetExtItem(n->ext, zt::kExtSealedHeader, {});
     } catch (const CZTDocCoreException& e) {
         lastError = e.what();
         pages.clear();
@@ -267,31 +261,21 @@ bool CZTArchive::InsertBytes(std::string bytes, CZTPageList& pages, const std::s
 
 bool CZTArchive::WriteFileAtomically(const std::string& path, const CZTPageList& pages,
                                      const CZTDiscInfo& header, bool asRevision, bool askOnProblems) {
-    std::string dir = zt::DirectoryPart(path);
-    std::string name = zt::FileNamePart(path);
-    TempFile tmp;
-    tmp.path = (dir.empty() ? std::string("./") : dir) + "." + name + ".XXXXXX";
-    tmp.fd = ::mkstemp(tmp.path.data());
-    if (tmp.fd < 0) {
-        lastError = std::strerror(errno);
-        tmp.path.clear();
-        prompter_.Message(zt::FormatMessage(Msg::SaveFailed, {path, lastError}), zt::Prompter::Icon::Error);
+    auto failed = [&](const std::string& why) {
+        lastError = why;
+        prompter_.Message(zt::FormatMessage(Msg::SaveFailed, {path, why}), zt::Prompter::Icon::Error);
         return false;
-    }
-    // Keep the permissions of the file being replaced; new files get the usual ones.
-    struct stat st;
-    mode_t mode = 0644;
-    if (::stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
-    else {
-        mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    ::fchmod(tmp.fd, mode);
+    };
+    // Leftovers of a killed save of this file go first. Through a symbolic
+    // link the link's target is replaced and the link stays; a document is
+    // never written into a device or FIFO.
+    zt::RemoveStaleTempFiles(path);
+    zt::CAtomicFileWriter file;
+    if (!file.Open(path, zt::CAtomicFileWriter::Direct::Refuse)) return failed(file.Error());
 
     bool written = false;
     bool aborted = false;
-    CZTDocStream stream = CZTDocStream::StoringFile(tmp.fd, path);
+    CZTDocStream stream = CZTDocStream::StoringFile(file.Fd(), file.Target());
     try {
         CZTDocSerializer serializer(stream);
         written = serializer.Write(core_, pages, &header, asRevision);
@@ -305,20 +289,12 @@ bool CZTArchive::WriteFileAtomically(const std::string& path, const CZTPageList&
         prompter_.Message(e.UserMessage(false), zt::Prompter::Icon::Error);
         return false;
     } catch (const std::bad_alloc&) {
-        lastError = "out of memory";
-        prompter_.Message(zt::FormatMessage(Msg::SaveFailed, {path, "Nicht genügend Arbeitsspeicher."}));
-        return false;
+        return failed(zt::MessageText(Msg::OutOfMemory));
     }
-    if (!stream.Flush() || stream.Failed()) {
-        lastError = stream.Error();
-        prompter_.Message(zt::FormatMessage(Msg::SaveFailed, {path, lastError}), zt::Prompter::Icon::Error);
-        return false;
-    }
+    if (!stream.Flush() || stream.Failed()) return failed(stream.Error());
     if (aborted) {
         // Nothing usable was written (the encryption could not be set up).
-        prompter_.Message(zt::FormatMessage(Msg::SaveFailed, {path, zt::Cp1252ToUtf8(lastError)}),
-                          zt::Prompter::Icon::Error);
-        return false;
+        return failed(zt::Cp1252ToUtf8(lastError));
     }
     if (!written) {
         std::string text = zt::MessageText(Msg::ErrorReadingData);
@@ -326,20 +302,7 @@ bool CZTArchive::WriteFileAtomically(const std::string& path, const CZTPageList&
         prompter_.Message(text, zt::Prompter::Icon::Error);
         if (!askOnProblems || !prompter_.AskYesNo(zt::MessageText(Msg::ErrorsCollectingSaveAnyway))) return false;
     }
-    if (::fsync(tmp.fd) != 0 || ::close(tmp.fd) != 0) {
-        tmp.fd = -1;
-        lastError = std::strerror(errno);
-        prompter_.Message(zt::FormatMessage(Msg::SaveFailed, {path, lastError}), zt::Prompter::Icon::Error);
-        return false;
-    }
-    tmp.fd = -1;
-    if (::rename(tmp.path.c_str(), path.c_str()) != 0) {
-        lastError = std::strerror(errno);
-        prompter_.Message(zt::FormatMessage(Msg::SaveFailed, {path, lastError}), zt::Prompter::Icon::Error);
-        return false;
-    }
-    tmp.path.clear();
-    SyncDirectory(dir);
+    if (!file.Commit()) return failed(file.Error());
     return true;
 }
 
@@ -390,13 +353,13 @@ bool CZTArchive::KeepBackup(const std::string& path) {
     const std::string& data = bytes;
     const std::string backup = zt::MakeUniquePath(path + ".bak");
     int fd = ::open(backup.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) return fail(std::strerror(errno));
+    if (fd < 0) return fail(zt::SystemErrorText(errno));
     size_t done = 0;
     while (done < data.size()) {
         ssize_t n = ::write(fd, data.data() + done, data.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            error = std::strerror(errno);
+            error = zt::SystemErrorText(errno);
             ::close(fd);
             ::unlink(backup.c_str());
             return fail(error);
@@ -404,7 +367,7 @@ bool CZTArchive::KeepBackup(const std::string& path) {
         done += size_t(n);
     }
     if (::fsync(fd) != 0 || ::close(fd) != 0) {
-        error = std::strerror(errno);
+        error = zt::SystemErrorText(errno);
         ::unlink(backup.c_str());
         return fail(error);
     }

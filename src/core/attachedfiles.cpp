@@ -31,20 +31,7 @@ void Tell(Prompter& prompter, Msg id, const std::string& arg) {
 
 // Reads a regular file of at most `maxSize` bytes; false with `error` set.
 bool ReadRegularFile(const std::string& path, int64_t maxSize, std::string& bytes, std::string& error) {
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0) {
-        error = std::strerror(errno);
-        return false;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        error = std::strerror(EINVAL);
-        return false;
-    }
-    if (st.st_size > maxSize) {
-        error = std::strerror(EFBIG);
-        return false;
-    }
-    return ReadWholeFile(path, bytes, &error);
+    return ReadWholeFile(path, bytes, &error, maxSize < 0 ? 0 : uint64_t(maxSize));
 }
 
 struct Importer {
@@ -398,7 +385,7 @@ std::string WriteTempCopy(CZTDocument& doc, int32_t ident, const std::string& na
     std::string bytes;
     if (!FileContent(doc, ident, name, bytes, prompter)) return {};
     std::string path = temps.NewPath(SafeDiskName(name), doc.Archive().IsEncrypted());
-    std::string error = std::strerror(EIO);
+    std::string error = SystemErrorText(EIO);
     bool ok = !path.empty();
     if (ok) {
         int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW);
@@ -408,7 +395,7 @@ std::string WriteTempCopy(CZTDocument& doc, int32_t ident, const std::string& na
             ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) {
-                error = std::strerror(errno);
+                error = SystemErrorText(errno);
                 ok = false;
             } else {
                 done += size_t(n);

@@ -180,16 +180,21 @@ bool CZTDocStream::Flush() {
             int64_t room = limit - gWrittenTotal.load();
             if (room <= 0) {
                 failed_ = true;
-                error_ = std::strerror(ENOSPC);
+                error_ = zt::SystemErrorText(ENOSPC);
                 return false;
             }
             if (int64_t(chunk) > room) chunk = size_t(room);
+        }
+        if (!zt::CAtomicFileWriter::TestLayerAllows(chunk)) {
+            failed_ = true;
+            error_ = zt::SystemErrorText(ENOSPC);
+            return false;
         }
         ssize_t n = ::write(fd_, data_.data() + done, chunk);
         if (n < 0) {
             if (errno == EINTR) continue;
             failed_ = true;
-            error_ = std::strerror(errno);
+            error_ = zt::SystemErrorText(errno);
             return false;
         }
         gWrittenTotal += n;

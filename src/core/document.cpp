@@ -3,6 +3,23 @@
 #include "base/messages.h"
 #include "core/extbytes.h"
 
+#include <new>
+
+namespace {
+
+// Opening and saving may need much memory; running out is told, never an abort.
+template <typename F>
+bool GuardMemory(zt::Prompter& prompter, F&& f) {
+    try {
+        return f();
+    } catch (const std::bad_alloc&) {
+        prompter.Message(zt::MessageText(zt::Msg::OutOfMemory), zt::Prompter::Icon::Error);
+        return false;
+    }
+}
+
+} // namespace
+
 CZTDocument::CZTDocument(zt::Prompter& prompter) : archive_(prompter) {}
 CZTDocument::~CZTDocument() = default;
 
@@ -23,11 +40,23 @@ void CZTDocument::TakePageList(CZTPageNode* anchor, bool asChild, const CZTPageL
 }
 
 bool CZTDocument::Open(const std::string& path) {
-    CZTPageList pages;
-    if (!archive_.Open(path, pages)) return false; // the open document stays
-    tree_.Clear();
-    TakePageList(nullptr, true, pages, false);
-    return true;
+    // A failed open leaves the open document as it was; only running out of
+    // memory after the new document was read (while the tree is rebuilt)
+    // leaves a new, empty one.
+    bool opened = false;
+    const bool ok = GuardMemory(Prompter(), [&] {
+        CZTPageList pages;
+        if (!archive_.Open(path, pages)) return false;
+        opened = true;
+        tree_.Clear();
+        TakePageList(nullptr, true, pages, false);
+        return true;
+    });
+    if (!ok && opened) {
+        tree_.Clear();
+        archive_.NewDocument();
+    }
+    return ok;
 }
 
 bool CZTDocument::OpenRevisionBody(std::string_view body, const std::string& title) {
@@ -39,6 +68,10 @@ bool CZTDocument::OpenRevisionBody(std::string_view body, const std::string& tit
 }
 
 bool CZTDocument::Save(const std::string& path) {
+    return GuardMemory(Prompter(), [&] { return SaveUnguarded(path); });
+}
+
+bool CZTDocument::SaveUnguarded(const std::string& path) {
     const std::string target = path.empty() ? archive_.FilePath() : path;
     if (target.empty()) return false;
     CZTPageList pages = tree_.BuildPageList();
@@ -57,14 +90,16 @@ bool CZTDocument::Save(const std::string& path) {
 }
 
 bool CZTDocument::SaveCopy(const std::string& path) {
-    return archive_.SaveCopy(path, tree_.BuildPageList(), {});
+    return GuardMemory(Prompter(), [&] { return archive_.SaveCopy(path, tree_.BuildPageList(), {}); });
 }
 
 bool CZTDocument::InsertFile(const std::string& path, CZTPageNode* anchor, bool asChild) {
-    CZTPageList pages;
-    if (!archive_.Insert(path, pages)) return false;
-    TakePageList(anchor, asChild, pages, true);
-    return true;
+    return GuardMemory(Prompter(), [&] {
+        CZTPageList pages;
+        if (!archive_.Insert(path, pages)) return false;
+        TakePageList(anchor, asChild, pages, true);
+        return true;
+    });
 }
 
 CZTPageNode* CZTDocument::AddPage(CZTPageNode* parent, std::string title, bool first) {

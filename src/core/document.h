@@ -79,6 +79,7 @@ public:
     bool DetachFile(CZTPageNode* node, std::string_view name);
 
 private:
+    bool SaveUnguarded(const std::string& path);
     void TakePageList(CZTPageNode* anchor, bool asChild, const CZTPageList& pages, bool inserted);
 
     CZTArchive archive_;

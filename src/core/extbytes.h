@@ -15,6 +15,9 @@ enum ExtKind : uint32_t {
     kExtTreeBackground = 3, // document: tree view background, 144 bytes
     kExtReminders = 4,      // document and page: reminders
     kExtKeyArea = 5,        // document: key area of an encrypted document
+    // first page of an encrypted file: the document header, sealed inside the
+    // encrypted part (the clear header of such a file holds neutral values)
+    kExtSealedHeader = 0x5A540001,
 };
 
 // The data of the first item of `kind`, or nullopt-like empty view with

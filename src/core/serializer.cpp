@@ -232,7 +232,12 @@ bool CZTDocSerializer::Read(CZTDocCore& core, CZTPageList& pages, CZTDiscInfo* h
             halt_ = ReadHalt::KeyAreaWithoutEncryption;
             return false;
         }
-        if (keyArea.empty()) return ReadBody(core, pages, opening, tag);
+        if (keyArea.empty()) {
+            const size_t first = pages.size();
+            bool ok = ReadBody(core, pages, opening, tag);
+            TakeSealedHeader(core, pages, first, nullptr); // only encrypted files carry one
+            return ok;
+        }
         if (opening) {
             readRing_ = &core.keyRing;
         } else {
@@ -256,7 +261,94 @@ bool CZTDocSerializer::Read(CZTDocCore& core, CZTPageList& pages, CZTDiscInfo* h
         halt_ = ReadHalt::DataCorrupt;
         return false;
     }
-    return ReadBody(core, pages, opening, stream_.ReadUInt());
+    const size_t first = pages.size();
+    const bool ok = ReadBody(core, pages, opening, stream_.ReadUInt());
+    TakeSealedHeader(core, pages, first, opening ? header : nullptr);
+    return ok;
+}
+
+namespace {
+
+// The sealed header: "ZTH1", the 16-byte IV of the key area it was written
+// under (renewed on every save, and bound to the key check values, so it
+// names the save), then the header record's strings and times.
+constexpr std::string_view kSealedMagic = "ZTH1";
+
+std::string SealHeader(const CZTDiscInfo& h, std::string_view iv) {
+    std::string out(kSealedMagic);
+    out += iv;
+    for (const std::string* s : {&h.title, &h.createdBy, &h.modifiedBy}) out += zt::StringPrefix(s->size()) + *s;
+    char b[8];
+    zt::SetLE32(b, uint32_t(h.ctime > 0 ? h.ctime : 1));
+    zt::SetLE32(b + 4, uint32_t(h.mtime > 0 ? h.mtime : 1));
+    out.append(b, 8);
+    return out;
+}
+
+bool UnsealHeader(std::string_view data, std::string& iv, CZTDiscInfo& h) {
+    if (data.size() < 4 + 16 || data.substr(0, 4) != kSealedMagic) return false;
+    iv.assign(data.substr(4, 16));
+    size_t pos = 20;
+    for (std::string* s : {&h.title, &h.createdBy, &h.modifiedBy}) {
+        auto v = zt::ReadPrefixedString(data, pos);
+        if (!v) return false;
+        *s = std::move(*v);
+    }
+    if (data.size() - pos < 8) return false;
+    h.ctime = int32_t(zt::GetLE32(data.data() + pos));
+    h.mtime = int32_t(zt::GetLE32(data.data() + pos + 4));
+    return true;
+}
+
+// What the clear header of an encrypted file holds: only the record's form.
+bool IsNeutralHeader(const CZTDiscInfo& h) {
+    return h.title.empty() && h.createdBy.empty() && h.modifiedBy.empty() && h.ctime <= 1 && h.mtime <= 1;
+}
+
+std::string CurrentIv(const zt::CZtKeyRing& ring) {
+    if (ring.BlockCount() == 0) return {};
+    const std::string& block = ring.Block(ring.CurrentBlock());
+    return block.size() >= 48 ? block.substr(32, 16) : std::string();
+}
+
+} // namespace
+
+// The sealed header never stays in the pages read. When opening an encrypted
+// file it replaces the clear header: written at the same save (same IV), it
+// is authentic and the clear one can only differ by tampering; written at an
+// earlier save (another program saved since and kept the item), it fills in
+// what that program's clear header left neutral.
+void CZTDocSerializer::TakeSealedHeader(CZTDocCore& core, const CZTPageList& pages, size_t first,
+                                        CZTDiscInfo* header) {
+    std::string sealed;
+    for (size_t i = first; i < pages.size(); ++i) {
+        CZTNode* node = core.Node(pages[i].ident);
+        std::string_view data;
+        if (!node || !FindExtItem(node->ext, kExtSealedHeader, data)) continue;
+        if (i == first) sealed.assign(data);
+        node->ext = SetExtItem(node->ext, kExtSealedHeader, {});
+    }
+    if (!header || !readRing_ || sealed.empty()) return;
+    std::string iv;
+    CZTDiscInfo inner;
+    if (!UnsealHeader(sealed, iv, inner)) return;
+    if (iv == CurrentIv(*readRing_)) {
+        const bool same = header->title == inner.title && header->createdBy == inner.createdBy &&
+                          header->modifiedBy == inner.modifiedBy && header->ctime == inner.ctime &&
+                          header->mtime == inner.mtime;
+        headerForged_ = !IsNeutralHeader(*header) && !same;
+        header->title = inner.title;
+        header->createdBy = inner.createdBy;
+        header->modifiedBy = inner.modifiedBy;
+        header->ctime = inner.ctime;
+        header->mtime = inner.mtime;
+        return;
+    }
+    if (header->title.empty()) header->title = inner.title;
+    if (header->createdBy.empty()) header->createdBy = inner.createdBy;
+    if (header->modifiedBy.empty()) header->modifiedBy = inner.modifiedBy;
+    if (header->ctime <= 1) header->ctime = inner.ctime;
+    if (header->mtime <= 1) header->mtime = inner.mtime;
 }
 
 // Decrypts everything after "ZT06" and checks its tag before a single byte of
@@ -540,15 +632,6 @@ bool CZTDocSerializer::Write(CZTDocCore& core, const CZTPageList& pages, const C
                              bool asRevision) {
     if (!stream_.IsStoring()) return false;
     problems_.clear();
-    if (header) {
-        stream_.WriteUInt(kTagZT03);
-        stream_.WriteString(CZTDiscInfo::kMarker);
-        stream_.WriteString(header->title);
-        stream_.WriteString(header->createdBy);
-        stream_.WriteString(header->modifiedBy);
-        stream_.WriteInt(header->ctime > 0 ? header->ctime : 1);
-        stream_.WriteInt(header->mtime > 0 ? header->mtime : 1);
-    }
     // Encrypted unless the key ring is locked or encryption is switched off for
     // this write (copies and exports); a plain file never carries a key area.
     zt::CZtKeyRing& ring = core.keyRing;
@@ -565,6 +648,33 @@ bool CZTDocSerializer::Write(CZTDocCore& core, const CZTPageList& pages, const C
         ext = core.docExt;
     } else if (FindExtItem(ext, kExtKeyArea, oldArea)) {
         ext = SetExtItem(ext, kExtKeyArea, {});
+    }
+    // The header of an encrypted file: neutral values in the clear record,
+    // which nobody can then read or change without the password; the real
+    // ones sealed into the first page's ext bytes inside the encrypted part.
+    struct SealedHeader {
+        CZTNode* node = nullptr;
+        std::string ext;
+        ~SealedHeader() {
+            if (node) node->ext = std::move(ext);
+        }
+    } sealed;
+    if (header) {
+        const bool seal = encrypt && !pages.empty() && core.Node(pages.front().ident);
+        CZTDiscInfo neutral;
+        const CZTDiscInfo& clear = seal ? neutral : *header;
+        stream_.WriteUInt(kTagZT03);
+        stream_.WriteString(CZTDiscInfo::kMarker);
+        stream_.WriteString(clear.title);
+        stream_.WriteString(clear.createdBy);
+        stream_.WriteString(clear.modifiedBy);
+        stream_.WriteInt(clear.ctime > 0 ? clear.ctime : 1);
+        stream_.WriteInt(clear.mtime > 0 ? clear.mtime : 1);
+        if (seal) {
+            sealed.node = core.Node(pages.front().ident);
+            sealed.ext = sealed.node->ext;
+            sealed.node->ext = SetExtItem(sealed.ext, kExtSealedHeader, SealHeader(*header, CurrentIv(ring)));
+        }
     }
     fileRing_ = encrypt ? &ring : nullptr;
     fileKeys_ = encrypt ? core.FileKeys() : nullptr;

@@ -86,6 +86,10 @@ public:
     const std::string& InsertedExt() const { return insertedExt_; }
     // What could not be written (file names, page titles).
     const std::vector<std::string>& Problems() const { return problems_; }
+    // Reading an encrypted file: the clear header differed from the header
+    // sealed inside the encrypted part (written by this program at the same
+    // save), so it was changed without the password; the sealed one was taken.
+    bool HeaderForged() const { return headerForged_; }
     // The format level of the body read.
     int Level() const { return level_; }
 
@@ -98,6 +102,7 @@ private:
     void ReadPlainBody(CZTDocCore& core, CZTPageList& pages, ReadContext& ctx);
     void ReadPage(CZTNode& node, ReadContext& ctx, bool keep);
     void ReadFileRecord(CZTFileEntry& entry, ReadContext& ctx, bool keep);
+    void TakeSealedHeader(CZTDocCore& core, const CZTPageList& pages, size_t first, CZTDiscInfo* header);
     void WritePage(CZTDocCore& core, const CZTPageListEntry& entry, bool first, bool directory);
     void WriteFileHead(const CZTFileEntry& entry, int32_t methodWord, int32_t storedLength);
     void WriteDirectoryFile(CZTDocCore& core, CZTFileEntry& entry, const std::string& pageTitle);
@@ -109,6 +114,7 @@ private:
     bool historyOnly_ = false;
     ReadHalt halt_ = ReadHalt::None;
     bool aborted_ = false;
+    bool headerForged_ = false;
     // Reading an encrypted file: the ring its key area went to, and the ring of
     // an inserted file (the open document's ring stays untouched).
     zt::CZtKeyRing* readRing_ = nullptr;

@@ -1,5 +1,6 @@
 #include "text/jpegwriter.h"
 
+#include "base/fileio.h"
 #include "text/dib.h"
 
 #include <csetjmp>
@@ -99,18 +100,17 @@ bool WriteJpeg(std::string_view dib, int quality, const std::string& path, std::
     }
     std::string jpeg;
     if (!EncodeJpeg(dib, quality, jpeg, error)) return false;
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) {
+    // The atomic path of every output file: nothing half-written is left.
+    CAtomicFileWriter file;
+    if (!file.Open(path)) {
         SetError(error, "Cannot open " + path);
         return false;
     }
-    bool ok = std::fwrite(jpeg.data(), 1, jpeg.size(), f) == jpeg.size();
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok) {
-        std::remove(path.c_str());
+    if (!file.Write(jpeg) || !file.Commit()) {
         SetError(error, "Cannot write " + path);
+        return false;
     }
-    return ok;
+    return true;
 }
 
 } // namespace zt

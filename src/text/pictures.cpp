@@ -1,6 +1,7 @@
 #include "text/pictures.h"
 
 #include "base/bytes.h"
+#include "base/fileio.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -108,12 +109,7 @@ bool ConvertPictureToJpeg(const std::string& sourcePath, const std::string& dest
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::string jpeg;
     if (!ConvertPictureDataToJpeg(bytes, quality, jpeg)) return false;
-    FILE* f = std::fopen(destPath.c_str(), "wb");
-    if (!f) return false;
-    bool ok = std::fwrite(jpeg.data(), 1, jpeg.size(), f) == jpeg.size();
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok) std::remove(destPath.c_str());
-    return ok;
+    return WriteFileReplacing(destPath, jpeg);
 }
 
 } // namespace zt

@@ -53,7 +53,7 @@ check "png bytes" "89504e47" "$(head -c4 "$T/html/bildImg1.png" | od -An -tx1 | 
 
 check "both forms at once" 1 "$(run cat "$D" /Bild --text --html)"
 check "html into a missing directory" 2 "$(run cat "$D" /Bild --html -o "$T/no/such/x.htm")"
-check "write failure message" "$(printf 'Fehler: Die Datei konnte nicht geschrieben werden:\n%s' "$T/no/such/x.htm")" "$(cat "$T/err")"
+check "write failure says why" "Fehler: Die Datei $T/no/such/x.htm konnte nicht geschrieben werden: Datei oder Verzeichnis nicht gefunden" "$(cat "$T/err")"
 check "missing page" 2 "$(run cat "$D" /Fehlt --text)"
 
 if [ $fails -ne 0 ]; then echo "$fails checks failed"; exit 1; fi

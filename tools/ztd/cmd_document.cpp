@@ -142,11 +142,14 @@ int Cat(Context& c, const Args& a) {
             return c.Fail(zt::MessageText(zt::Msg::TextNotConvertible));
     } else if (a.Has("-o")) {
         EnsureFonts();
+        // The pictures go beside the HTML file (its name without extension +
+        // "ImgN.ext"); every file takes the atomic path.
         const std::string path = a.Get("-o");
-        if (!std::ofstream(path, std::ios::binary | std::ios::app))
-            return c.Fail(zt::FormatMessage(zt::Msg::FileWriteFailed, {path}));
-        if (!converter.RtfToHtmlFile(rtf, path)) return c.Fail(zt::MessageText(zt::Msg::TextNotConvertible));
-        return kOk;
+        const std::string name = zt::FileNamePart(path);
+        const size_t dot = name.rfind('.');
+        const std::string base = zt::DirectoryPart(path) + (dot == std::string::npos ? name : name.substr(0, dot));
+        if (!converter.RtfToHtml(rtf, out, base)) return c.Fail(zt::MessageText(zt::Msg::TextNotConvertible));
+        return WriteOutputFile(c, path, out);
     } else if (!converter.RtfToHtml(rtf, out)) {
         return c.Fail(zt::MessageText(zt::Msg::TextNotConvertible));
     }
@@ -166,9 +169,7 @@ int Get(Context& c, const Args& a) {
     const std::string* content = f.GetText(&error);
     if (!content) return c.Fail(std::string(zt::MessageText(zt::Msg::FileDamaged)) + " " + error);
     if (a.Has("-o")) {
-        std::ofstream out(a.Get("-o"), std::ios::binary | std::ios::trunc);
-        out.write(content->data(), std::streamsize(content->size()));
-        if (!out) return c.Fail(zt::FormatMessage(zt::Msg::SaveFailed, {a.Get("-o"), std::strerror(errno)}));
+        return WriteOutputFile(c, a.Get("-o"), *content);
     } else {
         std::cout.write(content->data(), std::streamsize(content->size()));
     }
@@ -188,8 +189,7 @@ int Resolve(Context& c, const Args& a) {
     const zt::AddressResult r = zt::ResolveAddress(a.positional[1], context);
     if (!r.ok) return c.Fail(r.error);
     if (a.Has("-o")) {
-        if (!zt::WriteFileReplacing(a.Get("-o"), r.content))
-            return c.Fail(zt::FormatMessage(zt::Msg::FileWriteFailed, {a.Get("-o")}));
+        return WriteOutputFile(c, a.Get("-o"), r.content);
     } else {
         std::cout.write(r.content.data(), std::streamsize(r.content.size()));
     }
@@ -318,8 +318,15 @@ int Rm(Context& c, const Args& a) {
     if (!c.Open(a.positional[1])) return kDocError;
     CZTPageNode* node = c.Page(a.positional[2]);
     if (!node) return kDocError;
+    const size_t children = a.Has("--subtree") ? 0 : node->ChildCount();
     c.doc.DeletePage(node, a.Has("--subtree"));
-    return c.SaveBack();
+    const int rc = c.SaveBack();
+    // The children of a page deleted alone take its place; nobody should be surprised.
+    if (rc == kOk && children > 0)
+        std::cerr << (children == 1 ? std::string(zt::MessageText(zt::Msg::ChildMovesUp))
+                                    : zt::FormatMessage(zt::Msg::ChildrenMoveUp, {std::to_string(children)}))
+                  << "\n";
+    return rc;
 }
 
 int Save(Context& c, const Args& a) {

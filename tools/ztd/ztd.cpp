@@ -1,6 +1,7 @@
 #include "ztd.h"
 
 #include "base/cp1252.h"
+#include "base/fileio.h"
 #include "base/messages.h"
 #include "core/pagepaths.h"
 #include "security/pkcs11source.h"
@@ -8,7 +9,9 @@
 #include "security/securebytes.h"
 
 #include <cstdio>
+#include <cctype>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fstream>
 #include <iostream>
@@ -19,6 +22,11 @@
 namespace ztd {
 
 void TerminalPrompter::Message(std::string_view text, Icon icon) {
+    const bool interactive = HaveTerminal() && !std::getenv("ZT_PASSWORD");
+    if (!interactive && text == zt::MessageText(zt::Msg::KeyMacBad)) return; // told below, once
+    if (text == zt::MessageText(zt::Msg::DocumentEncrypted) && !interactive) {
+        text = zt::MessageText(credentialsGiven_ ? zt::Msg::WrongCredentials : zt::Msg::CredentialsHint);
+    }
     const char* prefix = icon == Icon::Warning ? "Warnung: " : (icon == Icon::Information ? "" : "Fehler: ");
     std::cerr << prefix << text << "\n";
 }
@@ -166,11 +174,39 @@ bool TerminalPrompter::AskCredentials(const CredentialsQuestion& q, std::string&
     } else {
         if (!terminal || !ReadTerminalLine("Passwort: ", true, outPassword)) return false;
     }
+    credentialsGiven_ = true;
     zt::WipeString(lastName_);
     zt::WipeString(lastPassword_);
     lastName_ = outName;
     lastPassword_ = outPassword;
     return true;
+}
+
+// Every command may take these: the answers to questions and the credentials
+// of an encrypted document (a name and password, a key file or a token).
+const char* const kCommonOptions[] = {"--yes", "--name", "--help", "-h", "--verbose", "--p12", "--pkcs11", "--token", "--cert", nullptr};
+
+namespace {
+
+// The options a text names: every "-x" or "--word" that starts the text or
+// follows a space, "[", "(" or "|".
+bool NamesOption(std::string_view text, std::string_view option) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '-' || (i > 0 && !std::strchr(" [(|", text[i - 1]))) continue;
+        size_t end = i + 1;
+        while (end < text.size() && (std::isalnum(static_cast<unsigned char>(text[end])) || text[end] == '-')) ++end;
+        if (text.substr(i, end - i) == option) return true;
+        i = end;
+    }
+    return false;
+}
+
+} // namespace
+
+bool AcceptsOption(const Command& command, const std::string& option) {
+    for (const char* const* o = kCommonOptions; *o; ++o)
+        if (option == *o) return true;
+    return NamesOption(command.options ? command.options : command.usage, option);
 }
 
 int Context::Fail(const std::string& message) {
@@ -180,13 +216,70 @@ int Context::Fail(const std::string& message) {
 
 bool Context::Open(const std::string& path) {
     docPath = path;
-    return doc.Open(path);
+    const bool ok = doc.Open(path);
+    if (!ok && verbose && !doc.Archive().lastError.empty())
+        std::cerr << "ztd: " << path << ": " << doc.Archive().lastError << "\n";
+    return ok;
 }
+
+namespace {
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Link paths escape Windows-1252 bytes (%E4 for "ä"); users and browsers
+// write the UTF-8 form (%C3%A4). Runs of escaped bytes above 0x7F that are
+// UTF-8 become the Windows-1252 escapes; anything else stays.
+std::string Utf8EscapesToCp1252(const std::string& path) {
+    std::string out;
+    for (size_t i = 0; i < path.size();) {
+        std::string run;
+        size_t j = i;
+        while (j + 2 < path.size() && path[j] == '%' && HexValue(path[j + 1]) >= 8 && HexValue(path[j + 2]) >= 0) {
+            run.push_back(char(HexValue(path[j + 1]) * 16 + HexValue(path[j + 2])));
+            j += 3;
+        }
+        if (run.empty()) {
+            out.push_back(path[i++]);
+            continue;
+        }
+        bool lossless = true;
+        const std::string bytes = zt::IsUtf8(run) ? zt::Utf8ToCp1252(run, '?', &lossless) : std::string();
+        if (bytes.empty() || !lossless) {
+            out.append(path, i, j - i);
+        } else {
+            static const char kHex[] = "0123456789ABCDEF";
+            for (unsigned char b : bytes) {
+                out.push_back('%');
+                out.push_back(kHex[b >> 4]);
+                out.push_back(kHex[b & 15]);
+            }
+        }
+        i = j;
+    }
+    return out;
+}
+
+} // namespace
 
 CZTPageNode* Context::Page(const std::string& pathUtf8) {
     std::string path = zt::Utf8ToCp1252(pathUtf8);
     CZTPageNode* node = path.empty() ? nullptr : zt::ResolvePath(doc.Tree(), nullptr, path);
-    if (!node) std::cerr << zt::FormatMessage(zt::Msg::PageNotFound, {pathUtf8}) << "\n";
+    if (!node && path.find('%') != std::string::npos) {
+        const std::string other = Utf8EscapesToCp1252(path);
+        if (other != path) node = zt::ResolvePath(doc.Tree(), nullptr, other);
+    }
+    if (!node) {
+        // One line, like every other error of ztd.
+        std::string text = zt::FormatMessage(zt::Msg::PageNotFound, {pathUtf8});
+        for (char& ch : text)
+            if (ch == '\n') ch = ' ';
+        std::cerr << "Fehler: " << text << "\n";
+    }
     return node;
 }
 
@@ -231,13 +324,63 @@ std::string Hex8(uint32_t v) {
     return buf;
 }
 
-bool ReadFileBytes(const std::string& path, std::string& out) {
-    std::ifstream f(path, std::ios::binary);
-    if (!f) return false;
-    std::ostringstream ss;
-    ss << f.rdbuf();
-    out = ss.str();
-    return true;
+bool ReadFileBytes(const std::string& path, std::string& out) { return zt::ReadWholeFile(path, out); }
+
+int WriteOutputFile(Context& c, const std::string& path, std::string_view data) {
+    std::string why;
+    if (zt::WriteFileReplacing(path, data, &why)) return kOk;
+    return c.Fail(zt::FormatMessage(zt::Msg::FileWriteFailedWhy, {path, why}));
+}
+
+namespace {
+
+// A buffer in front of descriptor 1 that remembers the first failed write.
+class CheckedOutput : public std::streambuf {
+public:
+    CheckedOutput() { setp(buffer_, buffer_ + sizeof buffer_); }
+    bool Drain() {
+        const size_t n = size_t(pptr() - pbase());
+        setp(buffer_, buffer_ + sizeof buffer_);
+        if (n == 0 || failed_) return !failed_;
+        std::string why;
+        if (!zt::WriteAll(STDOUT_FILENO, std::string_view(buffer_, n), &why)) {
+            failed_ = true;
+            error_ = why;
+        }
+        return !failed_;
+    }
+    bool Failed() const { return failed_; }
+    const std::string& Error() const { return error_; }
+
+protected:
+    int_type overflow(int_type ch) override {
+        if (!Drain()) return traits_type::eof();
+        if (!traits_type::eq_int_type(ch, traits_type::eof())) {
+            *pptr() = traits_type::to_char_type(ch);
+            pbump(1);
+        }
+        return traits_type::not_eof(ch);
+    }
+    int sync() override { return Drain() ? 0 : -1; }
+
+private:
+    char buffer_[1 << 16];
+    bool failed_ = false;
+    std::string error_;
+};
+
+CheckedOutput gOutput;
+
+} // namespace
+
+void RouteStandardOutput() { std::cout.rdbuf(&gOutput); }
+
+int FinishOutput(int rc) {
+    std::cout.flush();
+    gOutput.Drain();
+    if (!gOutput.Failed()) return rc;
+    std::cerr << "Fehler: " << zt::FormatMessage(zt::Msg::OutputWriteFailed, {gOutput.Error()}) << "\n";
+    return kDocError;
 }
 
 } // namespace ztd

@@ -55,6 +55,9 @@ private:
     std::unique_ptr<zt::CZtPkcs12Source> keySource_;
     std::unique_ptr<zt::CZtPkcs11Source> tokenSource_;
     zt::CZtKeyObject* chosen_ = nullptr;
+    // Without a terminal the failure of an encrypted open is told once: how
+    // to pass credentials when none were given, else that they are wrong.
+    bool credentialsGiven_ = false;
 };
 
 // Opens the key file `path` with the password from the environment variable
@@ -96,6 +99,9 @@ public:
     TerminalPrompter prompter;
     CZTDocument doc{prompter};
     std::string docPath;
+    // --verbose: the readers' own details of a failure go to standard error
+    // after the user's message.
+    bool verbose = false;
 
     // Prints "Fehler: message" and returns kDocError.
     int Fail(const std::string& message);
@@ -113,7 +119,16 @@ struct Command {
     int minArgs; // positional arguments after the command, DOC included
     std::function<int(Context&, const Args&)> run;
     const char* usage; // one line for the help text
+    // The options the command takes, separated by spaces ("--json -o"); null:
+    // every option its usage line names ("[--json]", "--change|--add").
+    // Options of every command: kCommonOptions.
+    const char* options = nullptr;
 };
+
+// Options every command takes (--yes, --name, --help, --verbose, ...).
+extern const char* const kCommonOptions[];
+// Whether `command` takes `option`; an unknown option is a usage error.
+bool AcceptsOption(const Command& command, const std::string& option);
 
 // Each command file adds its commands.
 void AddDocumentCommands(std::vector<Command>& commands);
@@ -128,5 +143,15 @@ std::string U8(std::string_view cp1252);
 std::string TimeText(int32_t t);
 std::string Hex8(uint32_t v);
 bool ReadFileBytes(const std::string& path, std::string& out);
+
+// Writes an output file (-o) through the atomic path of zt::CAtomicFileWriter:
+// kOk, or the German reason with "Fehler:" and kDocError.
+int WriteOutputFile(Context& c, const std::string& path, std::string_view data);
+
+// Standard output: std::cout is routed through a buffer that writes with
+// checks; FinishOutput() flushes it and turns a failed write (a full disk,
+// /dev/full) into the German reason and kDocError.
+void RouteStandardOutput();
+int FinishOutput(int rc);
 
 } // namespace ztd

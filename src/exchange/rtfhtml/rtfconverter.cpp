@@ -1,4 +1,5 @@
 #include "exchange/rtfhtml/rtfconverter.h"
+#include "base/fileio.h"
 
 #include "base/cp1252.h"
 #include "exchange/rtfhtml/htmlchars.h"
@@ -14,6 +15,7 @@
 #include <new>
 #include <unordered_map>
 #include <vector>
+#include <unistd.h>
 
 namespace zt {
 
@@ -1278,14 +1280,10 @@ private:
         return pictureBase_ + "Img" + Int(number) + "." + ext;
     }
 
+    // Pictures beside an HTML file take the atomic path of every output file.
     static bool WriteFile(const std::string& path, std::string_view head, std::string_view data) {
-        FILE* f = std::fopen(path.c_str(), "wb");
-        if (!f) return false;
-        auto put = [f](std::string_view s) { return s.empty() || std::fwrite(s.data(), 1, s.size(), f) == s.size(); };
-        bool ok = put(head) && put(data);
-        ok = std::fclose(f) == 0 && ok;
-        if (!ok) std::remove(path.c_str());
-        return ok;
+        zt::CAtomicFileWriter f;
+        return f.Open(path) && f.Write(head) && f.Write(data) && f.Commit();
     }
 
     void FinishPicture() {
@@ -2361,7 +2359,14 @@ const RtfDocInfo& RtfConverter::Info() const { return impl_->info; }
 const std::string& RtfConverter::LastMessage() const { return impl_->message; }
 
 bool RtfConverter::RtfToHtmlFile(std::string_view rtf, const std::string& path) {
-    FILE* f = std::fopen(path.c_str(), "wb");
+    // Written through a temporary file beside the target and renamed over it
+    // only when everything was written.
+    zt::CAtomicFileWriter file;
+    if (!file.Open(path)) {
+        impl_->message = "Can't open dest '" + path + "': " + file.Error();
+        return false;
+    }
+    FILE* f = ::fdopen(::dup(file.Fd()), "wb");
     if (!f) {
         impl_->message = "Can't open dest '" + path + "'";
         return false;
@@ -2372,8 +2377,17 @@ bool RtfConverter::RtfToHtmlFile(std::string_view rtf, const std::string& path) 
                                                                                                  : path;
     std::string unused;
     bool ok = impl_->ConvertHtml(rtf, unused, f, base);
+    if (std::ferror(f)) ok = false;
     if (std::fclose(f) != 0) ok = false;
-    return ok;
+    if (!ok) {
+        if (impl_->message.empty()) impl_->message = "Can't write dest '" + path + "'";
+        return false;
+    }
+    if (!file.Commit()) {
+        impl_->message = "Can't write dest '" + path + "': " + file.Error();
+        return false;
+    }
+    return true;
 }
 
 bool RtfConverter::RtfToHtml(std::string_view rtf, std::string& html, const std::string& pictureBase) {
