@@ -67,9 +67,9 @@ grep -q 'Datei ist zerstört. Unleserlich.' "$T/err"; check "damaged message" 0 
 # detail only with --verbose.
 grep -q "^$T/trunc.ztd\$" "$T/err"; check "damaged message names the file" 0 $?
 grep -q 'Die Datei endet vorzeitig' "$T/err"; check "damaged message gives the reason" 0 $?
-grep -q 'end of data' "$T/err"; check "no reader detail without --verbose" 1 $?
+grep -q 'document error' "$T/err"; check "no reader detail without --verbose" 1 $?
 check "truncated file, verbose" 2 "$(run ls "$T/trunc.ztd" --verbose)"
-grep -q 'end of data' "$T/err"; check "reader detail with --verbose" 0 $?
+grep -q 'document error 2: ' "$T/err"; check "reader detail with --verbose" 0 $?
 printf 'ZT04\0\0\0\0ZT0A' >"$T/later.ztd"
 check "later version" 2 "$(run info "$T/later.ztd")"
 grep -q 'unbekannte Formatversion' "$T/err"; check "later version message" 0 $?
