@@ -10,8 +10,11 @@ PACKAGES=(
   zlib1g-dev libcrypto++-dev libjpeg62-turbo-dev libcurl4-openssl-dev
   qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-translations-l10n fonts-dejavu-core
   libsqlite3-dev libcpp-httplib-dev libssl-dev
+  # reminders: sound, the mail password keyring
+  qt6-multimedia-dev libsecret-1-dev
   # tests
   libgtest-dev libgmock-dev openssl xvfb dbus xauth
+  python3-aiosmtpd
 )
 
 missing=()

@@ -38,6 +38,10 @@ struct CZTReminder {
     bool snoozed = false;      // made by the "in 5/15 Min." buttons
     bool mailRetry = false;    // the retry of a mail that failed (the user was told)
     bool mayMail = true;       // false while the user has not allowed another user's mail reminder
+    // Whether `mayMail` is the user's decision (a reminder made in this run,
+    // or one the user's permission was looked up or asked for). Reminders
+    // read from a document start undecided and may not mail.
+    bool decided = true;
 
     bool Active() const { return flags & kReminderActive; }
     bool Mail() const { return flags & kReminderMail; }

@@ -156,6 +156,10 @@ void LoadReminders(CZTDocument& doc, CZTReminderList& list, const CZTReminderOpt
         }
         DecodeReminders(data, ident < 0 ? 0 : ident, read); // a malformed property is ignored
     }
+    for (auto& r : read) {
+        r.decided = false;
+        r.mayMail = false;
+    }
     for (auto& r : read) list.Add(std::move(r));
 }
 
@@ -167,11 +171,15 @@ bool ApproveMailReminders(CZTDocument& doc, CZTReminderList& list, const CZTAppr
         if (!r.Mail()) continue;
         const int state = Lookup(entries, approval, doc, r);
         r.mayMail = state == 1;
+        r.decided = state != -1;
         if (state == -1) unknown.push_back(&r);
     }
     if (unknown.empty()) return false;
     const bool yes = prompter.AskYesNo(MessageText(Msg::ReminderMailApproval));
-    for (CZTReminder* r : unknown) r->mayMail = yes;
+    for (CZTReminder* r : unknown) {
+        r->mayMail = yes;
+        r->decided = true;
+    }
     if (!approval.key.empty()) {
         for (CZTReminder* r : unknown) entries.push_back({yes, Tag(approval, yes, doc, *r)});
         if (WriteApprovals(doc, std::move(entries))) doc.SetModified();
@@ -198,7 +206,7 @@ bool StoreReminders(CZTDocument& doc, CZTReminderList& list, int64_t now, const 
     if (approval && !approval->key.empty()) {
         std::vector<ApprovalEntry> entries = ReadApprovals(doc);
         for (const auto& r : list.Items()) {
-            if (!r.Mail() || Lookup(entries, *approval, doc, r) == (r.mayMail ? 1 : 0)) continue;
+            if (!r.Mail() || !r.decided || Lookup(entries, *approval, doc, r) == (r.mayMail ? 1 : 0)) continue;
             entries.push_back({r.mayMail, Tag(*approval, r.mayMail, doc, r)});
         }
         changed |= WriteApprovals(doc, std::move(entries));

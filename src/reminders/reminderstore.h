@@ -44,7 +44,8 @@ struct CZTApproval {
 };
 
 // Reads every reminder of the opened document into `list` (page reminders
-// with their page, document-level ones with page 0). With `openAll` off the
+// with their page, document-level ones with page 0); their mail permission
+// is undecided (see ApproveMailReminders). With `openAll` off the
 // reminder properties are removed instead and the list stays empty.
 void LoadReminders(CZTDocument& doc, CZTReminderList& list, const CZTReminderOptions& options = {});
 
@@ -59,8 +60,8 @@ bool ApproveMailReminders(CZTDocument& doc, CZTReminderList& list, const CZTAppr
 // Writes the reminders into the properties: the list is rescheduled first;
 // then every page in tree order gets the reminders linked to it, and the
 // rest (no page, a page not in the tree) go into the document's property.
-// Empty properties are removed. With an approval, every e-mail reminder gets
-// the current user's tag for its state. Marks the document modified when a
+// Empty properties are removed. With an approval, every e-mail reminder whose
+// permission the user decided gets the current user's tag for it. Marks the document modified when a
 // property changed and returns whether one did.
 bool StoreReminders(CZTDocument& doc, CZTReminderList& list, int64_t now, const CZTApproval* approval = nullptr);
 

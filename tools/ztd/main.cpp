@@ -15,7 +15,7 @@ using namespace ztd;
 namespace {
 
 // Options that take a value.
-const char* kValueOptions[] = {"--text-file", "--name", "--as", "--change", "--add", "--remove", "-o", "--doc"};
+const char* kValueOptions[] = {"--text-file", "--name", "--as", "--change", "--add", "--remove", "-o", "--doc", "--repeat", "--mail", "--recipient"};
 
 bool ParseArgs(int argc, char** argv, Args& args) {
     for (int i = 1; i < argc; ++i) {
@@ -51,6 +51,7 @@ int main(int argc, char** argv) {
     AddDocumentCommands(commands);
     AddCryptoCommands(commands);
     AddHistoryCommands(commands);
+    AddReminderCommands(commands);
 
     Args args;
     const bool help = ParseArgs(argc, argv, args) && (args.Has("--help") || args.Has("-h"));

@@ -85,6 +85,7 @@ struct Command {
 void AddDocumentCommands(std::vector<Command>& commands);
 void AddCryptoCommands(std::vector<Command>& commands);
 void AddHistoryCommands(std::vector<Command>& commands);
+void AddReminderCommands(std::vector<Command>& commands);
 
 // Helpers for output.
 std::string JsonString(std::string_view utf8);
