@@ -35,6 +35,7 @@ class CZTListView;
 class CZTTipsBar;
 class CZTViewFrame;
 class CZTRevisionSource;
+class CZTReminderCenter;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -114,6 +115,7 @@ public:
     CZettrixView* TextView() const { return text_; }
     CZTListView* FilesView() const { return files_; }
     QLabel* StatusPane(int index) const;
+    CZTReminderCenter& Reminders() const { return *reminders_; }
 
 signals:
     void documentChanged();
@@ -151,6 +153,7 @@ private:
     // Follows a link from the text: a page, an attached file or an address.
     void FollowLink(const QString& text);
     void SelectPageForced(CZTPageNode* page);
+    void CreateReminders();
     QString ChooseFile(bool save, const QString& suggestion);
 
     CZTSettings& settings_;
@@ -159,6 +162,7 @@ private:
     std::unique_ptr<Prompter> forward_;
     std::unique_ptr<CZTDocument> doc_;
     std::unique_ptr<CZTVisitHistory> visits_;
+    std::unique_ptr<CZTReminderCenter> reminders_;
     QString titleOverride_;
     bool readOnly_ = false;
     bool exitRequested_ = false;
