@@ -157,7 +157,7 @@ CZTReminderDialog::CZTReminderDialog(CZTDocument& doc, const CZTReminderList& li
 
     auto* form = new QFormLayout;
     time_ = new QDateTimeEdit(QDateTime::fromSecsSinceEpoch(CutToMinute(CurrentClock().Now()) + 3600));
-    time_->setDisplayFormat(QStringLiteral("HH':'mm' Uhr am 'ddd'. den 'd'.' MMM'. 'yyy"));
+    time_->setDisplayFormat(QStringLiteral("HH':'mm' Uhr am 'ddd'. den 'd'.' MMM'. 'yyyy"));
     time_->setCalendarPopup(true);
     repeat_ = new QComboBox;
     for (int i = 0; i < kRepeatCount; ++i) repeat_->addItem(QString::fromUtf8(RepeatText(i)));

@@ -62,9 +62,11 @@ int main(int argc, char** argv) {
     frame.Reminders().FireDue();
     auto windows = frame.Reminders().Windows();
     if (windows.empty()) return 2;
+    doc.Archive().SetModified(false);
+    app.setQuitOnLastWindowClosed(false);
     QTimer::singleShot(500, [&] {
         ok &= windows[0]->grab().save(out + QStringLiteral("/reminder-notification.png"));
-        app.quit();
+        QCoreApplication::exit(0); // quit() would close the windows and ask
     });
     app.exec();
     frame.Reminders().DocumentCleared();
