@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 export CCACHE_BASEDIR="$PWD"
 OUT="${1:-build/screenshots}"
 cmake --preset default >/dev/null
-cmake --build --preset default --target ztd ui_screenshots
+cmake --build --preset default --target ztd ui_screenshots ui_reminder_screenshots
 bash scripts/make-demo.sh build/tools/ztd/ztd build/demo/Demo.ztd
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
@@ -20,6 +20,10 @@ XDG_CONFIG_HOME="$tmp/config" XDG_RUNTIME_DIR="$tmp/run" QT_QPA_PLATFORM=xcb \
   xvfb-run -a -s "-screen 0 1280x900x24" bash -c '
     if command -v openbox >/dev/null; then openbox >/dev/null 2>&1 & sleep 1; fi
     exec "$@"' screenshots build/tests/ui/ui_screenshots "$OUT" build/demo/Demo.ztd
+# The reminder dialog and a notification window.
+XDG_CONFIG_HOME="$tmp/config" XDG_RUNTIME_DIR="$tmp/run" XDG_DATA_HOME="$tmp/data" QT_QPA_PLATFORM=xcb \
+  timeout 60 xvfb-run -a -s "-screen 0 1280x900x24" build/tests/ui/ui_reminder_screenshots "$OUT" || true
+cp "$OUT/reminder-dialog.png" "$OUT/reminder-notification.png" docs/
 # The README shows the window with all three panes filled.
 cp "$OUT/main-files.png" docs/screenshot-main.png
 cp "$OUT/main-first-start.png" docs/screenshot-first-start.png

@@ -10,8 +10,10 @@ PACKAGES=(
   zlib1g-dev libcrypto++-dev libjpeg62-turbo-dev libcurl4-openssl-dev
   qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-translations-l10n fonts-dejavu-core
   libsqlite3-dev libcpp-httplib-dev libssl-dev libpq-dev
+  # reminders: sound, the mail password keyring
+  qt6-multimedia-dev libsecret-1-dev
   # tests
-  libgtest-dev libgmock-dev openssl xvfb dbus xauth postgresql util-linux
+  libgtest-dev libgmock-dev openssl xvfb dbus xauth postgresql util-linux python3-aiosmtpd
   # key sources: the PKCS#11 header, a software token and its import tool
   libp11-kit-dev softhsm2 opensc
   # exchange tests: archives of other programs

@@ -189,6 +189,51 @@ constexpr Entry kTable[] = {
     {Msg::ChildrenMoveUp, "%s Unterseiten rücken eine Ebene höher"},
     {Msg::ChildMovesUp, "1 Unterseite rückt eine Ebene höher"},
     {Msg::WrongCredentials, "Das Dokument ist verschlüsselt; Name oder Passwort sind falsch."},
+    // reminders and mail
+    {Msg::RepeatNone, "keine"},
+    {Msg::RepeatMinute, "jede Minute"},
+    {Msg::Repeat2Minutes, "alle 2 Minuten"},
+    {Msg::Repeat5Minutes, "alle 5 Minuten"},
+    {Msg::Repeat10Minutes, "alle 10 Minuten"},
+    {Msg::Repeat15Minutes, "alle 15 Minuten"},
+    {Msg::Repeat30Minutes, "alle 30 Minuten"},
+    {Msg::RepeatHour, "jede Stunde"},
+    {Msg::Repeat2Hours, "alle 2 Stunden"},
+    {Msg::RepeatDay, "jeden Tag"},
+    {Msg::RepeatWeek, "jede Woche"},
+    {Msg::RepeatMonth, "jeden Monat"},
+    {Msg::ReminderTimeFormat, "%H:%M Uhr am %a. den %d. %b. %Y"},
+    {Msg::ReminderPast, "Der Termin ist schon vergangen."},
+    {Msg::ReminderMovedToEditor,
+     "Der Termin ist zum Bearbeiten verschoben worden.\nBitte führen Sie 'Neu' nach dem Bearbeiten aus."},
+    {Msg::ReminderConfirmDelete, "Sollen diese Termine gelöscht werden ?"},
+    {Msg::ReminderConfirmDeactivate, "Sollen diese Termine deaktiviert werden ?"},
+    {Msg::ReminderConfirmActivate, "Sollen diese Termine aktiviert werden ?"},
+    {Msg::ReminderTakeNew, "Neuen Termin übernehmen ?"},
+    {Msg::ReminderCloseWarning,
+     "Dieses Dokument enthält Termine.\nBeim Schließen des Dokumentes erhalten Sie keine Nachricht über diese "
+     "Termine.\nWollen Sie dieses Dokument wirklich schließen ?"},
+    {Msg::NotificationTitle, "Benachrichtigung - Zettrix"},
+    {Msg::OldNotificationTitle, "Alte Benachrichtigung - Zettrix"},
+    {Msg::ReminderMailBody,
+     "Text siehe Anlage.\nDie Anlage ist ein Zettrix-Dokument; Zettrix gibt es frei unter "
+     "https://zettrix.org zum Herunterladen.\n"},
+    {Msg::ReminderMailApproval,
+     "Dieses Dokument enthält Termine mit E-Mail-Versand, die nicht von Ihnen angelegt wurden.\n"
+     "Solche Termine senden Seiten des Dokumentes an die eingetragenen Adressen.\n"
+     "Sollen diese Termine E-Mails senden dürfen ?"},
+    {Msg::ReminderMailFailed,
+     "Die E-Mail zum Termin '%s' konnte nicht gesendet werden:\n%s\nDer Termin bleibt fällig und wird in 5 "
+     "Minuten erneut gesendet."},
+    {Msg::MailServerCredentials, "E-Mail-Server %s"},
+    {Msg::MailNotConfigured, "Es ist kein E-Mail-Server eingestellt."},
+    {Msg::MailAuthFailed, "Der E-Mail-Server hat die Anmeldung abgelehnt."},
+    {Msg::MailAttachFailed, "Die Anlage konnte nicht geschrieben werden."},
+    {Msg::ReminderNotFound, "Seite '%s' nicht gefunden."},
+    {Msg::ReminderBadTime, "Ungültige Zeit '%s' (erwartet: JJJJ-MM-TT HH:MM)."},
+    {Msg::ReminderBadRepeat, "Unbekannte Wiederholung '%s'."},
+    {Msg::Yes, "Ja"},
+    {Msg::No, "Nein"},
 };
 
 constexpr auto BuildIndex() {

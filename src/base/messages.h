@@ -184,6 +184,41 @@ enum class Msg {
     ChildrenMoveUp,         // "%s": count
     ChildMovesUp,
     WrongCredentials,
+    // reminders and mail
+    RepeatNone,
+    RepeatMinute,
+    Repeat2Minutes,
+    Repeat5Minutes,
+    Repeat10Minutes,
+    Repeat15Minutes,
+    Repeat30Minutes,
+    RepeatHour,
+    Repeat2Hours,
+    RepeatDay,
+    RepeatWeek,
+    RepeatMonth,
+    ReminderTimeFormat,     // strftime pattern of reminder times
+    ReminderPast,
+    ReminderMovedToEditor,
+    ReminderConfirmDelete,
+    ReminderConfirmDeactivate,
+    ReminderConfirmActivate,
+    ReminderTakeNew,
+    ReminderCloseWarning,
+    NotificationTitle,
+    OldNotificationTitle,
+    ReminderMailBody,
+    ReminderMailApproval,
+    ReminderMailFailed,     // "%s": reminder text, "%s": reason
+    MailServerCredentials,  // "%s": server
+    MailNotConfigured,
+    MailAuthFailed,
+    MailAttachFailed,
+    ReminderNotFound,       // "%s": page path
+    ReminderBadTime,        // "%s": the text given
+    ReminderBadRepeat,      // "%s": the text given
+    Yes,
+    No,
     Count_
 };
 

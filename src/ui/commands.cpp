@@ -17,6 +17,7 @@ const std::vector<CommandInfo> kCommands = {
      ""},
     {ID_NEW_INSTANCE, "Neue Zettri&x Instanz", "Öffnet eine neue Zettrix Instanz.", "", ""},
     {ID_HISTORY, "&History", "Auswahl und ansehen der &History", "", ""},
+    {ID_REMINDERS, "&Termine...", "Termine bearbeiten.\nTermine", "", ""},
     {ID_REMOVE_HISTORY, "Entfernen der History", "Vollständiges entfernen der History", "", ""},
     {ID_IMPORT_DIRECTORY, "&Verzeichnis...", "Verzeichnis als aktuelles Dokument importieren.\nVerzeichnis importieren",
      "", ""},

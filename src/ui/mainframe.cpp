@@ -43,6 +43,9 @@
 #include "ui/searchdialog.h"
 #include "ui/handover.h"
 #include "ui/historydialog.h"
+#include "ui/remindercenter.h"
+#include "exchange/rtfhtml/rtfconverter.h"
+#include "core/pagepaths.h"
 #include "ui/icons.h"
 #include "ui/instances.h"
 #include "ui/exchangeui.h"
@@ -127,6 +130,7 @@ CMainFrame::CMainFrame(CZTSettings& settings, QWidget* parent) : QMainWindow(par
 
     CreateActions();
     CreateViews();
+    CreateReminders();
     CreateMenus();
     CreateBars();
     CreateStatusBar();
@@ -238,6 +242,7 @@ void CMainFrame::CreateMenus() {
     add(fileMenu_, ID_FILE_PRINT_SETUP);
     fileMenu_->addSeparator();
     add(fileMenu_, ID_DOC_PROPERTIES);
+    add(fileMenu_, ID_REMINDERS);
     fileMenu_->addSeparator();
     recentAnchor_ = fileMenu_->addSeparator();
     add(fileMenu_, ID_ARCHIVES);
@@ -631,6 +636,7 @@ void CMainFrame::RestoreDocumentView() {
 
 void CMainFrame::NewDocument() {
     RememberDocumentView();
+    reminders_->DocumentCleared();
     tree_->BeginReload();
     doc_->New();
     tree_->EndReload();
@@ -678,6 +684,7 @@ bool CMainFrame::OpenDocument(const QString& path, bool askOthers) {
     settings_.AddRecentFile(full);
     OnDocumentReplaced();
     RestoreDocumentView();
+    reminders_->DocumentOpened();
     if (readOnlyFile_) {
         SetReadOnly(true);
         statusBar()->showMessage(QString::fromUtf8(FormatMessage(Msg::DocumentOpenedReadOnly, {full.toStdString()})));
@@ -686,6 +693,7 @@ bool CMainFrame::OpenDocument(const QString& path, bool askOthers) {
 }
 
 bool CMainFrame::OpenRevision(const std::string& body, const QString& title) {
+    reminders_->DocumentCleared();
     tree_->BeginReload();
     const bool ok = doc_->OpenRevisionBody(body, zt::Utf8ToCp1252(title.toStdString()));
     tree_->EndReload();
@@ -732,6 +740,7 @@ bool CMainFrame::SaveDocumentTo(const QString& path) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     text_->SaveCurrentPage(); // the text goes into the page before the document is written
     statusBar()->showMessage(QStringLiteral("Speichern: %1").arg(full));
+    reminders_->StoreReminders(); // the reminders go into their pages first
     const bool ok = doc_->Save(Path8(full));
     QApplication::restoreOverrideCursor();
     statusBar()->clearMessage();
@@ -801,6 +810,8 @@ bool CMainFrame::IsCommandEnabled(int id, bool* checked) const {
     case ID_HISTORY:
     case ID_REMOVE_HISTORY:
         return true;
+    case ID_REMINDERS:
+        return IsEditable();
     case ID_VIEW_TREE:
         if (checked) *checked = TreePaneShown();
         return true;
@@ -892,6 +903,7 @@ void CMainFrame::Execute(int id) {
     case ID_APP_ABOUT: ShowAboutBox(this); break;
     case ID_OPTIONS: ShowOptions(); break;
     case ID_HISTORY: ShowHistory(); break;
+    case ID_REMINDERS: reminders_->EditReminders(); break;
     case ID_REMOVE_HISTORY: RemoveHistory(); break;
     case ID_VIEW_TREE: ToggleTreePane(); UpdateCommandUI(); break;
     case ID_VIEW_FILES: ToggleFilesPane(); UpdateCommandUI(); break;
@@ -974,6 +986,44 @@ void CMainFrame::FollowLink(const QString& text) {
     };
     ctx.message = [this](const std::string& m) { forward_->Message(m, zt::Prompter::Icon::Warning); };
     zt::FollowLink(text.toStdString(), ctx);
+}
+
+void CMainFrame::CreateReminders() {
+    reminders_ = std::make_unique<CZTReminderCenter>(*doc_, settings_, [this]() -> Prompter& { return *prompter_; },
+                                                     this);
+    reminders_->showPage = [this](int32_t ident) {
+        if (hiddenToTray_ || !isVisible()) ShowFromTray();
+        raise();
+        activateWindow();
+        if (CZTPageNode* page = doc_->Tree().FindPage(ident)) SelectPageForced(page);
+    };
+    reminders_->currentPage = [this]() -> int32_t {
+        CZTPageNode* page = tree_->CurrentPage();
+        return page ? page->Ident() : 0;
+    };
+    // Mail bodies: the plain text of the page, or of the page and its
+    // subtree, with numbered titles when "caption" is on.
+    reminders_->composeBody = [this](CZTPageNode* page, bool subtree) {
+        text_->SaveCurrentPage();
+        std::string out;
+        std::vector<const CZTPageNode*> pages{page};
+        if (subtree) {
+            pages.clear();
+            for (const auto& e : doc_->Tree().BuildPageList(page)) pages.push_back(doc_->Tree().FindPage(e.ident));
+        }
+        int n = 0;
+        for (const CZTPageNode* p : pages) {
+            if (!p) continue;
+            if (settings_.prefs.caption || subtree) {
+                out += (settings_.prefs.caption ? std::to_string(++n) + ". " : std::string()) +
+                       zt::Cp1252ToUtf8(p->Title()) + "\n\n";
+            }
+            std::string text;
+            if (zt::RtfToText(doc_->PageText(p), zt::RtfTextMode::Utf8, text)) out += text;
+            out += "\n";
+        }
+        return out;
+    };
 }
 
 void CMainFrame::SelectPageForced(CZTPageNode* page) {
@@ -1316,10 +1366,11 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         return;
     }
     exitRequested_ = false;
-    if (!SaveModified()) {
+    if (!SaveModified() || !reminders_->ConfirmClose()) {
         event->ignore();
         return;
     }
+    reminders_->DocumentCleared();
     doc_->Archive().SetModified(false);
     autoSaveTimer_->stop();
     if (tray_) {

@@ -42,6 +42,7 @@ class CZTFindDialog;
 // Where the main window opens at the first start on a screen whose free area
 // is `available`.
 QRect FirstStartGeometry(const QRect& available);
+class CZTReminderCenter;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -135,6 +136,7 @@ public:
     CZTSettings& Settings() { return settings_; }
     // The directory and zip commands.
     class CZTExchangeUi* Exchange() const { return exchange_; }
+    CZTReminderCenter& Reminders() const { return *reminders_; }
 
 signals:
     void documentChanged();
@@ -177,6 +179,7 @@ private:
     // Follows a link from the text: a page, an attached file or an address.
     void FollowLink(const QString& text);
     void SelectPageForced(CZTPageNode* page);
+    void CreateReminders();
     QString ChooseFile(bool save, const QString& suggestion);
 
     CZTSettings& settings_;
@@ -185,6 +188,7 @@ private:
     std::unique_ptr<Prompter> forward_;
     std::unique_ptr<CZTDocument> doc_;
     std::unique_ptr<CZTVisitHistory> visits_;
+    std::unique_ptr<CZTReminderCenter> reminders_;
     QString titleOverride_;
     bool readOnly_ = false;
     bool readOnlyFile_ = false; // the document's file may not be replaced

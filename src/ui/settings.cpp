@@ -1,6 +1,9 @@
 #include "ui/settings.h"
 
 #include <QLocale>
+#include <QDir>
+#include <QFile>
+
 #include <QSettings>
 
 #include <algorithm>
@@ -142,9 +145,36 @@ void CZTArchiveList::Add(const QString& path) {
 
 void CZTArchiveList::Remove(const QString& path) { paths.removeAll(path); }
 
+QStringList CZTSettings::MailAddresses() const {
+    QStringList out;
+    for (const QString& a : mail.addresses)
+        if (!a.trimmed().isEmpty() && !out.contains(a.trimmed())) out.append(a.trimmed());
+    QString data = qEnvironmentVariable("XDG_DATA_HOME");
+    if (data.isEmpty()) data = QDir::homePath() + QStringLiteral("/.local/share");
+    QFile f(data + QStringLiteral("/zettrix/addresses"));
+    if (f.open(QIODevice::ReadOnly) && f.size() < (1 << 20)) {
+        for (const QByteArray& line : f.readAll().split('\n')) {
+            const QString a = QString::fromUtf8(line).trimmed();
+            if (!a.isEmpty() && !out.contains(a)) out.append(a);
+        }
+    }
+    return out;
+}
+
+void CZTSettings::SaveMailAddresses() {
+    std::unique_ptr<QSettings> store = Open();
+    store->setValue(QStringLiteral("Mail/Addresses"), mail.addresses);
+}
+
 void CZTSettings::Load() {
     std::unique_ptr<QSettings> store = Open();
     QSettings& s = *store;
+    mail.server = s.value(QStringLiteral("Mail/Server")).toString();
+    mail.port = s.value(QStringLiteral("Mail/Port"), 0).toInt();
+    mail.tls = s.value(QStringLiteral("Mail/TLS"), QStringLiteral("STARTTLS")).toString();
+    mail.user = s.value(QStringLiteral("Mail/User")).toString();
+    mail.sender = s.value(QStringLiteral("Mail/Sender")).toString();
+    mail.addresses = s.value(QStringLiteral("Mail/Addresses")).toStringList();
     s.beginGroup(QLatin1String(kPrefs));
     CZTPreferences def;
     prefs.mode = ReadInt(s, "Mode", def.mode);

@@ -66,6 +66,18 @@ struct CZTHelpServer {
     int ssl = 1;
 };
 
+// Section "Mail": the SMTP server reminders send through (the password is
+// kept in the keyring or asked at send time, never here), and the address
+// list of the address dialog.
+struct CZTMailPrefs {
+    QString server;
+    int port = 0;
+    QString tls = QStringLiteral("STARTTLS"); // STARTTLS, TLS or none
+    QString user;
+    QString sender;
+    QStringList addresses; // "Name <address>" or a bare address
+};
+
 class CZTSettings {
 public:
     static constexpr int kRecentFiles = 8;
@@ -74,6 +86,13 @@ public:
     CZTArchiveList archives;
     CZTHelpServer help;
     QStringList recentFiles; // newest first, at most kRecentFiles
+    CZTMailPrefs mail;
+
+    // The address list: the settings' list, then the lines of
+    // ~/.local/share/zettrix/addresses, without repeats.
+    QStringList MailAddresses() const;
+    // Stores the settings' address list.
+    void SaveMailAddresses();
 
     // The values the start needs: every preference (applied to the window
     // later), the archive list, the help server and the recent files.

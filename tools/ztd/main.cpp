@@ -27,7 +27,9 @@ const char* kValueOptions[] = {"--text-file", "--name", "--as", "--change", "--a
                               "--pkcs11", "--token", "--cert", "--change-pkcs11", "--add-pkcs11",
                               "--remove-pkcs11",
                               // export and import
-                              "--dir", "--zip", "--zt-dir", "--ztd", "--format", "--content", "--binary"};
+                              "--dir", "--zip", "--zt-dir", "--ztd", "--format", "--content", "--binary",
+                              // reminders
+                              "--repeat", "--mail", "--recipient"};
 
 // A command-line problem found while parsing (printed with exit 1).
 std::string gArgError;
@@ -84,6 +86,7 @@ int main(int argc, char** argv) {
     AddSearchCommands(commands);
 #endif
     AddExchangeCommands(commands);
+    AddReminderCommands(commands);
 
     Args args;
     const bool parsed = ParseArgs(argc, argv, args);
