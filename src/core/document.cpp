@@ -34,6 +34,13 @@ void CZTDocument::TakePageList(CZTPageNode* anchor, bool asChild, const CZTPageL
         std::string_view style;
         if (archive_.GetExtItem(node->Ident(), zt::kExtTreeEntryStyle, style))
             if (auto s = TreeEntryStyle::Decode(style)) tree_.SetStyle(node, *s);
+        // Pages read into an open document (copies, inserted document
+        // files) bring their reminders only when the user wants them taken
+        // over; by default a copy carries none.
+        std::string_view reminders;
+        if (inserted && !takeOverPageReminders &&
+            archive_.GetExtItem(node->Ident(), zt::kExtReminders, reminders))
+            archive_.SetExtItem(node->Ident(), zt::kExtReminders, {});
         bool hasFiles = archive_.FileCount(node->Ident()) > 0;
         tree_.ApplyMark(node, inserted ? CZTMarkEvent::Inserted : CZTMarkEvent::Reset, hasFiles);
     }

@@ -37,6 +37,11 @@ public:
     // Inserts the pages of a document file at `anchor` (null: as root pages).
     bool InsertFile(const std::string& path, CZTPageNode* anchor, bool asChild);
 
+    // Whether pages read into this document (copies within it, inserted
+    // document files) keep the reminders they carry; off by default, as the
+    // "AlarmImpPage" setting is.
+    bool takeOverPageReminders = false;
+
     bool IsModified() const { return archive_.IsModified(); }
     void SetModified() { archive_.SetModified(true); }
 

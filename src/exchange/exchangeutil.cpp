@@ -113,26 +113,8 @@ std::string DocumentExportName(const CZTDocument& doc) {
 }
 
 std::string RtfEscape(std::string_view text) {
-    static const char kHex[] = "0123456789abcdef";
     std::string out;
-    for (unsigned char c : text) {
-        switch (c) {
-        case '\r': break;
-        case '\n': out += "\\par "; break;
-        case '\t': out += "\\tab "; break;
-        case '\\': out += "\\\\"; break;
-        case '{': out += "\\{"; break;
-        case '}': out += "\\}"; break;
-        default:
-            if (c >= 0x80) {
-                out += "\\'";
-                out.push_back(kHex[c >> 4]);
-                out.push_back(kHex[c & 15]);
-            } else if (c >= 0x20 && c != 0x7F) {
-                out.push_back(char(c));
-            }
-        }
-    }
+    AppendRtfEscaped(out, text);
     return out;
 }
 

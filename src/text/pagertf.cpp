@@ -5,18 +5,8 @@
 namespace zt {
 
 
-bool IsRtfText(std::string_view text) { return text.substr(0, 5) == "{\\rtf"; }
-
-std::string TextToPageRtf(std::string_view text, int points, bool bold) {
-    if (IsRtfText(text)) return std::string(text);
+void AppendRtfEscaped(std::string& out, std::string_view text) {
     static const char kHex[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(text.size() + text.size() / 8 + 256);
-    out += "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1031{\\fonttbl{\\f0\\fnil\\fcharset0 Arial;}"
-           "{\\f1\\fnil\\fcharset0 Courier New;}}\r\n\\viewkind4\\uc1\\pard\\f1\\fs";
-    out += std::to_string(2 * int64_t(points));
-    if (bold) out += "\\b";
-    out += "\r\n";
     for (unsigned char c : text) {
         switch (c) {
         case '\t': out += "\\tab "; break;
@@ -35,6 +25,20 @@ std::string TextToPageRtf(std::string_view text, int points, bool bold) {
             break;
         }
     }
+}
+
+bool IsRtfText(std::string_view text) { return text.substr(0, 5) == "{\\rtf"; }
+
+std::string TextToPageRtf(std::string_view text, int points, bool bold) {
+    if (IsRtfText(text)) return std::string(text);
+    std::string out;
+    out.reserve(text.size() + text.size() / 8 + 256);
+    out += "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1031{\\fonttbl{\\f0\\fnil\\fcharset0 Arial;}"
+           "{\\f1\\fnil\\fcharset0 Courier New;}}\r\n\\viewkind4\\uc1\\pard\\f1\\fs";
+    out += std::to_string(2 * int64_t(points));
+    if (bold) out += "\\b";
+    out += "\r\n";
+    AppendRtfEscaped(out, text);
     if (bold) out += "\\b0";
     out += "\r\n}\r\n";
     return out;

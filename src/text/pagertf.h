@@ -16,6 +16,11 @@ namespace zt {
 // True when `text` already is RTF (begins with "{\rtf").
 bool IsRtfText(std::string_view text);
 
+// Appends a plain Windows-1252 text as RTF text: tabs and line feeds as
+// \tab and \par, the RTF specials escaped, bytes above 127 as \'xx, other
+// control characters left out.
+void AppendRtfEscaped(std::string& out, std::string_view text);
+
 // Page RTF for a plain Windows-1252 text, in Courier New of `points` points,
 // bold when asked. A text that already is RTF is returned unchanged.
 std::string TextToPageRtf(std::string_view text, int points, bool bold);

@@ -1214,6 +1214,7 @@ void CMainFrame::LoadWindowState() {
     ApplyViewTitles();
     ApplyButtonText();
     tree_->SetToggleOnClick(p.treeItemToggleOnClick != 0);
+    doc_->takeOverPageReminders = p.alarmImpPage != 0;
     if (p.autoSave)
         autoSaveTimer_->start();
     else
@@ -1270,6 +1271,7 @@ void CMainFrame::ApplyButtonText() {
 
 void CMainFrame::ApplyPreferences(const CZTPreferences& before) {
     CZTPreferences& p = settings_.prefs;
+    doc_->takeOverPageReminders = p.alarmImpPage != 0;
     toolBar_->setVisible(p.tlb);
     treeBar_->setVisible(p.trb);
     editBar_->setVisible(p.edb);

@@ -1,9 +1,12 @@
 #include "core/document.h"
+#include "core/extbytes.h"
 #include "core/pagepaths.h"
 #include "support/scripted_prompter.h"
 #include "support/tempdir.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace zt;
 
@@ -22,6 +25,38 @@ std::string Shape(const CZTPageTree& tree) {
 }
 
 } // namespace
+
+// Copies within the document and inserted document files carry no page
+// reminders unless they are to be taken over; the source keeps its own.
+TEST(Document, CopiesLeaveRemindersBehindUnlessTakenOver) {
+    test::TempDir dir;
+    test::ScriptedPrompter p;
+    CZTDocument doc(p);
+    CZTPageNode* a = doc.AddPage(nullptr, "A");
+    doc.AddPage(a, "B");
+    const std::string reminders = "stored reminders";
+    ASSERT_TRUE(doc.Archive().SetExtItem(a->Ident(), kExtReminders, reminders));
+    ASSERT_TRUE(doc.SaveCopy(dir / "other.ztd"));
+    auto remindersOf = [&](const CZTPageNode* n) {
+        std::string_view data;
+        return doc.Archive().GetExtItem(n->Ident(), kExtReminders, data) ? std::string(data) : std::string();
+    };
+    for (bool takeOver : {false, true}) {
+        doc.takeOverPageReminders = takeOver;
+        CZTPageNode* copy = doc.CopyPages(a, true, a, false);
+        ASSERT_NE(copy, nullptr);
+        EXPECT_EQ(remindersOf(copy), takeOver ? reminders : "") << takeOver;
+        const std::vector<CZTPageNode*> before = doc.Tree().RootPages();
+        ASSERT_TRUE(doc.InsertFile(dir / "other.ztd", nullptr, false));
+        CZTPageNode* inserted = nullptr;
+        for (CZTPageNode* r : doc.Tree().RootPages())
+            if (std::find(before.begin(), before.end(), r) == before.end()) inserted = r;
+        ASSERT_NE(inserted, nullptr);
+        EXPECT_EQ(inserted->Title(), "A");
+        EXPECT_EQ(remindersOf(inserted), takeOver ? reminders : "") << takeOver;
+        EXPECT_EQ(remindersOf(a), reminders);
+    }
+}
 
 TEST(Document, CopyPagesDuplicatesTextsAndFilesWithNewIdents) {
     test::ScriptedPrompter p;
