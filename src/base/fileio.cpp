@@ -268,7 +268,7 @@ bool CAtomicFileWriter::Commit() {
         committed_ = true;
         return true;
     }
-    if (::fsync(fd_) != 0) {
+    if (!deferSync_ && ::fsync(fd_) != 0) {
         SetError(errno);
         Abandon();
         return false;
@@ -283,7 +283,7 @@ bool CAtomicFileWriter::Commit() {
     temp_.clear();
     int rc = ::close(fd_);
     fd_ = -1;
-    SyncDirectory(DirectoryPart(target_));
+    if (!deferSync_) SyncDirectory(DirectoryPart(target_));
     committed_ = true;
     if (rc != 0 && errno != EINTR) return SetError(errno);
     return true;
@@ -296,10 +296,27 @@ void CAtomicFileWriter::Abandon() {
     temp_.clear();
 }
 
-bool WriteFileReplacing(const std::string& path, std::string_view data, std::string* error) {
+bool WriteFileReplacing(const std::string& path, std::string_view data, std::string* error, bool deferSync) {
     CAtomicFileWriter w;
+    if (deferSync) w.DeferSync();
     if (!w.Open(path) || !w.Write(data) || !w.Commit()) {
         SetText(error, w.Error());
+        return false;
+    }
+    return true;
+}
+
+bool SyncFileSystem(const std::string& path, std::string* error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        SetText(error, SystemErrorText(errno));
+        return false;
+    }
+    const int rc = ::syncfs(fd);
+    const int err = errno;
+    ::close(fd);
+    if (rc != 0) {
+        SetText(error, SystemErrorText(err));
         return false;
     }
     return true;

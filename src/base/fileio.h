@@ -53,6 +53,10 @@ public:
     CAtomicFileWriter& operator=(const CAtomicFileWriter&) = delete;
 
     bool Open(const std::string& path, Direct direct = Direct::Allow);
+    // Leaves flushing to the disk to the caller, who writes many files and
+    // syncs them all at once afterwards (SyncFileSystem): the file still
+    // takes its name only when whole, but is not flushed one by one.
+    void DeferSync() { deferSync_ = true; }
     bool Write(std::string_view bytes);
     bool Commit();
     // Gives up: the temporary file is removed, the target stays.
@@ -83,12 +87,19 @@ private:
     int err_ = 0;
     bool direct_ = false;
     bool committed_ = false;
+    bool deferSync_ = false;
     std::string target_, temp_, error_;
 };
 
 // Writes `data` to `path` through CAtomicFileWriter: a failure never leaves
-// half a file and never touches an existing one.
-bool WriteFileReplacing(const std::string& path, std::string_view data, std::string* error = nullptr);
+// half a file and never touches an existing one. With `deferSync` the file is
+// not flushed on its own (see CAtomicFileWriter::DeferSync).
+bool WriteFileReplacing(const std::string& path, std::string_view data, std::string* error = nullptr,
+                        bool deferSync = false);
+
+// Flushes everything written to the file system that holds `path` (one call
+// after many files were written with deferred syncs).
+bool SyncFileSystem(const std::string& path, std::string* error = nullptr);
 
 // Writes all of `data` to a descriptor (standard output, say); false with
 // `error` (German) on the first failure.

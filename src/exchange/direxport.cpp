@@ -175,6 +175,12 @@ ExportOutcome ExportToDirectory(CZTDocument& doc, const std::string& targetIn, c
     }
     prompter.Status({});
     if (failed) return out;
+    // The files were written without a flush each; one sync makes the whole
+    // tree durable before the export counts as done.
+    if (!tree.Sync(error)) {
+        tell(Msg::FileWriteFailed, baseDir + "\n" + error);
+        return out;
+    }
     if (meter.Stopped()) {
         out.result = ExchangeResult::Cancelled;
         out.written = MarkIncomplete(target, topName, prompter, options.showMessages);

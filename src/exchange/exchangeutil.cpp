@@ -78,6 +78,8 @@ bool SafeTree::MakeDirectory(std::string_view relative, std::string& error) {
     return ok;
 }
 
+bool SafeTree::Sync(std::string& error) const { return SyncFileSystem(base_, &error); }
+
 bool SafeTree::WriteFile(std::string_view relative, std::string_view bytes, int64_t mtime, std::string& error) {
     const size_t slash = relative.rfind('/');
     std::string_view parent = slash == std::string_view::npos ? std::string_view() : relative.substr(0, slash);
@@ -90,7 +92,8 @@ bool SafeTree::WriteFile(std::string_view relative, std::string_view bytes, int6
     if (fd < 0) return false;
     ::close(fd);
     const std::string path = DiskPath(relative);
-    if (!WriteFileReplacing(path, bytes, &error)) return false;
+    // The export syncs the whole tree once when it is written.
+    if (!WriteFileReplacing(path, bytes, &error, true)) return false;
     struct timespec times[2];
     times[0].tv_sec = times[1].tv_sec = time_t(mtime);
     times[0].tv_nsec = times[1].tv_nsec = 0;

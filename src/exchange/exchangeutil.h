@@ -22,6 +22,8 @@ public:
     bool MakeDirectory(std::string_view relative, std::string& error);
     bool WriteFile(std::string_view relative, std::string_view bytes, int64_t mtime, std::string& error);
     std::string DiskPath(std::string_view relative) const;
+    // Flushes what was written below the base to the disk.
+    bool Sync(std::string& error) const;
 
 private:
     // Opens the directory `relative` (all of it) below the base; -1 on failure.
