@@ -48,7 +48,7 @@ class CSqlDb {
 
 // "postgresql://..." or "postgres://..." opens PostgreSQL, anything else is
 // a SQLite file (created when missing). Throws SqlError.
-std::unique_ptr<CSqlDb> OpenSqlDb(const std::string& spec);
+std::unique_ptr<CSqlDb> OpenSqlDb(const std::string& location);
 std::unique_ptr<CSqlDb> OpenSqliteDb(const std::string& path);
 std::unique_ptr<CSqlDb> OpenPostgresDb(const std::string& conninfo);
 

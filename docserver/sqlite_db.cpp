@@ -144,9 +144,9 @@ class CSqliteDb final : public CSqlDb {
 
 std::unique_ptr<CSqlDb> OpenSqliteDb(const std::string& path) { return std::make_unique<CSqliteDb>(path); }
 
-std::unique_ptr<CSqlDb> OpenSqlDb(const std::string& spec) {
-    if (spec.rfind("postgresql://", 0) == 0 || spec.rfind("postgres://", 0) == 0) return OpenPostgresDb(spec);
-    return OpenSqliteDb(spec);
+std::unique_ptr<CSqlDb> OpenSqlDb(const std::string& location) {
+    if (location.rfind("postgresql://", 0) == 0 || location.rfind("postgres://", 0) == 0) return OpenPostgresDb(location);
+    return OpenSqliteDb(location);
 }
 
 } // namespace zt::docsrv

@@ -10,7 +10,7 @@ if ! command -v openssl >/dev/null; then echo "SKIP: the openssl command line is
 run() { env -u ZT_PASSWORD -u ZT_NEW_PASSWORD -u ZT_P12_PASSWORD -u ZT_NEW_P12_PASSWORD "$@" </dev/null >"$T/out" 2>"$T/err"; echo $?; }
 has() { grep -qF -- "$1" "$T/err" && echo yes || echo no; }
 
-mk() { # stem subject key-spec p12-options
+mk() { # stem subject key-options p12-options
   openssl req -x509 $3 -nodes -keyout "$T/$1.key" -out "$T/$1.crt" -subj "$2" -days 30 >/dev/null 2>&1 &&
   openssl pkcs12 -export $4 -inkey "$T/$1.key" -in "$T/$1.crt" -out "$T/$1.p12" -passout pass:geheim >/dev/null 2>&1
 }
