@@ -18,6 +18,8 @@ PACKAGES=(
   libp11-kit-dev softhsm2 opensc
   # exchange tests: archives of other programs
   zip unzip python3
+  # text files: LibreOffice headless as the Word and Write converter; the HTML check
+  libreoffice-writer-nogui tidy
 )
 
 missing=()

@@ -234,6 +234,18 @@ constexpr Entry kTable[] = {
     {Msg::ReminderBadRepeat, "Unbekannte Wiederholung '%s'."},
     {Msg::Yes, "Ja"},
     {Msg::No, "Nein"},
+    // text files and the HTML site
+    {Msg::ConverterMissing, "Für dieses Format wird LibreOffice gebraucht (der Befehl \"soffice\" im Suchpfad PATH); es wurde nicht gefunden."},
+    {Msg::ConverterFailed, "Die Datei\n%s\nkonnte mit LibreOffice nicht umgewandelt werden:\n%s"},
+    {Msg::ConverterTimedOut, "LibreOffice hat nach %s Sekunden nicht geantwortet und wurde beendet."},
+    {Msg::ConverterNoOutput, "LibreOffice hat keine Datei erzeugt."},
+    {Msg::ConverterStartFailed, "LibreOffice konnte nicht gestartet werden: %s"},
+    {Msg::ConverterCancelled, "Die Umwandlung wurde abgebrochen."},
+    {Msg::ConvertingFile, "Wandle %s mit LibreOffice um.  Bitte warten."},
+    {Msg::SavingFileWait, "Speichere Datei.  Bitte warten."},
+    {Msg::TextFileTooLarge, "Die Datei\n%s\nist zu groß, um als Seite geöffnet zu werden (mehr als %s MB)."},
+    {Msg::HtmlWriteError, "Error writing HTML file\n%s"},
+    {Msg::HtmlExportDone, "HTML-Export nach %s geschrieben."},
 };
 
 constexpr auto BuildIndex() {

@@ -219,6 +219,18 @@ enum class Msg {
     ReminderBadRepeat,      // "%s": the text given
     Yes,
     No,
+    // text files and the HTML site
+    ConverterMissing,
+    ConverterFailed,        // "%s": file, "%s": reason
+    ConverterTimedOut,      // "%s": seconds
+    ConverterNoOutput,
+    ConverterStartFailed,   // "%s": reason
+    ConverterCancelled,
+    ConvertingFile,         // "%s": file
+    SavingFileWait,
+    TextFileTooLarge,       // "%s": file, "%s": megabytes
+    HtmlWriteError,         // "%s": file
+    HtmlExportDone,         // "%s": site directory
     Count_
 };
 

@@ -11,6 +11,7 @@
 #include "core/document.h"
 #include "exchange/exchangeutil.h"
 #include "exchange/importjournal.h"
+#include "exchange/textfiles.h"
 #include "text/pagertf.h"
 
 #include <algorithm>
@@ -146,6 +147,31 @@ struct DirImporter {
             if (!page || !doc.InsertFile(path, page, true)) failed = true;
             return;
         }
+        // Word processor files go through the converter when it is there.
+        const int type = DetectTextFormat(path, false);
+        if (type >= kFormatWord6 && type <= kFormatWrite) {
+            TextFileOptions fo;
+            fo.status = &prompter;
+            if (progress) fo.run.keepGoing = [this] { return progress->Step(done, 0); };
+            std::unique_ptr<CZTTextFile> file;
+            std::string error, rtf;
+            file = OpenTextFile(path, TextOpenMode::Read, error, fo);
+            if (file && file->Converted()) {
+                if (!ReadTextForPage(path, rtf, error, fo)) {
+                    prompter.Message(error);
+                    return; // the import goes on
+                }
+                CZTPageNode* page = NewPage(anchor, asChild, title, st.st_mtime, top);
+                if (!page || !doc.SetPageText(page, rtf)) {
+                    failed = true;
+                    return;
+                }
+                CZTPageRecord r = doc.Archive().GetPage(page->Ident());
+                r.mtime = PositiveStamp(st.st_mtime);
+                doc.Archive().PutPage(page->Ident(), std::move(r));
+                return;
+            }
+        }
         FileKind kind = LooksBinaryFile(path);
         BinaryChoice choice = binary;
         bool asPage = kind != FileKind::Binary;
@@ -161,6 +187,10 @@ struct DirImporter {
             asPage = choice == BinaryChoice::All;
         }
         std::string bytes, error;
+        if (asPage && uint64_t(st.st_size) > kMaxTextPageBytes) {
+            prompter.Message(FormatMessage(Msg::TextFileTooLarge, {path, std::to_string(kMaxTextPageBytes >> 20)}));
+            return; // refused before reading; the import goes on
+        }
         if (st.st_size > kMaxFileSize || !ReadWholeFile(path, bytes, &error)) {
             prompter.Message(FormatMessage(Msg::FileLoadError, {path}));
             return; // the import goes on
@@ -283,6 +313,33 @@ ImportOutcome ImportDocumentFiles(CZTDocument& doc, const std::vector<std::strin
     for (const std::string& path : files) {
         DirImporter im{doc, prompter, journal, outcome, BinaryChoice::Ask, progress, Canonical(path), {}};
         CZTPageNode* before = outcome.last;
+        im.Item(path, previous, false, 0, true);
+        if (im.failed || im.cancelled) {
+            ok = !im.failed;
+            cancelled = im.cancelled;
+            break;
+        }
+        if (outcome.last && outcome.last != before) previous = outcome.last;
+    }
+    FinishImport(journal, outcome, ok, cancelled, prompter);
+    return outcome;
+}
+
+ImportOutcome ImportTextFiles(CZTDocument& doc, const std::vector<std::string>& files, CZTPageNode* after,
+                              BinaryChoice binary, Prompter& prompter, ExchangeProgress* progress) {
+    ImportOutcome outcome;
+    ImportJournal journal(doc);
+    prompter.Status(MessageText(Msg::ImportingFiles));
+    bool ok = true, cancelled = false;
+    CZTPageNode* previous = after;
+    for (const std::string& path : files) {
+        DirImporter im{doc, prompter, journal, outcome, binary, progress, Canonical(path), {}};
+        CZTPageNode* before = outcome.last;
+        struct stat st;
+        if (::stat(path.c_str(), &st) != 0) {
+            prompter.Message(FormatMessage(Msg::FileLoadError, {path}));
+            continue; // the import goes on
+        }
         im.Item(path, previous, false, 0, true);
         if (im.failed || im.cancelled) {
             ok = !im.failed;

@@ -5,6 +5,7 @@
 #include "base/cp1252.h"
 #include "base/names.h"
 #include "core/document.h"
+#include "exchange/converter.h"
 #include "exchange/oemcodepage.h"
 #include "exchange/rtfhtml/rtfconverter.h"
 #include "text/pagertf.h"
@@ -89,7 +90,12 @@ std::string TextFormatExtension(int index) {
 bool TextFormatAvailable(int index, bool forWriting) {
     if (index < 0 || index >= kTextFormatCount) return false;
     const FormatRow& r = kFormats[index];
-    if (r.converter) return false; // no external converter on this system
+    if (r.converter) {
+        // The converter is LibreOffice: there only while its command is on
+        // PATH, and it cannot write the Windows Write form.
+        if (ConverterCommand().empty()) return false;
+        if (forWriting && index == 5) return false;
+    }
     return forWriting ? r.write : r.read;
 }
 

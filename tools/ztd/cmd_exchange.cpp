@@ -4,6 +4,9 @@
 
 #include "base/cp1252.h"
 #include "exchange/exchange.h"
+#include "exchange/htmlexport.h"
+#include "exchange/textfiles.h"
+#include "base/messages.h"
 
 #include <iostream>
 #include <sys/stat.h>
@@ -12,6 +15,15 @@
 namespace ztd {
 
 namespace {
+
+// The converter's time limit from --timeout SECONDS.
+bool TakeTimeout(const Args& a) {
+    if (!a.Has("--timeout")) return true;
+    const std::string v = a.Get("--timeout");
+    if (v.empty() || v.size() > 5 || v.find_first_not_of("0123456789") != std::string::npos || v == "0") return false;
+    zt::SetConverterTimeoutMs(std::stoi(v) * 1000);
+    return true;
+}
 
 bool FormatIndex(const std::string& name, int& index) {
     static const struct {
@@ -29,8 +41,44 @@ bool FormatIndex(const std::string& name, int& index) {
 
 // export DOC [PATH] --dir OUT | --zip OUT.zip | --zt-dir OUT [--page] [--format F] [--content N]
 int Export(Context& c, const Args& a) {
-    const int targets = int(a.Has("--dir")) + int(a.Has("--zip")) + int(a.Has("--zt-dir"));
+    const int targets = int(a.Has("--dir")) + int(a.Has("--zip")) + int(a.Has("--zt-dir")) + int(a.Has("--html")) +
+                        int(a.Has("--text"));
     if (targets != 1) return kUsage;
+    if (!TakeTimeout(a)) return kUsage;
+    if (a.Has("--html")) {
+        if (a.positional.size() > 2 || a.Has("--page")) return kUsage;
+        if (!c.Open(a.positional[1])) return kDocError;
+        zt::HtmlExportOptions options;
+        options.settings.dirMode = a.Has("--flat") ? 1 : 0;
+        options.searchPage = !a.Has("--no-search");
+        ::mkdir(a.Get("--html").c_str(), 0777); // an existing one is fine
+        zt::ExportOutcome out = zt::ExportHtml(c.doc, a.Get("--html"), options, c.prompter);
+        if (out.result != zt::ExchangeResult::Ok) return kDocError;
+        std::cout << out.written << "\n";
+        return kOk;
+    }
+    if (a.Has("--text")) {
+        zt::TextExportOptions options;
+        options.withTitles = a.Has("--titles");
+        if (a.Has("--format")) {
+            const std::string f = a.Get("--format");
+            if (f == "dos") options.chosenFormat = zt::kFormatDosText;
+            else if (f == "txt") options.chosenFormat = zt::kFormatText;
+            else if (f == "rtf") options.chosenFormat = zt::kFormatRtf;
+            else return kUsage;
+        }
+        if (!c.Open(a.positional[1])) return kDocError;
+        if (a.positional.size() > 2) {
+            options.page = c.Page(a.positional[2]);
+            if (!options.page) return kDocError;
+            options.what = a.Has("--page") ? zt::ExportWhat::Page : zt::ExportWhat::Subtree;
+        } else if (c.doc.Tree().IsEmpty()) {
+            return c.Fail(zt::MessageText(zt::Msg::TextNotConvertible));
+        }
+        if (!zt::ExportText(c.doc, a.Get("--text"), options, c.prompter)) return kDocError;
+        std::cout << a.Get("--text") << "\n";
+        return kOk;
+    }
     zt::ExportOptions options;
     if (a.Has("--format") && !FormatIndex(a.Get("--format"), options.format)) return kUsage;
     if (a.Has("--content")) {
@@ -62,8 +110,37 @@ int Export(Context& c, const Args& a) {
 
 // import DOC [PATH] --dir IN | --zip IN.zip | --ztd OTHER.ztd [--new] [--as child|neighbour|files] [--binary N]
 int Import(Context& c, const Args& a) {
-    const int sources = int(a.Has("--dir")) + int(a.Has("--zip")) + int(a.Has("--ztd"));
+    const int sources = int(a.Has("--dir")) + int(a.Has("--zip")) + int(a.Has("--ztd")) + int(a.Has("--text"));
     if (sources != 1) return kUsage;
+    if (!TakeTimeout(a)) return kUsage;
+    if (a.Has("--text")) {
+        if (a.Has("--new") || a.Has("--as")) return kUsage;
+        std::vector<std::string> files;
+        const std::string list = a.Get("--text");
+        size_t pos = 0;
+        while (pos <= list.size()) {
+            size_t end = list.find('\0', pos);
+            if (end == std::string::npos) end = list.size();
+            files.push_back(list.substr(pos, end - pos));
+            pos = end + 1;
+        }
+        zt::BinaryChoice binary = files.size() > 1 ? zt::BinaryChoice::None : zt::BinaryChoice::Ask;
+        if (a.Has("--binary")) {
+            const std::string v = a.Get("--binary");
+            if (v.size() != 1 || v[0] < '0' || v[0] > '3') return kUsage;
+            binary = zt::BinaryChoice(v[0] - '0');
+        }
+        if (!c.Open(a.positional[1])) return kDocError;
+        CZTPageNode* after = nullptr;
+        if (a.positional.size() > 2) {
+            after = c.Page(a.positional[2]);
+            if (!after) return kDocError;
+        }
+        zt::ImportOutcome out = zt::ImportTextFiles(c.doc, files, after, binary, c.prompter);
+        if (out.result != zt::ExchangeResult::Ok) return kDocError;
+        std::cout << out.pages << " Seiten, " << out.files << " Dateien\n";
+        return c.SaveBack();
+    }
     const bool fresh = a.Has("--new");
     if (fresh && (a.positional.size() > 2 || a.Has("--ztd"))) return kUsage;
     zt::InsertMode mode = zt::InsertMode::Neighbours;
@@ -115,11 +192,12 @@ int Import(Context& c, const Args& a) {
 
 void AddExchangeCommands(std::vector<Command>& commands) {
     commands.push_back({"export", 1, Export,
-                        "export DOKUMENT [PFAD] --dir ZIEL | --zip ZIEL.zip | --zt-dir ZIEL [--page] "
-                        "[--format txt|dos|rtf|any] [--content 0|1|2]"});
+                        "export DOKUMENT [PFAD] --dir ZIEL | --zip ZIEL.zip | --zt-dir ZIEL | --html ZIEL [--flat] "
+                        "[--no-search] | --text ZIEL.txt|.rtf|.doc [--titles] [--page] [--format txt|dos|rtf|any] "
+                        "[--content 0|1|2] [--timeout SEKUNDEN]"});
     commands.push_back({"import", 1, Import,
-                        "import DOKUMENT [PFAD] --dir QUELLE | --zip QUELLE.zip | --ztd ANDERES.ztd [--new] "
-                        "[--as child|neighbour|files] [--binary 0|1|2|3]"});
+                        "import DOKUMENT [PFAD] --dir QUELLE | --zip QUELLE.zip | --ztd ANDERES.ztd | --text DATEI... "
+                        "[--new] [--as child|neighbour|files] [--binary 0|1|2|3] [--timeout SEKUNDEN]"});
 }
 
 } // namespace ztd

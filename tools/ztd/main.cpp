@@ -27,7 +27,7 @@ const char* kValueOptions[] = {"--text-file", "--name", "--as", "--change", "--a
                               "--pkcs11", "--token", "--cert", "--change-pkcs11", "--add-pkcs11",
                               "--remove-pkcs11",
                               // export and import
-                              "--dir", "--zip", "--zt-dir", "--ztd", "--format", "--content", "--binary",
+                              "--dir", "--zip", "--zt-dir", "--ztd", "--format", "--content", "--binary", "--timeout",
                               // reminders
                               "--repeat", "--mail", "--recipient"};
 
@@ -41,6 +41,21 @@ bool ParseArgs(int argc, char** argv, Args& args) {
             bool takesValue = false;
             for (const char* v : kValueOptions)
                 if (a == v) takesValue = true;
+            // "--html" and "--text" are flags of cat but name files for export
+            // and import; import takes every following argument as a file.
+            const bool exchange = !args.positional.empty() &&
+                                  (args.positional[0] == "export" || args.positional[0] == "import");
+            if (exchange && (a == "--html" || a == "--text")) {
+                if (i + 1 >= argc) {
+                    gArgError = zt::FormatMessage(zt::Msg::OptionNeedsValue, {a});
+                    return false;
+                }
+                std::string value = argv[++i];
+                if (a == "--text" && args.positional[0] == "import")
+                    while (i + 1 < argc && argv[i + 1][0] != '-') value += std::string(1, '\0') + argv[++i];
+                args.options[a] = value;
+                continue;
+            }
             if (takesValue) {
                 if (i + 1 >= argc) {
                     gArgError = zt::FormatMessage(zt::Msg::OptionNeedsValue, {a});
