@@ -225,7 +225,11 @@ bool CZTExchangeUi::Handles(int id) const {
     case ID_IMPORT_DIRECTORY_PAGES:
     case ID_IMPORT_ZIP:
     case ID_IMPORT_ZIP_PAGES:
-    case ID_IMPORT_ZTD_PAGES: return true;
+    case ID_IMPORT_ZTD_PAGES:
+    case ID_EXPORT_HTML:
+    case ID_EXPORT_TEXT:
+    case ID_EXPORT_TEXT_PAGES:
+    case ID_IMPORT_TEXT_PAGES: return true;
     default: return false;
     }
 }
@@ -234,7 +238,10 @@ bool CZTExchangeUi::IsEnabled(int id) const {
     if (bar_->isVisible()) return false; // one at a time
     switch (id) {
     case ID_EXPORT_DIRECTORY:
+    case ID_EXPORT_HTML:
+    case ID_EXPORT_TEXT:
     case ID_EXPORT_SPECIAL_DIRECTORY: return !frame_.Document().Tree().IsEmpty();
+    case ID_EXPORT_TEXT_PAGES: return frame_.TreeView()->CurrentPage() != nullptr;
     case ID_EXPORT_DIRECTORY_PAGES: return frame_.TreeView()->CurrentPage() != nullptr;
     case ID_IMPORT_DIRECTORY:
     case ID_IMPORT_ZIP: return true;
@@ -253,6 +260,10 @@ void CZTExchangeUi::Execute(int id) {
     case ID_IMPORT_ZIP: ImportZip(true); break;
     case ID_IMPORT_ZIP_PAGES: ImportZip(false); break;
     case ID_IMPORT_ZTD_PAGES: ImportDocuments(); break;
+    case ID_EXPORT_HTML: ExportHtmlSite(); break;
+    case ID_EXPORT_TEXT: ExportTextFile(true); break;
+    case ID_EXPORT_TEXT_PAGES: ExportTextFile(false); break;
+    case ID_IMPORT_TEXT_PAGES: ImportTextPages(); break;
     default: break;
     }
 }

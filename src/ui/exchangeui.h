@@ -23,6 +23,8 @@ class QRadioButton;
 namespace zt::ui {
 
 class CMainFrame;
+class CZTHtmlExportDialog;
+struct TextExportChoice;
 
 
 // The export dialog, shared by the directory and the zip export.
@@ -69,6 +71,11 @@ public:
     // Answers the insertion question (0) and the binary question (1) with an
     // option, or -1 for Cancel; the default shows the dialogs.
     std::function<int(int question)> answerChoice;
+    // The HTML export dialog before it is shown (return false to cancel, true
+    // to take its values without showing it), and the text export's save
+    // dialog; the defaults show the dialogs.
+    std::function<bool(CZTHtmlExportDialog& dialog)> runHtmlDialog;
+    std::function<bool(bool wholeDocument, TextExportChoice& choice)> chooseTextExport;
     // Stops the running export or import at its next step.
     void Cancel() { cancelled_ = true; }
     QProgressBar* ProgressBar() const { return bar_; }
@@ -77,6 +84,8 @@ public:
     // The export choices kept while the program runs.
     int lastContent = 0;
     bool lastZip = false;
+    QString htmlFolder;      // the HTML export's target folder
+    bool lastTitles = false; // "Titel einfügen" of the text export
 
 private:
     friend class CZTStatusProgress;
@@ -86,6 +95,10 @@ private:
     void ImportDirectory(bool wholeDocument);
     void ImportZip(bool wholeDocument);
     void ImportDocuments();
+    // The HTML site and text files (exchangetextui.cpp).
+    void ExportHtmlSite();
+    void ExportTextFile(bool wholeDocument);
+    void ImportTextPages();
     QString Folder(const QString& caption);
     QStringList Files(const QString& filter);
     void BeginWork();

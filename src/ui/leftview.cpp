@@ -434,8 +434,9 @@ void CLeftView::contextMenuEvent(QContextMenuEvent* event) {
     add(imp, "Verzeichnis...", ID_IMPORT_DIRECTORY_PAGES);
     add(imp, "Zipdatei...", ID_IMPORT_ZIP_PAGES);
     add(imp, "Zettrix-Datei...", ID_IMPORT_ZTD_PAGES);
+    add(imp, "Textdatei...", ID_IMPORT_TEXT_PAGES);
     QMenu* exp = menu.addMenu(QStringLiteral("Exportieren"));
-    add(exp, "als Text...", ID_EXPORT_TEXT);
+    add(exp, "als Text...", ID_EXPORT_TEXT_PAGES);
     add(exp, "als Verzeichnis...", ID_EXPORT_DIRECTORY_PAGES);
     menu.addSeparator();
     add(&menu, "Sortieren...", ID_TREE_SORT_CONTEXT);

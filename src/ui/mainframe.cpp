@@ -236,6 +236,7 @@ void CMainFrame::CreateMenus() {
     add(exp, ID_EXPORT_TEXT);
     add(exp, ID_EXPORT_DIRECTORY);
     add(exp, ID_EXPORT_SPECIAL_DIRECTORY);
+    add(exp, ID_EXPORT_HTML);
     fileMenu_->addSeparator();
     add(fileMenu_, ID_FILE_PRINT);
     add(fileMenu_, ID_FILE_PRINT_PREVIEW);
