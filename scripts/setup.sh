@@ -18,6 +18,8 @@ PACKAGES=(
   libp11-kit-dev softhsm2 opensc
   # exchange tests: archives of other programs
   zip unzip python3
+  # printing tests: the text and the pictures of the PDF sheets
+  poppler-utils
 )
 
 missing=()
