@@ -20,6 +20,8 @@ PACKAGES=(
   zip unzip python3
   # text files: LibreOffice headless as the Word and Write converter; the HTML check
   libreoffice-writer-nogui tidy
+  # printing tests: the text and the pictures of the PDF sheets
+  poppler-utils
 )
 
 missing=()

@@ -246,6 +246,10 @@ constexpr Entry kTable[] = {
     {Msg::TextFileTooLarge, "Die Datei\n%s\nist zu groß, um als Seite geöffnet zu werden (mehr als %s MB)."},
     {Msg::HtmlWriteError, "Error writing HTML file\n%s"},
     {Msg::HtmlExportDone, "HTML-Export nach %s geschrieben."},
+    {Msg::CommandFailed, "Befehl fehlgeschlagen."},
+    {Msg::PrintSheetNumber, "Seite %d"},
+    {Msg::PrintMarginsNoRoom, "Die Druckränder lassen auf dem Papier keinen Platz für den Text."},
+    {Msg::PrintNothingToPrint, "Es gibt keine Seite zu drucken."},
 };
 
 constexpr auto BuildIndex() {

@@ -231,6 +231,11 @@ enum class Msg {
     TextFileTooLarge,       // "%s": file, "%s": megabytes
     HtmlWriteError,         // "%s": file
     HtmlExportDone,         // "%s": site directory
+    // printing
+    CommandFailed,
+    PrintSheetNumber,       // "%d": the sheet number
+    PrintMarginsNoRoom,
+    PrintNothingToPrint,
     Count_
 };
 
