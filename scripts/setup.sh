@@ -13,7 +13,7 @@ PACKAGES=(
   # reminders: sound, the mail password keyring
   qt6-multimedia-dev libsecret-1-dev
   # tests
-  libgtest-dev libgmock-dev openssl xvfb dbus xauth postgresql util-linux python3-aiosmtpd
+  libgtest-dev libgmock-dev openssl xvfb dbus libglib2.0-bin xauth postgresql util-linux python3-aiosmtpd
   # key sources: the PKCS#11 header, a software token and its import tool
   libp11-kit-dev softhsm2 opensc
   # exchange tests: archives of other programs
