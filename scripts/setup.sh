@@ -12,6 +12,8 @@ PACKAGES=(
   libsqlite3-dev libcpp-httplib-dev libssl-dev libpq-dev
   # reminders: sound, the mail password keyring
   qt6-multimedia-dev libsecret-1-dev
+  # reminder tests: a Secret Service on a private session bus
+  gnome-keyring
   # tests
   libgtest-dev libgmock-dev openssl xvfb dbus xauth postgresql util-linux python3-aiosmtpd
   # key sources: the PKCS#11 header, a software token and its import tool
