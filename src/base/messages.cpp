@@ -234,6 +234,9 @@ constexpr Entry kTable[] = {
     {Msg::ReminderBadRepeat, "Unbekannte Wiederholung '%s'."},
     {Msg::Yes, "Ja"},
     {Msg::No, "Nein"},
+    // reminders: the mail settings of the options sheet
+    {Msg::MailPasswordNotKept,
+     "Das Passwort konnte nicht im Schlüsselbund gespeichert werden; es wird beim Senden erfragt."},
 };
 
 constexpr auto BuildIndex() {

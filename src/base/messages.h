@@ -219,6 +219,8 @@ enum class Msg {
     ReminderBadRepeat,      // "%s": the text given
     Yes,
     No,
+    // reminders: the mail settings of the options sheet
+    MailPasswordNotKept,
     Count_
 };
 
