@@ -14,6 +14,8 @@ PACKAGES=(
   qt6-multimedia-dev libsecret-1-dev
   # scripts: the JavaScript engine
   libmozjs-102-dev
+  # reminder tests: a Secret Service on a private session bus
+  gnome-keyring
   # tests
   libgtest-dev libgmock-dev openssl xvfb dbus libglib2.0-bin xauth postgresql util-linux python3-aiosmtpd
   # key sources: the PKCS#11 header, a software token and its import tool

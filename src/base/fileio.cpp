@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -217,7 +218,9 @@ bool CAtomicFileWriter::Open(const std::string& path, Direct direct) {
             direct_ = true;
             return true;
         }
-        mode = st.st_mode & 07777;
+        mode = mode_ >= 0 && modeAlways_ ? mode_t(mode_) : st.st_mode & 07777;
+    } else if (mode_ >= 0) {
+        mode = mode_t(mode_);
     } else {
         mode_t mask = ::umask(0);
         ::umask(mask);
@@ -294,6 +297,48 @@ void CAtomicFileWriter::Abandon() {
     fd_ = -1;
     if (!temp_.empty()) ::unlink(temp_.c_str());
     temp_.clear();
+}
+
+bool CAtomicFileWriter::KeepAs(const std::string& path) {
+    if (fd_ < 0) return SetError(EBADF);
+    if (err_) {
+        Abandon();
+        return false;
+    }
+    if (direct_) {
+        const int rc = ::close(fd_);
+        fd_ = -1;
+        if (rc != 0 && errno != EINTR) return SetError(errno);
+        return true;
+    }
+    if (path.empty()) {
+        SetError(ENOENT);
+        Abandon();
+        return false;
+    }
+    if (!deferSync_ && ::fsync(fd_) != 0) {
+        SetError(errno);
+        Abandon();
+        return false;
+    }
+    // Never over an existing file; where the file system cannot rename
+    // without replacing, a hard link does the same.
+    int rc = ::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE);
+    if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
+        rc = ::link(temp_.c_str(), path.c_str());
+        if (rc == 0) ::unlink(temp_.c_str());
+    }
+    if (rc != 0) {
+        SetError(errno);
+        Abandon();
+        return false;
+    }
+    temp_.clear();
+    rc = ::close(fd_);
+    fd_ = -1;
+    if (!deferSync_) SyncDirectory(DirectoryPart(path));
+    if (rc != 0 && errno != EINTR) return SetError(errno);
+    return true;
 }
 
 bool WriteFileReplacing(const std::string& path, std::string_view data, std::string* error, bool deferSync) {

@@ -44,6 +44,11 @@ int RemoveStaleTempFiles(const std::string& path);
 // written, that Commit() fsyncs and renames over the target. Until Commit()
 // succeeds the target is untouched; the destructor removes an uncommitted
 // temporary file. Errors are German texts with the system's reason.
+//
+// A new file gets the permissions 0666 less the umask, or those set with
+// SetMode; a replaced file keeps its own unless SetMode says otherwise. A
+// writer that is given up half way can keep what it wrote under another name
+// (KeepAs) instead of removing it.
 class CAtomicFileWriter {
 public:
     enum class Direct { Refuse, Allow };
@@ -52,6 +57,13 @@ public:
     CAtomicFileWriter(const CAtomicFileWriter&) = delete;
     CAtomicFileWriter& operator=(const CAtomicFileWriter&) = delete;
 
+    enum class ModeFor { NewFiles, Always };
+    // Before Open: the permissions of a new file (say 0600 for a key), with
+    // `Always` also for a file that is replaced. The umask does not apply.
+    void SetMode(unsigned mode, ModeFor which = ModeFor::NewFiles) {
+        mode_ = int(mode & 07777);
+        modeAlways_ = which == ModeFor::Always;
+    }
     bool Open(const std::string& path, Direct direct = Direct::Allow);
     // Leaves flushing to the disk to the caller, who writes many files and
     // syncs them all at once afterwards (SyncFileSystem): the file still
@@ -61,6 +73,12 @@ public:
     bool Commit();
     // Gives up: the temporary file is removed, the target stays.
     void Abandon();
+    // Gives up, but keeps what was written so far: the temporary file is
+    // synced (unless deferred) and takes the name `path` (on the target's
+    // file system), which is never replaced when it exists (EEXIST).
+    // The target stays as it was. A direct target is just closed. False (the
+    // temporary file removed) on failure.
+    bool KeepAs(const std::string& path);
 
     // The descriptor being written (for writers that stream themselves; a
     // write failure on it must be told with Fail()).
@@ -88,6 +106,8 @@ private:
     bool direct_ = false;
     bool committed_ = false;
     bool deferSync_ = false;
+    bool modeAlways_ = false;
+    int mode_ = -1;
     std::string target_, temp_, error_;
 };
 

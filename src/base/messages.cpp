@@ -250,6 +250,9 @@ constexpr Entry kTable[] = {
     {Msg::PrintSheetNumber, "Seite %d"},
     {Msg::PrintMarginsNoRoom, "Die Druckränder lassen auf dem Papier keinen Platz für den Text."},
     {Msg::PrintNothingToPrint, "Es gibt keine Seite zu drucken."},
+    // reminders: the mail settings of the options sheet
+    {Msg::MailPasswordNotKept,
+     "Das Passwort konnte nicht im Schlüsselbund gespeichert werden; es wird beim Senden erfragt."},
 };
 
 constexpr auto BuildIndex() {

@@ -236,6 +236,8 @@ enum class Msg {
     PrintSheetNumber,       // "%d": the sheet number
     PrintMarginsNoRoom,
     PrintNothingToPrint,
+    // reminders: the mail settings of the options sheet
+    MailPasswordNotKept,
     Count_
 };
 

@@ -1,5 +1,6 @@
 #include "exchange/zip.h"
 
+#include "base/fileio.h"
 #include "core/compress.h"
 #include "exchange/oemcodepage.h"
 
@@ -21,6 +22,10 @@ constexpr uint32_t kEndSig = 0x06054B50;
 constexpr uint32_t kZip64LocatorSig = 0x07064B50;
 constexpr size_t kEndSize = 22;
 constexpr size_t kMaxComment = 65535;
+// Create mode gathers headers and small members up to this many bytes
+// before it hands them to the writer; larger data goes out directly.
+constexpr size_t kOutBuffer = size_t(1) << 20;
+constexpr size_t kDirectWrite = size_t(64) << 10;
 
 uint16_t Get16(const unsigned char* p) { return uint16_t(p[0] | (p[1] << 8)); }
 uint32_t Get32(const unsigned char* p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24); }
@@ -45,6 +50,8 @@ bool ZipEntry::IsDirectory() const {
     return (externalAttributes & 0x10) != 0 || (!name.empty() && (name.back() == '/' || name.back() == '\\'));
 }
 
+ZipArchive::ZipArchive() = default;
+
 ZipArchive::~ZipArchive() {
     if (mode_ == kCreate) Abandon();
     else if (file_) std::fclose(file_);
@@ -57,7 +64,7 @@ bool ZipArchive::Fail(Error e, std::string detail) {
 }
 
 bool ZipArchive::Open(const std::string& path, int mode) {
-    if (file_) return Fail(Error::CannotOpen, "already open");
+    if (file_ || writer_) return Fail(Error::CannotOpen, "already open");
     entries_.clear();
     comment_.clear();
     error_ = Error::None;
@@ -65,23 +72,16 @@ bool ZipArchive::Open(const std::string& path, int mode) {
     path_ = path;
     offset_ = 0;
     if (mode == kCreate) {
-        tempPath_ = path + ".XXXXXX";
-        int fd = ::mkstemp(tempPath_.data());
-        if (fd < 0) {
-            tempPath_.clear();
-            return Fail(Error::CannotOpen, std::strerror(errno));
+        // What a killed export of this archive left behind goes first.
+        RemoveStaleTempFiles(path);
+        writer_ = std::make_unique<CAtomicFileWriter>();
+        if (!writer_->Open(path)) {
+            const std::string why = writer_->Error();
+            writer_.reset();
+            return Fail(Error::CannotOpen, why);
         }
-        mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd, 0666 & ~mask);
-        file_ = ::fdopen(fd, "wb");
-        if (!file_) {
-            ::close(fd);
-            ::unlink(tempPath_.c_str());
-            tempPath_.clear();
-            return Fail(Error::CannotOpen, std::strerror(errno));
-        }
-        std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
+        out_.clear();
+        out_.reserve(kOutBuffer);
         mode_ = kCreate;
         return true;
     }
@@ -385,8 +385,27 @@ void ZipArchive::SetEntryTime(size_t index, int64_t time) {
     if (index < entries_.size()) ToDosTime(time, entries_[index].time, entries_[index].date);
 }
 
+bool ZipArchive::Flush() {
+    if (!writer_) return Fail(Error::Write, "not open");
+    if (out_.empty()) return true;
+    const bool ok = writer_->Write(out_);
+    out_.clear();
+    return ok || Fail(Error::Write, writer_->Error());
+}
+
 bool ZipArchive::Put(const void* p, size_t n) {
-    if (!file_ || std::fwrite(p, 1, n, file_) != n) return Fail(Error::Write, std::strerror(errno));
+    if (!writer_) return Fail(Error::Write, "not open");
+    // Large data goes out as it is, without a copy into the buffer.
+    if (n >= kDirectWrite || out_.size() + n > kOutBuffer) {
+        if (!Flush()) return false;
+        if (n >= kDirectWrite) {
+            if (!writer_->Write(std::string_view(static_cast<const char*>(p), n)))
+                return Fail(Error::Write, writer_->Error());
+            offset_ += n;
+            return true;
+        }
+    }
+    out_.append(static_cast<const char*>(p), n);
     offset_ += n;
     return true;
 }
@@ -441,7 +460,7 @@ bool ZipArchive::WriteEntryData(size_t index, std::string_view data) {
     return true;
 }
 
-bool ZipArchive::Close(const std::string& as) {
+bool ZipArchive::Close(const std::string& keepAs) {
     if (mode_ != kCreate) {
         if (file_) std::fclose(file_);
         file_ = nullptr;
@@ -490,24 +509,25 @@ bool ZipArchive::Close(const std::string& as) {
         end += comment_;
         ok = Put(cd.data(), cd.size()) && Put(end.data(), end.size());
     }
-    if (ok && (std::fflush(file_) != 0 || ::fsync(fileno(file_)) != 0)) ok = Fail(Error::Write, std::strerror(errno));
-    if (std::fclose(file_) != 0 && ok) ok = Fail(Error::Write, std::strerror(errno));
-    file_ = nullptr;
-    const std::string target = as.empty() ? path_ : as;
-    if (ok && ::rename(tempPath_.c_str(), target.c_str()) != 0) ok = Fail(Error::Write, std::strerror(errno));
-    if (!ok) ::unlink(tempPath_.c_str());
-    else path_ = target;
-    tempPath_.clear();
+    if (ok) ok = Flush();
+    if (ok) {
+        ok = keepAs.empty() ? writer_->Commit() : writer_->KeepAs(keepAs);
+        if (!ok) Fail(Error::Write, writer_->Error());
+    } else {
+        writer_->Abandon();
+    }
+    if (ok) path_ = keepAs.empty() ? path_ : keepAs;
+    writer_.reset();
+    std::string().swap(out_);
     mode_ = -1;
     return ok;
 }
 
 void ZipArchive::Abandon() {
     if (mode_ != kCreate) return;
-    if (file_) std::fclose(file_);
-    file_ = nullptr;
-    if (!tempPath_.empty()) ::unlink(tempPath_.c_str());
-    tempPath_.clear();
+    if (writer_) writer_->Abandon();
+    writer_.reset();
+    std::string().swap(out_);
     mode_ = -1;
 }
 

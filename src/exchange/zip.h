@@ -12,11 +12,14 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace zt {
+
+class CAtomicFileWriter;
 
 struct ZipEntry {
     uint16_t versionMadeBy = 20;
@@ -61,13 +64,15 @@ public:
         TooLarge,      // the archive would need the zip64 form
     };
 
-    ZipArchive() = default;
+    ZipArchive();
     ~ZipArchive();
     ZipArchive(const ZipArchive&) = delete;
     ZipArchive& operator=(const ZipArchive&) = delete;
 
-    // Create mode writes into a temporary file beside `path`, which takes
-    // the name only when Close succeeds. False on any failure (see LastError).
+    // Create mode writes through CAtomicFileWriter: into a temporary file
+    // beside `path` (leftovers of a killed export of the same name are removed
+    // first), which takes the name only when Close succeeds. False on any
+    // failure (see LastError).
     bool Open(const std::string& path, int mode);
 
     // A new member with `data` deflated (stored with no data when empty); the
@@ -106,9 +111,11 @@ public:
     uint64_t FileSize() const { return fileSize_; }
 
     // Create mode: writes every member not yet written, the central directory
-    // and the end record, and gives the file its name (`as` when not empty).
-    // Read modes: closes the file. False when anything failed.
-    bool Close(const std::string& as = {});
+    // and the end record, and gives the file its name. With `keepAs` the
+    // archive (complete as far as it goes) takes that name instead and the
+    // target stays as it was: what a cancelled export leaves, never replacing
+    // an existing file. Read modes: closes the file. False when anything failed.
+    bool Close(const std::string& keepAs = {});
     // Create mode: drops the file written so far.
     void Abandon();
 
@@ -126,12 +133,15 @@ private:
     bool ReadAt(uint64_t offset, void* out, size_t n);
     bool ReadMember(const ZipEntry& e, std::string& data);
     bool Put(const void* p, size_t n);
+    bool Flush();
     bool WriteEntryData(size_t index, std::string_view data);
     uint16_t Add(std::string_view name);
 
-    FILE* file_ = nullptr;
+    FILE* file_ = nullptr; // read modes
+    std::unique_ptr<CAtomicFileWriter> writer_; // create mode
+    std::string out_;      // create mode: bytes not yet handed to the writer
     int mode_ = -1;
-    std::string path_, tempPath_;
+    std::string path_;
     std::vector<ZipEntry> entries_;
     std::string comment_;
     uint64_t offset_ = 0;   // create: bytes written so far

@@ -93,9 +93,11 @@ ExportOutcome ExportToZip(CZTDocument& doc, const std::string& archivePath, cons
     for (const auto& s : steps) {
         const CZTPageNode* node = s.node;
         const int32_t ident = node->Ident();
-        const int files = doc.Archive().FileCount(ident);
-        const bool hasDir = content == ExportContent::ZipComments || files > 0 || node->HasChildren();
-        CZTPageRecord page = doc.Archive().GetPage(ident);
+        const CZTNode* n = doc.Archive().Core().Node(ident);
+        const size_t count = n ? n->files.size() : 0;
+        const bool hasDir = content == ExportContent::ZipComments || count > 0 || node->HasChildren();
+        // Only the page's time is needed here (its text comes converted).
+        const int32_t pageTime = n && n->mtime > 0 ? n->mtime : 1;
         uint16_t dirEntry = ZipArchive::kNoEntry;
         if (hasDir) {
             const std::string rel = RegisterExportName(names, s.code, node->Title());
@@ -105,7 +107,7 @@ ExportOutcome ExportToZip(CZTDocument& doc, const std::string& archivePath, cons
                 break;
             }
             zip.Entry(dirEntry).externalAttributes = 0x10;
-            zip.SetEntryTime(dirEntry, page.mtime > 0 ? page.mtime : 1);
+            zip.SetEntryTime(dirEntry, pageTime);
             if (content != ExportContent::ZipComments && !zip.WriteEntry(dirEntry)) {
                 writeFailed();
                 break;
@@ -129,7 +131,7 @@ ExportOutcome ExportToZip(CZTDocument& doc, const std::string& archivePath, cons
                     writeFailed();
                     break;
                 }
-                zip.SetEntryTime(i, page.mtime > 0 ? page.mtime : 1);
+                zip.SetEntryTime(i, pageTime);
                 if (!zip.WriteEntry(i)) {
                     writeFailed();
                     break;
@@ -151,8 +153,6 @@ ExportOutcome ExportToZip(CZTDocument& doc, const std::string& archivePath, cons
                 }
             }
         }
-        const CZTNode* n = doc.Archive().Core().Node(ident);
-        const size_t count = n ? n->files.size() : 0;
         uint64_t work = 1;
         for (size_t k = 0; k < count && !failed; ++k) {
             const std::string name = n->files[k].name;

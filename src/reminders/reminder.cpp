@@ -55,6 +55,11 @@ std::tm Local(int64_t t) {
 
 } // namespace
 
+int32_t ClockOf(int64_t t) {
+    const std::tm tm = Local(t);
+    return tm.tm_hour * 3600 + tm.tm_min * 60 + tm.tm_sec;
+}
+
 int64_t RepeatInterval(int repeat) { return repeat >= 0 && repeat < kRepeatCount ? kIntervals[repeat] : 0; }
 
 const char* RepeatText(int repeat) {
@@ -92,11 +97,25 @@ int64_t LocalToTime(int year, int month, int day, int hour, int minute, int seco
 
 int64_t NextOccurrence(const CZTReminder& r, int64_t now) {
     if (r.time > now) return r.time;
-    if (r.repeat >= 1 && r.repeat <= 10) {
-        const int64_t interval = kIntervals[r.repeat];
-        const int64_t elapsed = now - r.time;
-        return r.time + (elapsed / interval + 1) * interval;
+    const int64_t interval = RepeatInterval(r.repeat);
+    const int64_t elapsed = now - r.time;
+    if (r.repeat == kRepeatDaily || r.repeat == kRepeatWeekly) {
+        // The same clock time every day or week: the local date moves on by
+        // whole days, so a 09:00 reminder stays at 09:00 over the changes of
+        // daylight saving time. A day is 23 to 25 hours long, so the count of
+        // days found by seconds is off by one at most; start a step earlier.
+        const int step = r.repeat == kRepeatDaily ? 1 : 7;
+        const std::tm at = Local(r.time);
+        const int clock = r.clock >= 0 && r.clock < 86400 ? r.clock : at.tm_hour * 3600 + at.tm_min * 60 + at.tm_sec;
+        int64_t days = std::max<int64_t>(0, elapsed / 86400 / step * step - step);
+        for (int guard = 0; guard < 8; ++guard, days += step) {
+            const int64_t t = LocalToTime(at.tm_year + 1900, at.tm_mon + 1, at.tm_mday + int(days), clock / 3600,
+                                          clock / 60 % 60, clock % 60);
+            if (t > now) return t;
+        }
+        // Unreachable with a working time zone database; seconds then.
     }
+    if (r.repeat >= 1 && r.repeat <= 10) return r.time + (elapsed / interval + 1) * interval;
     if (r.repeat != kRepeatMonthly) return 0;
     const std::tm at = Local(r.time);
     const std::tm n = Local(now);

@@ -20,6 +20,8 @@ enum ReminderFlag : int32_t {
 };
 
 constexpr int kRepeatNone = 0;
+constexpr int kRepeatDaily = 9;
+constexpr int kRepeatWeekly = 10;
 constexpr int kRepeatMonthly = 11;
 constexpr int kRepeatCount = 12;
 constexpr size_t kReminderTextMax = 60;
@@ -36,6 +38,11 @@ struct CZTReminder {
     int32_t flags = kReminderActive;
     // Memory only.
     bool snoozed = false;      // made by the "in 5/15 Min." buttons
+    // The local clock time (seconds after midnight) a daily or weekly
+    // reminder keeps once it was rescheduled, so that a time moved over the
+    // missing hour of the spring change (02:30 to 03:30) goes back the day
+    // after; -1 before: the clock time of `time`.
+    int32_t clock = -1;
     bool mailRetry = false;    // the retry of a mail that failed (the user was told)
     bool mayMail = true;       // false while the user has not allowed another user's mail reminder
     // Whether `mayMail` is the user's decision (a reminder made in this run,
@@ -63,14 +70,19 @@ inline int64_t CutToMinute(int64_t t) { return t - ((t % 60) + 60) % 60; }
 // The reminder's next time after `now`: its time when that lies after now,
 // else the first repetition after now; 0 when it does not repeat.
 //
-// Intervals count seconds. The monthly rule takes the reminder's day, hour,
-// minute and second in local time; a day the month lacks rolls over into the
-// next month (the 31st of a 30-day month is the 1st of the next). The
-// earliest such time after now wins, also the rolled-over time of the month
-// before, so that no month is skipped. A local time that occurs twice (the
-// autumn change) is its first instance; one that does not occur (the spring
-// change) is moved forward by the gap.
+// Intervals up to two hours count seconds. Daily and weekly repetitions keep
+// the reminder's clock time in local time (a day across a change of daylight
+// saving time has 23 or 25 hours). The monthly rule takes the reminder's day,
+// hour, minute and second in local time; a day the month lacks rolls over
+// into the next month (the 31st of a 30-day month is the 1st of the next).
+// The earliest such time after now wins, also the rolled-over time of the
+// month before, so that no month is skipped. A local time that occurs twice
+// (the autumn change) is its first instance; one that does not occur (the
+// spring change) is moved forward by the gap.
 int64_t NextOccurrence(const CZTReminder& reminder, int64_t now);
+
+// The local clock time of `t` in seconds after midnight.
+int32_t ClockOf(int64_t t);
 
 // Local time fields to seconds since 1970 by the rules above (day and month
 // overflow roll over; month is 1..12 and may lie outside).

@@ -17,6 +17,7 @@ void CZTReminderList::Reschedule(int64_t now) {
     for (auto d = items_.begin(); d != it; ++d) {
         const int64_t next = NextOccurrence(*d, now);
         if (next != 0) {
+            if (d->clock < 0 && (d->repeat == kRepeatDaily || d->repeat == kRepeatWeekly)) d->clock = ClockOf(d->time);
             d->time = next;
             moved.push_back(std::move(*d));
         }

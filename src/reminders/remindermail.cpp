@@ -14,7 +14,8 @@
 namespace zt {
 
 bool CZTMailPasswords::Get(const CZTMailSettings& settings, std::string& password) {
-    if (haveCached_) {
+    // Only for the server and user it was given for.
+    if (haveCached_ && cachedFor_ == settings.server + '\n' + settings.user) {
         password = cached_;
         return true;
     }
@@ -28,6 +29,7 @@ bool CZTMailPasswords::Get(const CZTMailSettings& settings, std::string& passwor
 
 void CZTMailPasswords::Accepted(const CZTMailSettings& settings, const std::string& password) {
     cached_ = password;
+    cachedFor_ = settings.server + '\n' + settings.user;
     haveCached_ = true;
     StoreMailPassword(settings.server, settings.user, password);
 }

@@ -29,7 +29,7 @@ public:
 
 private:
     Prompter& prompter_;
-    std::string cached_;
+    std::string cached_, cachedFor_;
     bool haveCached_ = false;
 };
 

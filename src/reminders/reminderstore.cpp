@@ -1,5 +1,6 @@
 #include "reminders/reminderstore.h"
 
+#include "base/fileio.h"
 #include "base/messages.h"
 #include "base/prompter.h"
 #include "base/system.h"
@@ -9,6 +10,7 @@
 #include "security/crypto.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
 #include <map>
@@ -113,28 +115,43 @@ std::string DefaultApprovalKeyPath() {
     return base + "/zettrix/reminder.key";
 }
 
-std::string LoadApprovalKey(const std::string& path) {
-    std::string key(kTagSize, '\0');
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-        const ssize_t n = read(fd, key.data(), key.size());
-        close(fd);
-        if (n == ssize_t(key.size())) return key;
+namespace {
+
+// The key when `path` holds one (32 bytes or more).
+bool ReadApprovalKey(const std::string& path, std::string& key) {
+    key.assign(kTagSize, '\0');
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    size_t got = 0;
+    while (got < key.size()) {
+        const ssize_t n = read(fd, key.data() + got, key.size() - got);
+        if (n <= 0) break;
+        got += size_t(n);
     }
+    close(fd);
+    return got == key.size();
+}
+
+} // namespace
+
+std::string LoadApprovalKey(const std::string& path) {
+    std::string key;
+    if (ReadApprovalKey(path, key)) return key;
+    struct stat st;
+    const bool damaged = stat(path.c_str(), &st) == 0;
     const std::string dir = path.substr(0, path.rfind('/'));
     for (size_t p = 1; p <= dir.size(); ++p)
         if (p == dir.size() || dir[p] == '/') mkdir(dir.substr(0, p).c_str(), 0700);
     if (!RandomBytes(key.data(), key.size())) return {};
-    const std::string temp = path + ".new";
-    fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) return {};
-    const bool ok = write(fd, key.data(), key.size()) == ssize_t(key.size()) && fsync(fd) == 0;
-    close(fd);
-    if (!ok || rename(temp.c_str(), path.c_str()) != 0) {
-        unlink(temp.c_str());
-        return {};
-    }
-    return key;
+    // Readable by the user alone, also when it replaces a damaged key file.
+    CAtomicFileWriter file;
+    file.SetMode(0600, CAtomicFileWriter::ModeFor::Always);
+    if (!file.Open(path, CAtomicFileWriter::Direct::Refuse) || !file.Write(key)) return {};
+    if (damaged) return file.Commit() ? key : std::string();
+    // A new key never replaces one that another instance made meanwhile:
+    // then that one counts.
+    if (file.KeepAs(file.Target())) return key;
+    return file.ErrorNumber() == EEXIST && ReadApprovalKey(path, key) ? key : std::string();
 }
 
 std::string ReminderPagePath(const CZTDocument& doc, int32_t page) {

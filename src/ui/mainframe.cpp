@@ -1133,7 +1133,7 @@ void CMainFrame::Archives() {
 void CMainFrame::ShowOptions() {
     CZTOptionsDialog::Capabilities caps;
     CZTOptionsDialog dlg(settings_.prefs, caps, [this](const CZTPreferences& before) { ApplyPreferences(before); },
-                         this);
+                         this, reminders_->MailOptionsPage());
     dlg.exec();
 }
 

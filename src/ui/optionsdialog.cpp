@@ -1,13 +1,18 @@
 #include "ui/optionsdialog.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
+#include <QStandardPaths>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -18,11 +23,30 @@ namespace zt::ui {
 namespace {
 constexpr double kTwipsPerInch = 1440.0;
 constexpr double kTwipsPerCm = 1440.0 / 2.54;
+
+// The TLS modes as stored and as shown.
+const char* const kTlsStored[] = {"STARTTLS", "TLS", "none"};
+const char* const kTlsShown[] = {"STARTTLS", "TLS", "keine"};
 } // namespace
 
+QString DefaultReminderSound() {
+    // A sound file the notification plays itself, else a desktop sound
+    // through the sound server's player; nothing found: the bell.
+    for (const char* wav : {"/usr/share/sounds/freedesktop/stereo/complete.wav", "/usr/share/sounds/alsa/Front_Center.wav",
+                            "/usr/share/sounds/sound-icons/prompt.wav"})
+        if (QFileInfo(QString::fromLatin1(wav)).isFile()) return QString::fromLatin1(wav);
+    const QString oga = QStringLiteral("/usr/share/sounds/freedesktop/stereo/complete.oga");
+    if (QFileInfo(oga).isFile()) {
+        for (const char* player : {"paplay", "pw-play"})
+            if (!QStandardPaths::findExecutable(QString::fromLatin1(player)).isEmpty())
+                return QString::fromLatin1(player) + QLatin1Char(' ') + oga;
+    }
+    return {};
+}
+
 CZTOptionsDialog::CZTOptionsDialog(CZTPreferences& live, Capabilities caps,
-                                   std::function<void(const CZTPreferences&)> apply, QWidget* parent)
-    : QDialog(parent), live_(live), apply_(std::move(apply)) {
+                                   std::function<void(const CZTPreferences&)> apply, QWidget* parent, MailPage mail)
+    : QDialog(parent), live_(live), apply_(std::move(apply)), mail_(std::move(mail)) {
     setWindowTitle(QStringLiteral("Optionen"));
     setObjectName(QStringLiteral("optionsDialog"));
     tabs = new QTabWidget(this);
@@ -145,6 +169,9 @@ CZTOptionsDialog::CZTOptionsDialog(CZTPreferences& live, Capabilities caps,
     connect(unitCm, &QRadioButton::toggled, this, unitChanged);
     tabs->addTab(margins, QStringLiteral("Druckränder"));
 
+    BuildReminderPage();
+    if (mail_.prefs) BuildMailPage();
+
     connect(buttons_, &QDialogButtonBox::accepted, this, &CZTOptionsDialog::accept);
     connect(buttons_, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(buttons_->button(QDialogButtonBox::Apply), &QPushButton::clicked, this, &CZTOptionsDialog::Apply);
@@ -165,6 +192,124 @@ void CZTOptionsDialog::Watch(QWidget* w, int page) {
         connect(b, &QAbstractButton::toggled, this, mark);
     else if (auto* s = qobject_cast<QDoubleSpinBox*>(w))
         connect(s, &QDoubleSpinBox::valueChanged, this, mark);
+    else if (auto* i = qobject_cast<QSpinBox*>(w))
+        connect(i, &QSpinBox::valueChanged, this, mark);
+    else if (auto* e = qobject_cast<QLineEdit*>(w))
+        connect(e, &QLineEdit::textChanged, this, mark);
+    else if (auto* c = qobject_cast<QComboBox*>(w))
+        connect(c, &QComboBox::currentIndexChanged, this, mark);
+}
+
+void CZTOptionsDialog::BuildReminderPage() {
+    auto* page = new QWidget(tabs);
+    auto* layout = new QVBoxLayout(page);
+    auto box = [&](QWidget* parent, QLayout* l, const char* text, int on) {
+        auto* b = new QCheckBox(QString::fromUtf8(text), parent);
+        b->setChecked(on != 0);
+        l->addWidget(b);
+        Watch(b, 5);
+        return b;
+    };
+    auto* row = new QHBoxLayout;
+    auto* import = new QGroupBox(QStringLiteral("&Import"), page);
+    auto* il = new QVBoxLayout(import);
+    impRoot = box(import, il, "allgemeine Termine", live_.alarmImpRoot);
+    impPage = box(import, il, "Zettrix Termine", live_.alarmImpPage);
+    auto* exportBox = new QGroupBox(QStringLiteral("&Export"), page);
+    auto* el = new QVBoxLayout(exportBox);
+    expRoot = box(exportBox, el, "allgemeine Termine", live_.alarmExpRoot);
+    expPage = box(exportBox, el, "Zettrix Termine", live_.alarmExpPage);
+    row->addWidget(import);
+    row->addWidget(exportBox);
+    layout->addLayout(row);
+    openAll = box(page, layout, "alle Termine übernehmen", live_.alarmOpenAll);
+    openOld = box(page, layout, "über vergangene Termine informieren", live_.alarmOpenOld);
+    sound = box(page, layout, "Sound-&Datei abspielen", live_.alarmSnd);
+    auto* label = new QLabel(QStringLiteral("&Kommando und Sound-Datei"), page);
+    soundCommand = new QLineEdit(live_.alarmSndCmd, page);
+    label->setBuddy(soundCommand);
+    layout->addWidget(label);
+    layout->addWidget(soundCommand);
+    Watch(soundCommand, 5);
+    soundCommand->setEnabled(sound->isChecked());
+    connect(sound, &QCheckBox::toggled, soundCommand, &QWidget::setEnabled);
+    reminderDefaults = new QPushButton(QStringLiteral("&Standardeinstellungen"), page);
+    auto* buttonRow = new QHBoxLayout;
+    buttonRow->addStretch();
+    buttonRow->addWidget(reminderDefaults);
+    layout->addLayout(buttonRow);
+    layout->addStretch();
+    connect(reminderDefaults, &QPushButton::clicked, this, [this] {
+        impRoot->setChecked(false);
+        impPage->setChecked(false);
+        expRoot->setChecked(false);
+        expPage->setChecked(true);
+        openAll->setChecked(true);
+        openOld->setChecked(true);
+        if (sound->isChecked()) soundCommand->setText(DefaultReminderSound());
+    });
+    tabs->addTab(page, QStringLiteral("Termine"));
+}
+
+void CZTOptionsDialog::BuildMailPage() {
+    const CZTMailPrefs& m = *mail_.prefs;
+    auto* page = new QWidget(tabs);
+    auto* form = new QFormLayout(page);
+    mailServer = new QLineEdit(m.server, page);
+    mailServer->setPlaceholderText(QStringLiteral("smtp.example.org"));
+    mailPort = new QSpinBox(page);
+    mailPort->setRange(0, 65535);
+    mailPort->setSpecialValueText(QStringLiteral("Standard"));
+    mailPort->setValue(m.port);
+    mailTls = new QComboBox(page);
+    int tls = 0;
+    for (int i = 0; i < 3; ++i) {
+        mailTls->addItem(QString::fromUtf8(kTlsShown[i]), QString::fromLatin1(kTlsStored[i]));
+        if (m.tls.compare(QLatin1String(kTlsStored[i]), Qt::CaseInsensitive) == 0) tls = i;
+    }
+    mailTls->setCurrentIndex(tls);
+    mailUser = new QLineEdit(m.user, page);
+    mailPassword = new QLineEdit(page);
+    mailPassword->setEchoMode(QLineEdit::Password);
+    if (mail_.keyring) {
+        mailPassword->setPlaceholderText(QStringLiteral("unverändert (im Schlüsselbund)"));
+    } else {
+        mailPassword->setEnabled(false);
+        mailPassword->setPlaceholderText(QStringLiteral("wird beim Senden erfragt"));
+    }
+    mailSender = new QLineEdit(m.sender, page);
+    mailSender->setPlaceholderText(QStringLiteral("name@example.org"));
+    form->addRow(QStringLiteral("&Server:"), mailServer);
+    form->addRow(QStringLiteral("&Port:"), mailPort);
+    form->addRow(QStringLiteral("&Verschlüsselung:"), mailTls);
+    form->addRow(QStringLiteral("&Benutzer:"), mailUser);
+    form->addRow(QStringLiteral("Pass&wort:"), mailPassword);
+    form->addRow(QStringLiteral("&Absender:"), mailSender);
+    for (QWidget* w : {static_cast<QWidget*>(mailServer), static_cast<QWidget*>(mailPort),
+                       static_cast<QWidget*>(mailTls), static_cast<QWidget*>(mailUser),
+                       static_cast<QWidget*>(mailPassword), static_cast<QWidget*>(mailSender)})
+        Watch(w, 6);
+    connect(mailPassword, &QLineEdit::textEdited, this, [this] { passwordEdited_ = true; });
+    tabs->addTab(page, QStringLiteral("Mail"));
+}
+
+void CZTOptionsDialog::ApplyMail() {
+    CZTMailPrefs& m = *mail_.prefs;
+    m.server = mailServer->text().trimmed();
+    m.port = mailPort->value();
+    m.tls = mailTls->currentData().toString();
+    m.user = mailUser->text().trimmed();
+    m.sender = mailSender->text().trimmed();
+    // Into the keyring only, never into the settings; the field is emptied
+    // so that the password stays in the dialog no longer than needed.
+    if (passwordEdited_ && mail_.keyring && mail_.storePassword && !m.server.isEmpty())
+        mail_.storePassword(m.server, m.user, mailPassword->text());
+    passwordEdited_ = false;
+    {
+        QSignalBlocker block(mailPassword);
+        mailPassword->clear();
+    }
+    if (mail_.applied) mail_.applied();
 }
 
 void CZTOptionsDialog::ShowMargins(int unit) {
@@ -215,8 +360,20 @@ void CZTOptionsDialog::Apply() {
         live_.marginBot = Twips(marginBottom);
         live_.indent = Twips(indent);
     }
+    if (dirty_[5]) {
+        live_.alarmImpRoot = impRoot->isChecked();
+        live_.alarmImpPage = impPage->isChecked();
+        live_.alarmExpRoot = expRoot->isChecked();
+        live_.alarmExpPage = expPage->isChecked();
+        live_.alarmOpenAll = openAll->isChecked();
+        live_.alarmOpenOld = openOld->isChecked();
+        live_.alarmSnd = sound->isChecked();
+        live_.alarmSndCmd = soundCommand->text().trimmed();
+    }
+    const bool mailChanged = dirty_[6] && mail_.prefs;
     for (bool& d : dirty_) d = false;
     buttons_->button(QDialogButtonBox::Apply)->setEnabled(false);
+    if (mailChanged) ApplyMail();
     if (apply_) apply_(before);
 }
 

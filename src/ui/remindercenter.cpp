@@ -5,6 +5,7 @@
 #include "base/prompter.h"
 #include "base/system.h"
 #include "core/document.h"
+#include "reminders/secretstore.h"
 #include "ui/reminderwindows.h"
 #include "ui/settings.h"
 
@@ -58,6 +59,14 @@ CZTReminderCenter::CZTReminderCenter(CZTDocument& doc, CZTSettings& settings, st
     connect(reminderTimer_, &QTimer::timeout, this, &CZTReminderCenter::FireDue);
     connect(wakeUpTimer_, &QTimer::timeout, this, &CZTReminderCenter::Arm);
     desktopNotify = FreedesktopNotify;
+    keyringAvailable = [] { return SecretStoreAvailable(); };
+    keepPassword = [](const std::string& server, const std::string& user, const std::string& password) {
+        if (password.empty()) {
+            ClearMailPassword(server, user);
+            return true;
+        }
+        return StoreMailPassword(server, user, password);
+    };
 }
 
 CZTReminderCenter::~CZTReminderCenter() {
@@ -82,6 +91,41 @@ CZTApproval CZTReminderCenter::Approval() const {
 }
 
 bool CZTReminderCenter::MailAvailable() const { return !settings_.mail.server.isEmpty(); }
+
+CZTOptionsDialog::MailPage CZTReminderCenter::MailOptionsPage() {
+    CZTOptionsDialog::MailPage page;
+    page.prefs = &settings_.mail;
+    page.keyring = keyringAvailable && keyringAvailable();
+    page.storePassword = [this](const QString& server, const QString& user, const QString& password) {
+        if (!keepPassword || !keepPassword(server.toStdString(), user.toStdString(), password.toStdString())) {
+            prompter_().Message(MessageText(Msg::MailPasswordNotKept), Prompter::Icon::Warning);
+            return false;
+        }
+        return true;
+    };
+    page.applied = [this] {
+        settings_.SaveMail();
+        MailSettingsChanged();
+    };
+    return page;
+}
+
+void CZTReminderCenter::MailSettingsChanged() { passwords_.reset(); }
+
+void CZTReminderCenter::RememberAddresses(const QStringList& addresses) {
+    auto bare = [](const QString& text) { return CZTMailAddress::Parse(text).address.toLower(); };
+    QStringList known;
+    for (const QString& a : settings_.MailAddresses()) known.append(bare(a));
+    bool added = false;
+    for (const QString& a : addresses) {
+        const QString key = bare(a);
+        if (key.isEmpty() || known.contains(key)) continue;
+        known.append(key);
+        settings_.mail.addresses.append(a.trimmed());
+        added = true;
+    }
+    if (added) settings_.SaveMailAddresses();
+}
 
 CZTReminderMailContext CZTReminderCenter::MailContext() {
     CZTReminderMailContext c;
@@ -247,6 +291,7 @@ void CZTReminderCenter::PlaySound() {
 void CZTReminderCenter::EditReminders() {
     CZTReminderDialog dialog(doc_, list_, currentPage ? currentPage() : 0, MailAvailable(), prompter_(), owner_);
     dialog.knownAddresses = settings_.MailAddresses();
+    dialog.addressesChosen = [this](const QStringList& chosen) { RememberAddresses(chosen); };
     dialog_ = &dialog;
     if (onDialog) onDialog(dialog);
     const bool ok = dialog.exec() == QDialog::Accepted;

@@ -7,6 +7,7 @@
 #include "reminders/remindermail.h"
 #include "reminders/reminderlist.h"
 #include "reminders/reminderstore.h"
+#include "ui/optionsdialog.h"
 
 #include <QObject>
 #include <QPointer>
@@ -48,6 +49,11 @@ public:
     std::function<void(const QString& summary, const QString& body)> desktopNotify;
     // Runs on a dialog before it is shown modally (tests drive it).
     std::function<void(CZTReminderDialog&)> onDialog;
+    // Where the mail password of the options sheet goes (tests replace
+    // them): the Secret Service when there is one; an empty password removes it.
+    std::function<bool()> keyringAvailable;
+    std::function<bool(const std::string& server, const std::string& user, const std::string& password)>
+        keepPassword;
 
     // After a document was opened: read its reminders, ask about other
     // users' mail reminders, report overdue ones, arm the timer.
@@ -61,6 +67,15 @@ public:
     // The command "Termine bearbeiten.".
     void EditReminders();
     bool MailAvailable() const;
+    // The "Mail" page of the options sheet over the settings' section
+    // "Mail": the password goes into the keyring, the rest is stored at once,
+    // and a password given earlier in this run is forgotten.
+    CZTOptionsDialog::MailPage MailOptionsPage();
+    // The mail settings changed: the next mail asks the keyring (or the
+    // user) for the password again.
+    void MailSettingsChanged();
+    // Keeps addresses chosen in the address dialog in the settings' list.
+    void RememberAddresses(const QStringList& addresses);
 
     void Arm();
     // The reminder timer expired (also called by tests after moving the clock).

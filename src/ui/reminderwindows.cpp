@@ -52,6 +52,10 @@ CZTMailAddress CZTMailAddress::Parse(const QString& text) {
     return a;
 }
 
+QString CZTMailAddress::Text() const {
+    return name.isEmpty() ? address : name + QStringLiteral(" <") + address + QLatin1Char('>');
+}
+
 // ---- address dialog
 
 CZTAddressDialog::CZTAddressDialog(const QStringList& known, QWidget* parent) : QDialog(parent) {
@@ -216,6 +220,11 @@ void CZTReminderDialog::MailToggled(bool on) {
             addresses_ = dialog.addresses;
             attach_ = dialog.attach;
             subtree_ = dialog.subtree;
+            if (addressesChosen) {
+                QStringList chosen;
+                for (const auto& a : addresses_) chosen.append(a.Text());
+                addressesChosen(chosen);
+            }
         }
     }
     window_->setEnabled(on);

@@ -31,6 +31,8 @@ struct CZTMailAddress {
     QString address;
     // "Name <address>" or a bare address.
     static CZTMailAddress Parse(const QString& text);
+    // The same form back.
+    QString Text() const;
 };
 
 class CZTAddressDialog : public QDialog {
@@ -64,6 +66,8 @@ public:
     // The address dialog (tests replace it): false when cancelled.
     std::function<bool(CZTAddressDialog&)> chooseAddresses;
     QStringList knownAddresses;
+    // The addresses the address dialog was closed with ("Name <address>").
+    std::function<void(const QStringList&)> addressesChosen;
 
     QDateTimeEdit* TimeEdit() const { return time_; }
     QLineEdit* TextEdit() const { return text_; }

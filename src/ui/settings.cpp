@@ -166,6 +166,16 @@ void CZTSettings::SaveMailAddresses() {
     store->setValue(QStringLiteral("Mail/Addresses"), mail.addresses);
 }
 
+void CZTSettings::SaveMail() {
+    std::unique_ptr<QSettings> store = Open();
+    store->setValue(QStringLiteral("Mail/Server"), mail.server);
+    store->setValue(QStringLiteral("Mail/Port"), mail.port);
+    store->setValue(QStringLiteral("Mail/TLS"), mail.tls);
+    store->setValue(QStringLiteral("Mail/User"), mail.user);
+    store->setValue(QStringLiteral("Mail/Sender"), mail.sender);
+    store->remove(QStringLiteral("Mail/Password"));
+}
+
 void CZTSettings::Load() {
     std::unique_ptr<QSettings> store = Open();
     QSettings& s = *store;

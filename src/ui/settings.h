@@ -93,6 +93,10 @@ public:
     QStringList MailAddresses() const;
     // Stores the settings' address list.
     void SaveMailAddresses();
+    // Stores server, port, TLS mode, user and sender of section "Mail" (a
+    // password found there from elsewhere is removed: it is never kept in
+    // the settings).
+    void SaveMail();
 
     // The values the start needs: every preference (applied to the window
     // later), the archive list, the help server and the recent files.

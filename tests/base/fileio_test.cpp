@@ -150,3 +150,75 @@ TEST(FileWrite, WriteAllTellsTheReason) {
     close(fd);
     EXPECT_EQ(error, "Kein Speicherplatz mehr auf dem Gerät");
 }
+
+TEST(FileWrite, ModesOfNewAndReplacedFiles) {
+    test::TempDir dir;
+    const mode_t oldMask = umask(022);
+    struct Case {
+        const char* name;
+        int existing;  // mode of an existing file, -1 for none
+        int mode;      // SetMode, -1 for none
+        bool always;
+        unsigned expected;
+    } cases[] = {
+        {"plain-new", -1, -1, false, 0644},
+        {"key-new", -1, 0600, false, 0600},
+        {"key-replaces-keeps", 0640, 0600, false, 0640},
+        {"key-replaces-always", 0644, 0600, true, 0600},
+        {"plain-replaces", 0604, -1, false, 0604},
+    };
+    for (const Case& c : cases) {
+        const std::string path = dir / c.name;
+        if (c.existing >= 0) {
+            test::WriteFile(path, "old");
+            chmod(path.c_str(), mode_t(c.existing));
+        }
+        CAtomicFileWriter w;
+        if (c.mode >= 0)
+            w.SetMode(unsigned(c.mode), c.always ? CAtomicFileWriter::ModeFor::Always : CAtomicFileWriter::ModeFor::NewFiles);
+        ASSERT_TRUE(w.Open(path)) << c.name;
+        // The temporary file has the final mode from the start: a key is
+        // never readable by others, not even for a moment.
+        struct stat st;
+        ASSERT_EQ(stat(w.TempPath().c_str(), &st), 0) << c.name;
+        EXPECT_EQ(st.st_mode & 07777, c.expected) << c.name;
+        ASSERT_TRUE(w.Write("new"));
+        ASSERT_TRUE(w.Commit()) << c.name;
+        ASSERT_EQ(stat(path.c_str(), &st), 0) << c.name;
+        EXPECT_EQ(st.st_mode & 07777, c.expected) << c.name;
+        EXPECT_EQ(test::ReadFile(path), "new");
+    }
+    umask(oldMask);
+}
+
+TEST(FileWrite, KeepAsKeepsWhatWasWrittenAndNeverReplaces) {
+    test::TempDir dir;
+    test::WriteFile(dir / "out.zip", "the old archive");
+    {
+        CAtomicFileWriter w;
+        ASSERT_TRUE(w.Open(dir / "out.zip"));
+        ASSERT_TRUE(w.Write("half of it"));
+        ASSERT_TRUE(w.KeepAs(dir / "out (unvollständig).zip")) << w.Error();
+    }
+    EXPECT_EQ(test::ReadFile(dir / "out.zip"), "the old archive");
+    EXPECT_EQ(test::ReadFile(dir / "out (unvollständig).zip"), "half of it");
+    EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"out (unvollständig).zip", "out.zip"}));
+
+    // An existing file of the other name stays; nothing is left behind.
+    CAtomicFileWriter w;
+    ASSERT_TRUE(w.Open(dir / "out.zip"));
+    ASSERT_TRUE(w.Write("again"));
+    EXPECT_FALSE(w.KeepAs(dir / "out (unvollständig).zip"));
+    EXPECT_EQ(w.ErrorNumber(), EEXIST);
+    EXPECT_EQ(test::ReadFile(dir / "out (unvollständig).zip"), "half of it");
+    EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"out (unvollständig).zip", "out.zip"}));
+
+    // A write that failed keeps nothing.
+    CAtomicFileWriter::SetWriteLimitForTests(3);
+    CAtomicFileWriter f;
+    ASSERT_TRUE(f.Open(dir / "new.zip"));
+    EXPECT_FALSE(f.Write("more than three"));
+    CAtomicFileWriter::SetWriteLimitForTests(-1);
+    EXPECT_FALSE(f.KeepAs(dir / "new (unvollständig).zip"));
+    EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"out (unvollständig).zip", "out.zip"}));
+}

@@ -1,5 +1,6 @@
 // Exports and imports of pages as directory trees and zip archives.
 #include "base/cp1252.h"
+#include "base/fileio.h"
 #include "base/names.h"
 #include "text/pagertf.h"
 #include "core/attachedfiles.h"
@@ -467,4 +468,27 @@ TEST(DocumentImport, DocumentFilesAndTheSpecialDirectory) {
     const std::string before = e.Shape();
     EXPECT_EQ(zt::ImportDocumentFiles(e.doc, {t / "kaputt.ztd"}, p, e.prompter).result, zt::ExchangeResult::Failed);
     EXPECT_EQ(e.Shape(), before);
+}
+
+TEST(ZipExport, FailedOrKilledExportsLeaveNoTemporaryFiles) {
+    TempDir t;
+    Doc d;
+    CZTPageNode* p = d.Page(nullptr, "P", "text");
+    d.File(p, "a.bin", std::string(50000, 'a'));
+    WriteFile(t / "x.zip", "the old archive");
+    // What an export killed half way left: its locked temporary file is
+    // free again and goes with the next export of the same name.
+    WriteFile(t / ".x.zip.AbC123", "PK half an archive");
+    zt::ExportOptions o;
+    o.showMessages = false;
+    zt::CAtomicFileWriter::SetWriteLimitForTests(100);
+    auto out = zt::ExportToZip(d.doc, t / "x.zip", o, d.prompter);
+    zt::CAtomicFileWriter::SetWriteLimitForTests(-1);
+    EXPECT_EQ(out.result, zt::ExchangeResult::Failed);
+    EXPECT_EQ(Tree(t.path()), (std::set<std::string>{"x.zip"}));
+    EXPECT_EQ(ReadFile(t / "x.zip"), "the old archive");
+    out = zt::ExportToZip(d.doc, t / "x.zip", o, d.prompter);
+    EXPECT_EQ(out.result, zt::ExchangeResult::Ok);
+    EXPECT_EQ(Tree(t.path()), (std::set<std::string>{"x.zip"}));
+    EXPECT_EQ(Members(t / "x.zip"), (std::vector<std::string>{"P/", "P/P.txt", "P/a.bin"}));
 }

@@ -45,11 +45,23 @@ TEST(NextOccurrence, Table) {
         {"30 minutes", 6, "2027-01-15 10:00", "2027-01-15 12:59", T("2027-01-15 13:00")},
         {"2 hours", 8, "2027-01-15 10:00", "2027-01-16 10:00", T("2027-01-16 12:00")},
         {"weekly", 10, "2027-01-01 12:00", "2027-01-20 00:00", T("2027-01-22 12:00")},
-        // Intervals count seconds: across the spring change an hour passes
-        // from 01:00 CET to 03:00 CEST, and a day moves the clock time on.
+        // Intervals up to two hours count seconds: across the spring change
+        // an hour passes from 01:00 CET to 03:00 CEST.
         {"hourly over spring change", 7, "2027-03-28 01:00", "2027-03-28 01:30", 1806195600},
-        {"daily over spring change", 9, "2027-03-27 09:00", "2027-03-27 09:00", T("2027-03-28 10:00")},
-        {"daily over autumn change", 9, "2027-10-30 09:00", "2027-10-30 09:00", T("2027-10-31 08:00")},
+        // Days and weeks keep the clock time over both changes (the day of
+        // the change has 23 or 25 hours).
+        {"daily over spring change", 9, "2027-03-27 09:00", "2027-03-27 09:00", T("2027-03-28 09:00")},
+        {"daily over autumn change", 9, "2027-10-30 09:00", "2027-10-30 09:00", T("2027-10-31 09:00")},
+        {"daily, the day after the spring change", 9, "2027-03-27 09:00", "2027-03-28 09:00", T("2027-03-29 09:00")},
+        {"daily far behind, over both changes", 9, "2027-01-10 09:00", "2027-12-01 08:59", T("2027-12-01 09:00")},
+        {"weekly over spring change", 10, "2027-03-22 09:00", "2027-03-22 09:00", T("2027-03-29 09:00")},
+        {"weekly over autumn change", 10, "2027-10-25 09:00", "2027-10-25 12:00", T("2027-11-01 09:00")},
+        {"weekly far behind", 10, "2027-01-04 18:15", "2027-11-03 00:00", T("2027-11-08 18:15")},
+        // 02:30 on 2027-10-31 happens twice: the daily reminder takes the
+        // first instance (CEST), 1824942600.
+        {"daily into the repeated hour", 9, "2027-10-30 02:30", "2027-10-30 02:30", 1824942600},
+        // 02:30 on 2027-03-28 does not exist: 03:30 CEST, 1806197400.
+        {"daily into the missing hour", 9, "2027-03-27 02:30", "2027-03-27 02:30", 1806197400},
         // Month ends and leap years.
         {"31 January to 3 March", 11, "2027-01-31 09:00", "2027-01-31 09:00", T("2027-03-03 09:00")},
         {"31 January leap year", 11, "2028-01-31 09:00", "2028-01-31 09:00", T("2028-03-02 09:00")},
@@ -94,12 +106,46 @@ std::vector<int64_t> RunTimer(CZTReminderList& list, int64_t from, int64_t until
     return fired;
 }
 
-TEST(Scheduling, AYearOfDailyRepetitionsFiresEveryDayOnce) {
-    CZTReminderList list;
-    list.Add(R(T("2027-01-01 07:00"), 9));
-    const auto fired = RunTimer(list, T("2026-12-31 12:00"), T("2028-01-01 00:00"));
-    ASSERT_EQ(fired.size(), 365u);
-    for (size_t i = 1; i < fired.size(); ++i) EXPECT_EQ(fired[i] - fired[i - 1], 86400);
+std::tm LocalTm(int64_t t) {
+    const time_t tt = time_t(t);
+    std::tm tm{};
+    localtime_r(&tt, &tm);
+    return tm;
+}
+
+// Daily and weekly reminders over a year with both changes of daylight
+// saving time: every day (week) once, always at the same clock time.
+TEST(Scheduling, AYearOfDailyAndWeeklyRepetitionsKeepsTheClockTime) {
+    struct Case {
+        int repeat;
+        const char* start;
+        size_t firings;
+        int64_t gapDays;
+    } cases[] = {{9, "2027-01-01 07:00", 365, 1}, {9, "2027-01-01 02:30", 365, 1}, {10, "2027-01-04 09:00", 52, 7}};
+    for (const Case& c : cases) {
+        CZTReminderList list;
+        list.Add(R(T(c.start), c.repeat));
+        const auto fired = RunTimer(list, T("2026-12-31 12:00"), T("2028-01-01 00:00"));
+        ASSERT_EQ(fired.size(), c.firings) << c.start;
+        const std::tm first = LocalTm(fired.front());
+        int longDays = 0, shortDays = 0;
+        for (size_t i = 0; i < fired.size(); ++i) {
+            const std::tm tm = LocalTm(fired[i]);
+            // 02:30 does not exist on the day of the spring change: 03:30.
+            const bool missing = c.start[11] == '0' && c.start[12] == '2' && tm.tm_mon == 2 && tm.tm_mday == 28;
+            EXPECT_EQ(tm.tm_hour, first.tm_hour + (missing ? 1 : 0)) << c.start << " #" << i;
+            EXPECT_EQ(tm.tm_min, first.tm_min) << c.start << " #" << i;
+            if (i == 0) continue;
+            const int64_t gap = fired[i] - fired[i - 1];
+            if (gap > c.gapDays * 86400) ++longDays;
+            if (gap < c.gapDays * 86400) ++shortDays;
+            EXPECT_LE(std::abs(gap - c.gapDays * 86400), 3600) << c.start << " #" << i;
+        }
+        // Over the spring change a repetition is an hour shorter, over the
+        // autumn change an hour longer.
+        EXPECT_GE(shortDays, 1) << c.start;
+        EXPECT_GE(longDays, 1) << c.start;
+    }
 }
 
 TEST(Scheduling, MonthlyOverThreeYearsFiresOncePerMonth) {
