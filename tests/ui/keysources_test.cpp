@@ -354,7 +354,8 @@ TEST_F(KeySources, DocumentEncryptedToKeyFileCertificateOpensWithIt) {
     ASSERT_TRUE(frame->OpenDocument(path));
     CZTDocument& opened = frame->Document();
     ASSERT_NE(opened.Tree().FirstRootPage(), nullptr);
-    EXPECT_EQ(opened.Tree().FirstRootPage()->Title(), "Seite");
+    ASSERT_NE(opened.Tree().FirstRootPage()->NextSibling(), nullptr); // after the new document's "Neuer Eintrag"
+    EXPECT_EQ(opened.PageText(opened.Tree().FirstRootPage()->NextSibling()), "vertraulich");
     EXPECT_EQ(opened.Archive().KeyRing().State(), zt::CZtKeyRing::kUnlocked);
 
     // "Ver- und Entschlüsseln" with Alice's certificate as the present
