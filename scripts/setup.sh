@@ -19,7 +19,7 @@ PACKAGES=(
   # tests
   libgtest-dev libgmock-dev openssl xvfb dbus libglib2.0-bin xauth postgresql util-linux python3-aiosmtpd
   # key sources: the PKCS#11 header, a software token and its import tool
-  libp11-kit-dev softhsm2 opensc
+  libp11-kit-dev softhsm2 opensc p11-kit gnutls-bin
   # exchange tests: archives of other programs
   zip unzip python3
   # text files: LibreOffice headless as the Word and Write converter; the HTML check

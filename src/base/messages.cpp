@@ -253,6 +253,26 @@ constexpr Entry kTable[] = {
     // reminders: the mail settings of the options sheet
     {Msg::MailPasswordNotKept,
      "Das Passwort konnte nicht im Schlüsselbund gespeichert werden; es wird beim Senden erfragt."},
+    // key sources in the program: key file choice, certificate choice, tokens
+    {Msg::KeySourceMissing, "Es wurde kein gültiger Token angegeben.\nBitte treffen Sie eine andere Auswahl."},
+    {Msg::KeySourceNoTokens,
+     "Es gibt keine gültigen Token an der bezeichneten Stelle.\nBitte treffen Sie eine andere Auswahl."},
+    {Msg::CertificateNoSelection, "Sie haben noch keine Auswahl getroffen.\nBitte treffen Sie eine Auswahl."},
+    {Msg::CertificateNameUndecodable,
+     "Der Zertifikatsinhabername hat einen Kodierungsfehler.\nDer Name kann daher nicht dargestellt werden."},
+    {Msg::KeyFileMissing, "Die Datei läßt sich nicht öffnen.\nBitte wählen Sie eine existente Schlüsseldatei."},
+    {Msg::Pkcs11NotLoadable, "Das Modul lässt sich nicht laden: %s"},
+    {Msg::Pkcs11NoFunctions,
+     "Die Datei ist kein PKCS#11 Modul: sie enthält weder C_GetFunctionList noch alle nötigen PKCS#11 Funktionen."},
+    {Msg::Pkcs11InitFailed, "C_Initialize meldet den Fehler 0x%s."},
+    {Msg::Pkcs11TimedOut,
+     "Der PKCS#11 Treiber '%s' hat nicht innerhalb von %s Sekunden geantwortet und wird nicht weiter verwendet.\n"
+     "Bitte geben Sie einen anderen PKCS#11 Treiber an."},
+    {Msg::Pkcs11PinLocked, "Die PIN des Tokens ist gesperrt."},
+    {Msg::Pkcs11Waiting, "Warte auf den PKCS#11 Treiber '%s' ..."},
+    {Msg::EncryptionChanged, "Die Verschlüsselung wurde geändert; sie gilt ab dem nächsten Speichern."},
+    {Msg::EncryptionRemoved, "Die Verschlüsselung wurde entfernt; das Dokument wird beim nächsten Speichern unverschlüsselt geschrieben."},
+    {Msg::EncryptionCreated, "Das Dokument wird ab dem nächsten Speichern verschlüsselt."},
 };
 
 constexpr auto BuildIndex() {

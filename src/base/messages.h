@@ -238,6 +238,21 @@ enum class Msg {
     PrintNothingToPrint,
     // reminders: the mail settings of the options sheet
     MailPasswordNotKept,
+    // key sources in the program: key file choice, certificate choice, tokens
+    KeySourceMissing,       // no key source behind the certificate choice
+    KeySourceNoTokens,
+    CertificateNoSelection,
+    CertificateNameUndecodable,
+    KeyFileMissing,
+    Pkcs11NotLoadable,      // "%s": the loader's reason
+    Pkcs11NoFunctions,
+    Pkcs11InitFailed,       // "%s": the return value in hex
+    Pkcs11TimedOut,         // "%s": driver path, "%s": seconds
+    Pkcs11PinLocked,
+    Pkcs11Waiting,          // "%s": driver path
+    EncryptionChanged,
+    EncryptionRemoved,
+    EncryptionCreated,
     Count_
 };
 

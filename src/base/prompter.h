@@ -38,6 +38,9 @@ public:
         std::string document;
         bool newEncryption = false;
         int attempt = 1; // 2, 3, ... after failed attempts
+        // Whether a certificate (key file, token) may answer instead of a name
+        // and a password.
+        bool certificates = false;
     };
     virtual bool AskCredentials(const CredentialsQuestion& question, std::string& name, std::string& password) {
         return false;

@@ -110,6 +110,7 @@ bool CZTArchive::ReadInto(std::string bytes, const std::string& path, CZTPageLis
             zt::Prompter::CredentialsQuestion question;
             question.document = zt::FileNamePart(path);
             question.attempt = attempt;
+            question.certificates = true;
             std::string name, password;
             const bool answered = prompter_.AskCredentials(question, name, password);
             zt::CZtCredentials credentials = CredentialsFromUtf8(name, password);

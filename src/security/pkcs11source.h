@@ -4,11 +4,18 @@
 // token with CKM_RSA_PKCS. Tokens that require a login get the PIN before
 // the first private-key operation; releasing logs out, closes the sessions,
 // finalizes the driver and unloads it.
+//
+// Every driver call runs on a thread of its own and is waited for at most the
+// call timeout (30 s): a driver that does not answer is given up (its calls
+// refuse from then on, it is never unloaded, since its thread may still run
+// in it) instead of freezing the program.
 #pragma once
 
 #include "security/certificate.h"
 #include "security/keyobject.h"
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -23,10 +30,26 @@ public:
     CZtPkcs11Source(const CZtPkcs11Source&) = delete;
     CZtPkcs11Source& operator=(const CZtPkcs11Source&) = delete;
 
-    // Loads the driver, checks its functions and initializes it. False when
-    // the module cannot be loaded, lacks a required function or fails
-    // C_Initialize.
+    // Loads the driver, checks its functions and initializes it. The
+    // function table comes from C_GetFunctionList, or, for a driver that does
+    // not export it, from the individually exported functions. False when the
+    // module cannot be loaded, lacks a required function, fails C_Initialize
+    // or does not answer in time.
     bool Load(const std::string& path);
+
+    enum class Failure { None, NotLoadable, NoFunctions, InitFailed, NoSlots, TimedOut };
+    Failure LastFailure() const;
+    // The user's text for the last failure (UTF-8): the driver message with
+    // the reason, or the message of a driver that did not answer.
+    std::string FailureText() const;
+    // Whether the driver was given up because a call did not return in time.
+    bool TimedOut() const;
+    const std::string& Path() const;
+
+    // How long a single driver operation may take (default 30 s), and what to
+    // call while waiting (every few ms; the program keeps its window drawn).
+    void SetCallTimeout(std::chrono::milliseconds timeout);
+    void SetWaitHook(std::function<void()> hook);
     // Lists the certificates of the tokens present. False when the driver
     // reports no slots; an empty list is no error.
     bool ListCertificates();
@@ -44,6 +67,8 @@ public:
     CZtKeyObject* KeyObject(size_t i) const;
     // Logs in to the token of entry `i` with the PIN (the caller wipes it).
     bool Login(size_t i, std::string_view pin);
+    // After a failed Login: whether the token refused because its PIN is locked.
+    bool PinLocked() const;
 
     void Release();
 

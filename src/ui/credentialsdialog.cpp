@@ -1,6 +1,7 @@
 #include "ui/credentialsdialog.h"
 
 #include "base/messages.h"
+#include "ui/keysource.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -39,9 +40,11 @@ CCredentialsDialog::CCredentialsDialog(const QString& document, bool newEncrypti
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Abbrechen"));
-    // Key files and tokens come with the key sources; until then the button is shown disabled.
+    // Enabled where certificates are allowed (SetKeySource).
     certificate_ = buttons->addButton(QStringLiteral("&Zertifikat"), QDialogButtonBox::ActionRole);
+    certificate_->setObjectName(QStringLiteral("certificate"));
     certificate_->setEnabled(false);
+    connect(certificate_, &QPushButton::clicked, this, &CCredentialsDialog::ChooseCertificate);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
@@ -69,7 +72,25 @@ void CCredentialsDialog::ClearFields() {
     repeat_->clear();
 }
 
+void CCredentialsDialog::SetKeySource(CZTKeySourceHolder* holder, zt::Prompter* prompter, bool privateKey) {
+    holder_ = holder;
+    prompter_ = prompter;
+    privateKey_ = privateKey;
+    certificate_->setEnabled(holder_ && prompter_);
+}
+
+void CCredentialsDialog::ChooseCertificate() {
+    if (!holder_ || !prompter_) return;
+    if (!holder_->Choose(this, *prompter_, privateKey_)) return;
+    certificateChosen_ = true;
+    QDialog::accept();
+}
+
 void CCredentialsDialog::accept() {
+    if (certificateChosen_) {
+        QDialog::accept();
+        return;
+    }
     const bool complete = !name_->text().isEmpty() && !password_->text().isEmpty() &&
                           (!repeat_->isEnabled() || repeat_->text() == password_->text());
     if (!complete) {

@@ -1,5 +1,6 @@
 // The credentials prompt: a name and a password for an encrypted document,
-// with the repetition field when a new encryption is made.
+// with the repetition field when a new encryption is made, and the
+// "Zertifikat" button for a certificate of a key file or token instead.
 #pragma once
 
 #include <QDialog>
@@ -7,7 +8,13 @@
 class QLineEdit;
 class QPushButton;
 
+namespace zt {
+class Prompter;
+}
+
 namespace zt::ui {
+
+class CZTKeySourceHolder;
 
 class CCredentialsDialog : public QDialog {
     Q_OBJECT
@@ -23,9 +30,21 @@ public:
     // Empties the fields (the password does not outlive the dialog's use).
     void ClearFields();
 
+    // Allows certificates: "Zertifikat" runs the key source road into
+    // `holder` and, when a certificate results, closes the dialog as OK.
+    // `privateKey`: the certificate must decrypt (opening a document).
+    void SetKeySource(CZTKeySourceHolder* holder, zt::Prompter* prompter, bool privateKey);
+    // Whether the dialog closed with a certificate chosen.
+    bool CertificateChosen() const { return certificateChosen_; }
+    void ChooseCertificate();
+
     void accept() override;
 
 private:
+    CZTKeySourceHolder* holder_ = nullptr;
+    zt::Prompter* prompter_ = nullptr;
+    bool privateKey_ = true;
+    bool certificateChosen_ = false;
     QLineEdit* name_;
     QLineEdit* password_;
     QLineEdit* repeat_;

@@ -38,6 +38,7 @@
 #include "core/visithistory.h"
 #include "ui/bars.h"
 #include "ui/commands.h"
+#include "ui/encryptiondialog.h"
 #include "ui/docdialogs.h"
 #include "ui/finddialog.h"
 #include "ui/searchdialog.h"
@@ -75,6 +76,7 @@ public:
     bool AskCredentials(const CredentialsQuestion& q, std::string& name, std::string& password) override {
         return target_().AskCredentials(q, name, password);
     }
+    CZtKeyObject* ChosenKeyObject() override { return target_().ChosenKeyObject(); }
 
 private:
     std::function<Prompter&()> target_;
@@ -135,6 +137,7 @@ CMainFrame::CMainFrame(CZTSettings& settings, QWidget* parent) : QMainWindow(par
     CreateBars();
     CreateStatusBar();
     exchange_ = new CZTExchangeUi(*this);
+    encryption_ = std::make_unique<CZTEncryptionUi>(*this);
     text_->AttachFontBar(fontBar_->findChild<QComboBox*>(QStringLiteral("fontNameBox")),
                          fontBar_->findChild<QComboBox*>(QStringLiteral("fontSizeBox")));
     text_->AttachStatusPanes(panes_[0], panes_[3]);
@@ -661,6 +664,8 @@ bool CMainFrame::OpenDocument(const QString& path, bool askOthers) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     tree_->BeginReload();
     const bool ok = doc_->Open(Path8(full));
+    // The key file or token of the credentials prompt is let go.
+    ownPrompter_->ReleaseKeySource();
     tree_->EndReload();
     QApplication::restoreOverrideCursor();
     if (!ok) {
@@ -786,6 +791,7 @@ bool CMainFrame::IsCommandEnabled(int id, bool* checked) const {
     if (files_->Handles(id)) return files_->IsEnabled(id);
     if (text_->Handles(id)) return text_->IsEnabled(id, checked);
     if (exchange_ && exchange_->Handles(id)) return exchange_->IsEnabled(id);
+    if (encryption_ && encryption_->Handles(id)) return encryption_->IsEnabled(id);
     CZTPageNode* cur = tree_->CurrentPage();
     switch (id) {
     case ID_FILE_NEW:
@@ -880,6 +886,12 @@ void CMainFrame::Execute(int id) {
     }
     if (exchange_ && exchange_->Handles(id)) {
         exchange_->Execute(id);
+        UpdateCommandUI();
+        UpdateStatus();
+        return;
+    }
+    if (encryption_ && encryption_->Handles(id)) {
+        encryption_->Execute(id);
         UpdateCommandUI();
         UpdateStatus();
         return;

@@ -43,6 +43,7 @@ class CZTFindDialog;
 // is `available`.
 QRect FirstStartGeometry(const QRect& available);
 class CZTReminderCenter;
+class CZTEncryptionUi;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -189,6 +190,7 @@ private:
     std::unique_ptr<CZTDocument> doc_;
     std::unique_ptr<CZTVisitHistory> visits_;
     std::unique_ptr<CZTReminderCenter> reminders_;
+    std::unique_ptr<CZTEncryptionUi> encryption_;
     QString titleOverride_;
     bool readOnly_ = false;
     bool readOnlyFile_ = false; // the document's file may not be replaced

@@ -1,6 +1,7 @@
 #include "ui/qtprompter.h"
 
 #include "ui/credentialsdialog.h"
+#include "ui/keysource.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -37,6 +38,16 @@ int Ask(QWidget* parent, QMessageBox::Icon icon, std::string_view text, QMessage
 
 } // namespace
 
+CZTQtPrompter::CZTQtPrompter(QWidget* parent) : parent_(parent) {}
+CZTQtPrompter::~CZTQtPrompter() = default;
+
+CZtKeyObject* CZTQtPrompter::ChosenKeyObject() { return keyChosen_ && keys_ ? keys_->KeyObject() : nullptr; }
+
+void CZTQtPrompter::ReleaseKeySource() {
+    keyChosen_ = false;
+    keys_.reset();
+}
+
 void CZTQtPrompter::Message(std::string_view text, Icon icon) {
     Ask(parent_, BoxIcon(icon), text, QMessageBox::Ok, QMessageBox::Ok);
 }
@@ -61,11 +72,21 @@ Prompter::Answer CZTQtPrompter::AskYesNoCancel(std::string_view text) {
 
 bool CZTQtPrompter::AskCredentials(const CredentialsQuestion& question, std::string& name, std::string& password) {
     QApplication::restoreOverrideCursor();
+    // The certificate of an earlier question is let go.
+    ReleaseKeySource();
     CCredentialsDialog dialog(Text(question.document), question.newEncryption, parent_);
+    if (question.certificates) {
+        keys_ = std::make_unique<CZTKeySourceHolder>();
+        dialog.SetKeySource(keys_.get(), this, !question.newEncryption);
+    }
     // After a failed attempt the name stays; only the password is asked again.
     if (question.attempt > 1) dialog.SetName(QString::fromStdString(lastName_));
     const bool ok = dialog.exec() == QDialog::Accepted;
-    if (ok) {
+    keyChosen_ = ok && dialog.CertificateChosen();
+    if (keyChosen_) {
+        name.clear();
+        password.clear();
+    } else if (ok) {
         name = dialog.Name().toStdString();
         lastName_ = name;
         password = dialog.Password().toStdString();

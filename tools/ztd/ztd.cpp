@@ -104,7 +104,7 @@ std::unique_ptr<zt::CZtPkcs11Source> OpenToken(const std::string& module, const 
     key = nullptr;
     auto source = std::make_unique<zt::CZtPkcs11Source>();
     if (!source->Load(module)) {
-        prompter.Message(zt::FormatMessage(zt::Msg::Pkcs11DriverUnusable, {module}), zt::Prompter::Icon::Error);
+        prompter.Message(source->FailureText(), zt::Prompter::Icon::Error);
         return nullptr;
     }
     size_t chosen = SIZE_MAX;
