@@ -4,6 +4,8 @@
 #include "base/messages.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QDateTime>
+#include <QLocale>
 #include <QFileInfo>
 #include <QFont>
 #include <QFontMetricsF>
@@ -26,11 +28,10 @@ QString FooterDate(const std::string& filePath) {
     std::time_t t = std::time(nullptr);
     struct stat st {};
     if (!filePath.empty() && ::stat(filePath.c_str(), &st) == 0) t = st.st_mtime;
-    std::tm local{};
-    localtime_r(&t, &local);
-    char buf[256];
-    const size_t n = std::strftime(buf, sizeof buf, "%a, %c", &local);
-    return QString::fromLocal8Bit(buf, int(n));
+    // The weekday and the date in German whatever the process locale is, as
+    // the rest of the printed sheet: "Do., 10.12.2026 14:37:05".
+    const QDateTime when = QDateTime::fromSecsSinceEpoch(qint64(t));
+    return QLocale(QLocale::German, QLocale::Germany).toString(when, QStringLiteral("ddd, dd.MM.yyyy HH:mm:ss"));
 }
 
 QString DocumentTitleOf(const std::string& filePath) {

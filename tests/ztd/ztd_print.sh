@@ -42,6 +42,8 @@ sheet "$T/pdf.txt" 6 >"$T/s6"
 check "sheet 1 header" "1 Erste Seite" "$(head -n 1 "$T/s1" | sed 's/ *$//')"
 check "sheet 1 umlauts" 1 "$(grep -c 'Kurzer Text Grüße' "$T/s1")"
 check "sheet 1 footer" 1 "$(grep -c 'Notizen.ztd, .*Seite 1$' "$T/s1")"
+# The date is German whatever the locale of the process.
+check "sheet 1 footer date" 1 "$(LC_ALL=C.UTF-8 grep -cE 'Notizen.ztd, (Mo|Di|Mi|Do|Fr|Sa|So)\., [0-9]{2}\.[0-9]{2}\.[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2} ' "$T/s1")"
 check "sheet 3 header: the long page again" "1.1 Lange Ünterseite" "$(head -n 1 "$T/s3" | sed 's/ *$//')"
 check "sheet 3 footer" 1 "$(grep -c 'Seite 3$' "$T/s3")"
 check "sheet 3 continues the long page" 1 "$(grep -c '^Zeile 60 mit Umlauten äöü ß' "$T/s3")"
