@@ -52,13 +52,13 @@ int main(int argc, char** argv) {
     zt::ExportOptions files;
     files.content = zt::ExportContent::FilesOnly;
     files.showMessages = false;
-    const double zipS = zt::bench::BestSeconds(3, [&] {
+    const double zipS = zt::bench::BestSeconds(9, [&] {
         fs::remove(zip);
         zt::ExportToZip(doc, zip, files, prompter);
     });
     std::string archive;
     zt::ReadWholeFile(zip, archive);
-    const double writeS = zt::bench::BestSeconds(3, [&] { WritePlain(dir + "/raw.bin", archive, true); });
+    const double writeS = zt::bench::BestSeconds(9, [&] { WritePlain(dir + "/raw.bin", archive, true); });
     const double readS = zt::bench::BestSeconds(3, [&] {
         std::string back;
         zt::ReadWholeFile(zip, back);
