@@ -1,6 +1,8 @@
 // Feeds arbitrary bytes to the PKCS#12 reader (with the password of the seed
-// files, "geheim"), to the key source built on it and to the certificate
-// reader. The seeds without a MAC let mutations reach the bags.
+// files, "geheim"), to the key source built on it, to the certificate reader
+// and to the details the certificate viewer shows. The seeds without a MAC
+// let mutations reach the bags.
+#include "security/certdetails.h"
 #include "security/certificate.h"
 #include "security/pkcs12.h"
 #include "security/pkcs12source.h"
@@ -14,6 +16,7 @@ using namespace zt;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view bytes(reinterpret_cast<const char*>(data), size);
     (void)ParseCertificate(bytes);
+    (void)ReadCertificateDetails(bytes);
     CZtPfxContent content;
     if (ReadPfx(bytes, "geheim", content) == PfxResult::Ok)
         for (const auto& c : content.certificates) (void)c.info.AllowsEncipherment();
