@@ -136,10 +136,16 @@ int Import(Context& c, const Args& a) {
             after = c.Page(a.positional[2]);
             if (!after) return kDocError;
         }
+        const int errorsBefore = c.prompter.errorsShown;
         zt::ImportOutcome out = zt::ImportTextFiles(c.doc, files, after, binary, c.prompter);
         if (out.result != zt::ExchangeResult::Ok) return kDocError;
+        const bool failedSome = c.prompter.errorsShown != errorsBefore;
+        // Files that could not be read were told and skipped; with nothing
+        // read the document stays as it was, and either way the status says so.
+        if (failedSome && out.pages == 0 && out.files == 0) return kDocError;
         std::cout << out.pages << " Seiten, " << out.files << " Dateien\n";
-        return c.SaveBack();
+        const int saved = c.SaveBack();
+        return saved != 0 ? saved : (failedSome ? kDocError : 0);
     }
     const bool fresh = a.Has("--new");
     if (fresh && (a.positional.size() > 2 || a.Has("--ztd"))) return kUsage;

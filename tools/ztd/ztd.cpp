@@ -28,6 +28,7 @@ void TerminalPrompter::Message(std::string_view text, Icon icon) {
         text = zt::MessageText(credentialsGiven_ ? zt::Msg::WrongCredentials : zt::Msg::CredentialsHint);
     }
     const char* prefix = icon == Icon::Warning ? "Warnung: " : (icon == Icon::Information ? "" : "Fehler: ");
+    if (icon == Icon::Error) ++errorsShown;
     std::cerr << prefix << text << "\n";
 }
 

@@ -36,6 +36,9 @@ public:
     TerminalPrompter();
     ~TerminalPrompter() override;
     bool assumeYes = false;
+    // Error messages shown so far: commands that go on past a failed item
+    // (a file that cannot be read) still end with a failure status.
+    int errorsShown = 0;
     std::string name;     // --name
     bool hasName = false;
     std::string keyFile;  // --p12
