@@ -29,7 +29,9 @@ const char* kValueOptions[] = {"--text-file", "--name", "--as", "--change", "--a
                               // export and import
                               "--dir", "--zip", "--zt-dir", "--ztd", "--format", "--content", "--binary",
                               // reminders
-                              "--repeat", "--mail", "--recipient"};
+                              "--repeat", "--mail", "--recipient",
+                              // server documents
+                              "--url", "--user"};
 
 // A command-line problem found while parsing (printed with exit 1).
 std::string gArgError;
@@ -87,6 +89,9 @@ int main(int argc, char** argv) {
 #endif
     AddExchangeCommands(commands);
     AddReminderCommands(commands);
+#ifdef ZT_HAVE_REMOTE
+    AddRemoteCommands(commands);
+#endif
 
     Args args;
     const bool parsed = ParseArgs(argc, argv, args);
