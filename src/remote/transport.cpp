@@ -1,6 +1,7 @@
 #include "remote/transport.h"
 
 #include <curl/curl.h>
+#include <openssl/bio.h>
 #include <openssl/evp.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
@@ -64,10 +65,19 @@ std::string Der(X509* cert) {
     return out;
 }
 
+// "CN = host, O = maker" with the name's own characters (UTF-8), not the
+// escaped "/CN=host/O=maker" form.
 std::string NameText(X509_NAME* name) {
-    char buf[512];
-    X509_NAME_oneline(name, buf, sizeof buf);
-    return buf;
+    BIO* bio = BIO_new(BIO_s_mem());
+    if (!bio) return {};
+    std::string out;
+    if (X509_NAME_print_ex(bio, name, 0, (XN_FLAG_ONELINE & ~ASN1_STRFLGS_ESC_MSB) | ASN1_STRFLGS_UTF8_CONVERT) >= 0) {
+        char* data = nullptr;
+        long n = BIO_get_mem_data(bio, &data);
+        if (data && n > 0) out.assign(data, size_t(n));
+    }
+    BIO_free(bio);
+    return out;
 }
 
 std::string TimeText(const ASN1_TIME* t) {
