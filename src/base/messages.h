@@ -253,6 +253,48 @@ enum class Msg {
     EncryptionChanged,
     EncryptionRemoved,
     EncryptionCreated,
+    // server link (client side)
+    RemoteXmlDataError,
+    RemoteXmlDataErrorServer, // "%s": the server's text
+    RemoteNoData,
+    RemoteAliveXmlDataError,
+    RemoteAliveXmlDataErrorServer, // "%s": the server's text
+    RemoteAliveNoData,
+    RemoteStillAlive,
+    RemoteOpenForWriteFailed,
+    RemoteServerError,        // "%s": the status line
+    RemoteSendError,          // "%s": the transport's reason
+    RemoteCertMissing,
+    RemoteCertUnknown,
+    RemoteCertTitle,
+    RemoteCertTrust,
+    RemoteCertRefuse,
+    RemoteCertView,
+    RemoteLoadTitle,
+    RemoteCancel,
+    RemoteLockLost,
+    RemotePageFetchFailed,    // "%s": the reason
+    RemoteReadOnly,
+    RemoteConnectTitle,
+    RemoteServerLabel,
+    RemoteUserLabel,
+    RemotePasswordLabel,
+    RemoteSslLabel,
+    RemoteChooseTitle,
+    RemoteDocListLabel,
+    RemoteReadWriteLabel,
+    RemoteNewButton,
+    RemoteDeleteButton,
+    RemoteChangeDocButton,
+    RemoteChangePwdButton,
+    RemoteOkButton,
+    RemoteCancelButton,
+    RemoteOtherProtocol,
+    RemoteDisconnectTitle,
+    RemoteDisconnectText,
+    RemoteNoSuchDocument,     // "%s": name
+    RemoteConnected,
+    RemoteDisconnected,
     Count_
 };
 

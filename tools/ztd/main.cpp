@@ -31,7 +31,9 @@ const char* kValueOptions[] = {"--text-file", "--name", "--as", "--change", "--a
                               // reminders
                               "--repeat", "--mail", "--recipient",
                               // print
-                              "--header", "--footer"};
+                              "--header", "--footer",
+                              // server documents
+                              "--url", "--user"};
 
 // A command-line problem found while parsing (printed with exit 1).
 std::string gArgError;
@@ -106,6 +108,9 @@ int main(int argc, char** argv) {
     AddReminderCommands(commands);
 #ifdef ZT_HAVE_PRINT
     AddPrintCommands(commands);
+#endif
+#ifdef ZT_HAVE_REMOTE
+    AddRemoteCommands(commands);
 #endif
 
     Args args;

@@ -141,6 +141,7 @@ void AddSearchCommands(std::vector<Command>& commands);
 void AddExchangeCommands(std::vector<Command>& commands);
 void AddReminderCommands(std::vector<Command>& commands);
 void AddPrintCommands(std::vector<Command>& commands);
+void AddRemoteCommands(std::vector<Command>& commands);
 
 // Helpers for output.
 std::string JsonString(std::string_view utf8);
