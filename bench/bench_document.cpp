@@ -20,7 +20,7 @@ double Seconds(const std::function<void()>& f, int repeat = 3) { return zt::benc
 } // namespace
 
 int main(int argc, char** argv) {
-    zt::bench::DocSpec layout = zt::bench::HundredMegabytes();
+    zt::bench::DocLayout layout = zt::bench::HundredMegabytes();
     if (argc > 1) layout.pages = std::atoi(argv[1]);
     std::string dir = std::filesystem::temp_directory_path() / "zt-bench";
     std::filesystem::create_directories(dir);

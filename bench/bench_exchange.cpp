@@ -38,7 +38,7 @@ void WritePlain(const std::string& path, std::string_view bytes, bool sync = fal
 } // namespace
 
 int main(int argc, char** argv) {
-    zt::bench::DocSpec layout = zt::bench::HundredMegabytes();
+    zt::bench::DocLayout layout = zt::bench::HundredMegabytes();
     if (argc > 1) layout.pages = std::atoi(argv[1]);
     const std::string dir = fs::temp_directory_path() / "zt-bench-exchange";
     fs::remove_all(dir);

@@ -35,17 +35,17 @@ int main() {
         return 1;
     }
     const bool full = std::getenv("ZT_BENCH_REMOTE_FULL") != nullptr;
-    bench::DocSpec spec;
+    bench::DocLayout layout;
     if (full) {
-        spec = bench::HundredMegabytes();
+        layout = bench::HundredMegabytes();
     } else {
-        spec.pages = 3000;
-        spec.textBytes = 3000;
-        spec.fileSizes = {20000, 150000, 800000};
+        layout.pages = 3000;
+        layout.textBytes = 3000;
+        layout.fileSizes = {20000, 150000, 800000};
     }
     CZTDocument local(prompter);
     local.New();
-    uint64_t bytes = bench::Generate(local, spec);
+    uint64_t bytes = bench::Generate(local, layout);
     const std::string localPath = dir / "local.ztd";
     local.Save(localPath);
     const int pages = int(local.Tree().CountPages());

@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(dir);
     setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
     const std::string path = dir + "/startup.ztd";
-    zt::bench::DocSpec layout = zt::bench::HundredMegabytes();
+    zt::bench::DocLayout layout = zt::bench::HundredMegabytes();
     if (argc > 1) layout.pages = std::atoi(argv[1]);
     uint64_t raw = 0;
     {

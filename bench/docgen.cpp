@@ -64,7 +64,7 @@ std::string FileContent(std::mt19937& rng, size_t bytes, int kind) {
 
 } // namespace
 
-uint64_t Generate(CZTDocument& doc, const DocSpec& layout) {
+uint64_t Generate(CZTDocument& doc, const DocLayout& layout) {
     std::mt19937 rng(layout.seed);
     uint64_t total = 0;
     std::vector<CZTPageNode*> pages;
@@ -90,8 +90,8 @@ uint64_t Generate(CZTDocument& doc, const DocSpec& layout) {
     return total;
 }
 
-DocSpec HundredMegabytes() {
-    DocSpec layout;
+DocLayout HundredMegabytes() {
+    DocLayout layout;
     layout.pages = 3000;
     layout.textBytes = 20000;
     for (int i = 0; i < 40; ++i) layout.fileSizes.push_back(size_t(1) << 20);

@@ -10,7 +10,7 @@
 
 namespace zt::bench {
 
-struct DocSpec {
+struct DocLayout {
     int pages = 1000;
     size_t textBytes = 20000;              // RTF text per page (about)
     std::vector<size_t> fileSizes;         // attached files, spread over the pages
@@ -19,10 +19,10 @@ struct DocSpec {
 
 // Fills `doc` (new) with pages and files; returns the total of the
 // uncompressed bytes (texts and files).
-uint64_t Generate(CZTDocument& doc, const DocSpec& layout);
+uint64_t Generate(CZTDocument& doc, const DocLayout& layout);
 
 // The layout of the "100 MB" document of the benchmarks: about 60 MB of page
 // text and 40 MB of attached files of mixed kinds.
-DocSpec HundredMegabytes();
+DocLayout HundredMegabytes();
 
 } // namespace zt::bench

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "script/dbus/dbusintrospection.h"
+#include "script/dbus/dbusinterfaces.h"
 #include "script/dbus/dbusvalue.h"
 
 using namespace zt::dbus;

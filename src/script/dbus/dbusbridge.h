@@ -17,7 +17,7 @@
 
 #include <optional>
 
-#include "script/dbus/dbusintrospection.h"
+#include "script/dbus/dbusinterfaces.h"
 #include "script/dbus/dbusvalue.h"
 
 namespace zt::dbus {

@@ -1,4 +1,4 @@
-#include "script/dbus/dbusintrospection.h"
+#include "script/dbus/dbusinterfaces.h"
 
 #include <QXmlStreamReader>
 
