@@ -799,4 +799,17 @@ bool IsEnvelopeRoot(const Document& document, const Node* node, int expectedVers
     return true;
 }
 
+void AppendEscaped(std::string& out, std::string_view text) {
+    for (char c : text) {
+        switch (c) {
+        case '"': out += "&quot;"; break;
+        case '&': out += "&amp;"; break;
+        case '\'': out += "&apos;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        default: out.push_back(c);
+        }
+    }
+}
+
 } // namespace zt::xml

@@ -112,4 +112,8 @@ std::string DecodeEntities(std::string_view text);
 // ASCII case-insensitive equality of two names.
 bool NamesEqual(std::string_view a, std::string_view b);
 
+// Appends `text` with the five markup characters written as entities, for
+// element text and attribute values of XML and HTML alike.
+void AppendEscaped(std::string& out, std::string_view text);
+
 } // namespace zt::xml

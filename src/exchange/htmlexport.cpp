@@ -1,6 +1,8 @@
 // The HTML site writer.
 #include "exchange/htmlexport.h"
 
+#include "base/xml.h"
+
 #include "base/cp1252.h"
 #include "base/messages.h"
 #include "base/names.h"
@@ -529,16 +531,7 @@ ExportOutcome SiteWriter::Run(const std::string& folderIn) {
 std::string HtmlEscape(std::string_view s) {
     std::string out;
     out.reserve(s.size() + 8);
-    for (char c : s) {
-        switch (c) {
-        case '"': out += "&quot;"; break;
-        case '&': out += "&amp;"; break;
-        case '\'': out += "&apos;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        default: out.push_back(c);
-        }
-    }
+    xml::AppendEscaped(out, s);
     return out;
 }
 

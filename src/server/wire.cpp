@@ -59,18 +59,7 @@ int LevelFromText(std::string_view text) {
     return 1;
 }
 
-void AppendEscaped(std::string& out, std::string_view text) {
-    for (char c : text) {
-        switch (c) {
-        case '"': out += "&quot;"; break;
-        case '&': out += "&amp;"; break;
-        case '\'': out += "&apos;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        default: out.push_back(c);
-        }
-    }
-}
+void AppendEscaped(std::string& out, std::string_view text) { xml::AppendEscaped(out, text); }
 
 std::string EscapeXml(std::string_view text) {
     std::string out;
