@@ -14,11 +14,6 @@
 #include "exchange/rtfhtml/rtfconverter.h"
 #include "text/pagertf.h"
 
-#ifdef ZT_HAVE_QT
-#include <QCoreApplication>
-#include <QGuiApplication>
-#endif
-
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -100,21 +95,6 @@ int Ls(Context& c, const Args& a) {
     return kOk;
 }
 
-#ifdef ZT_HAVE_QT
-// Pictures drawn for the HTML form may hold text, and fonts need a
-// QGuiApplication; the offscreen platform needs no display.
-void EnsureFonts() {
-    if (QCoreApplication::instance()) return;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-    static int argc = 1;
-    static char name[] = "ztd";
-    static char* argv[] = {name, nullptr};
-    new QGuiApplication(argc, argv);  // lives until the process ends
-}
-#else
-void EnsureFonts() {}
-#endif
 
 // The page text as stored, as plain text (UTF-8) or as an HTML document;
 // with -o the HTML goes into a file and the pictures beside it.
@@ -141,7 +121,7 @@ int Cat(Context& c, const Args& a) {
         if (!converter.RtfToText(rtf, zt::RtfTextMode::Utf8, out))
             return c.Fail(zt::MessageText(zt::Msg::TextNotConvertible));
     } else if (a.Has("-o")) {
-        EnsureFonts();
+        EnsureGuiApplication(); // pictures drawn for the HTML form may hold text
         // The pictures go beside the HTML file (its name without extension +
         // "ImgN.ext"); every file takes the atomic path.
         const std::string path = a.Get("-o");

@@ -9,7 +9,6 @@
 #include "print/sheets.h"
 
 #include <QBuffer>
-#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QPageLayout>
 #include <QPageSize>
@@ -20,16 +19,6 @@
 
 namespace ztd {
 namespace {
-
-void EnsureGuiApplication() {
-    if (QCoreApplication::instance()) return;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-    static int argc = 1;
-    static char name[] = "ztd";
-    static char* argv[] = {name, nullptr};
-    new QGuiApplication(argc, argv); // lives until the process ends
-}
 
 int Print(Context& c, const Args& a) {
     const std::string out = a.Get("-o");

@@ -160,4 +160,8 @@ int WriteOutputFile(Context& c, const std::string& path, std::string_view data);
 void RouteStandardOutput();
 int FinishOutput(int rc);
 
+// Makes the QGuiApplication that fonts and printing need, on the offscreen
+// platform unless QT_QPA_PLATFORM names another (nothing without Qt).
+void EnsureGuiApplication();
+
 } // namespace ztd
