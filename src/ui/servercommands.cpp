@@ -10,6 +10,7 @@
 #include "ui/remindercenter.h"
 #include "ui/serverdialogs.h"
 #include "ui/settings.h"
+#include "ui/textview.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -273,7 +274,7 @@ void CZTServerSession::Connect() {
             const srv::ContentDoc* doc = sel >= 0 && sel < int(list.docs.size()) ? &list.docs[size_t(sel)] : nullptr;
             using Choice = CZTDocChoiceDialog::Choice;
             switch (choice.Chosen()) {
-            case Choice::Open:
+            case Choice::Open: {
                 if (!doc) return;
                 // The shown document goes: its changes are asked for first,
                 // as before opening any other document.
@@ -286,6 +287,7 @@ void CZTServerSession::Connect() {
                 // without its server.
                 if (!OpenDocument(*doc, choice.ReadWrite()) && wasServer) frame_.NewDocument();
                 return;
+            }
             case Choice::New: {
                 CZTNewDocDialog d(&frame_);
                 if (d.exec() == QDialog::Accepted && !d.Name().isEmpty()) link->CreateDocument(Cp(d.Name()));
@@ -306,7 +308,7 @@ void CZTServerSession::Connect() {
                     ask.Message(MessageText(Msg::RemoteDocInfoReadFailed));
                     break;
                 }
-                CZTDocPropertiesDialog d(QString::fromStdString(Cp1252ToUtf8(doc->name)), users, all, doc->right, ask,
+                CZTServerDocPropertiesDialog d(QString::fromStdString(Cp1252ToUtf8(doc->name)), users, all, doc->right, ask,
                                          &frame_);
                 if (d.exec() != QDialog::Accepted) break;
                 CZTConfirmDocDialog confirm(T(Msg::RemoteChangeDocTitle), T(Msg::RemoteChangeDocPrompt), d.Name(),

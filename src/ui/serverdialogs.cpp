@@ -200,7 +200,7 @@ CZTConfirmDocDialog::CZTConfirmDocDialog(const QString& caption, const QString& 
 
 // ---- document properties
 
-CZTDocPropertiesDialog::CZTDocPropertiesDialog(const QString& name, std::vector<srv::UserRight> users,
+CZTServerDocPropertiesDialog::CZTServerDocPropertiesDialog(const QString& name, std::vector<srv::UserRight> users,
                                                const std::vector<std::string>& all, int own, Prompter& prompter,
                                                QWidget* parent)
     : QDialog(parent), users_(std::move(users)), own_(own), prompter_(prompter) {
@@ -216,8 +216,8 @@ CZTDocPropertiesDialog::CZTDocPropertiesDialog(const QString& name, std::vector<
     add->setObjectName(QStringLiteral("addUser"));
     auto* remove = new QPushButton(QStringLiteral(">>"), this);
     remove->setObjectName(QStringLiteral("removeUser"));
-    connect(add, &QPushButton::clicked, this, &CZTDocPropertiesDialog::Add);
-    connect(remove, &QPushButton::clicked, this, &CZTDocPropertiesDialog::Remove);
+    connect(add, &QPushButton::clicked, this, &CZTServerDocPropertiesDialog::Add);
+    connect(remove, &QPushButton::clicked, this, &CZTServerDocPropertiesDialog::Remove);
     const Msg texts[4] = {Msg::RemoteReadAccess, Msg::RemoteWriteAccess, Msg::RemoteGrantAccess,
                           Msg::RemoteGrantGrantAccess};
     auto* box = new QGroupBox(this);
@@ -254,16 +254,16 @@ CZTDocPropertiesDialog::CZTDocPropertiesDialog(const QString& name, std::vector<
     Selected();
 }
 
-QString CZTDocPropertiesDialog::Name() const { return name_->text().trimmed(); }
+QString CZTServerDocPropertiesDialog::Name() const { return name_->text().trimmed(); }
 
-void CZTDocPropertiesDialog::Refill() {
+void CZTServerDocPropertiesDialog::Refill() {
     const int row = docUsers_->currentRow();
     docUsers_->clear();
     for (const auto& u : users_) docUsers_->addItem(FromCp(u.name) + QString::fromLatin1(RightSuffix(u.right)));
     if (row >= 0 && row < docUsers_->count()) docUsers_->setCurrentRow(row);
 }
 
-void CZTDocPropertiesDialog::Selected() {
+void CZTServerDocPropertiesDialog::Selected() {
     const int row = docUsers_->currentRow();
     const bool any = row >= 0 && row < int(users_.size());
     const int right = any ? users_[size_t(row)].right : 0;
@@ -274,7 +274,7 @@ void CZTDocPropertiesDialog::Selected() {
     }
 }
 
-void CZTDocPropertiesDialog::Add() {
+void CZTServerDocPropertiesDialog::Add() {
     QListWidgetItem* item = allUsers_->currentItem();
     if (!item) return;
     const std::string name = Utf8ToCp1252(item->text().toStdString());
@@ -284,7 +284,7 @@ void CZTDocPropertiesDialog::Add() {
     docUsers_->setCurrentRow(int(users_.size()) - 1);
 }
 
-void CZTDocPropertiesDialog::Remove() {
+void CZTServerDocPropertiesDialog::Remove() {
     const int row = docUsers_->currentRow();
     if (row < 0 || row >= int(users_.size())) return;
     if (users_[size_t(row)].right > 2 && own_ != 4) return;
@@ -293,14 +293,14 @@ void CZTDocPropertiesDialog::Remove() {
     Selected();
 }
 
-void CZTDocPropertiesDialog::SetRight(int right) {
+void CZTServerDocPropertiesDialog::SetRight(int right) {
     const int row = docUsers_->currentRow();
     if (row < 0 || row >= int(users_.size())) return;
     users_[size_t(row)].right = right;
     Refill();
 }
 
-void CZTDocPropertiesDialog::accept() {
+void CZTServerDocPropertiesDialog::accept() {
     if (Name().isEmpty()) {
         prompter_.Message(MessageText(Msg::RemoteDocNameEmpty), Prompter::Icon::Warning);
         return;

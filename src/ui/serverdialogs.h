@@ -88,10 +88,10 @@ public:
 
 // Dialog 210 "Dokumenteigenschaften ändern". `own` is the user's own right
 // on the document.
-class CZTDocPropertiesDialog : public QDialog {
+class CZTServerDocPropertiesDialog : public QDialog {
     Q_OBJECT
 public:
-    CZTDocPropertiesDialog(const QString& name, std::vector<srv::UserRight> users, const std::vector<std::string>& all,
+    CZTServerDocPropertiesDialog(const QString& name, std::vector<srv::UserRight> users, const std::vector<std::string>& all,
                            int own, Prompter& prompter, QWidget* parent = nullptr);
     QString Name() const;
     const std::vector<srv::UserRight>& Users() const { return users_; }

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSettings>
 #include <QTest>
 
 #include "base/cp1252.h"
@@ -39,7 +40,7 @@ protected:
         server = std::make_unique<zt::test::CServerProcess>(dir / "zt.db", dir.path());
         ASSERT_TRUE(server->AddUser("alice", "alice-pw", 2));
         ASSERT_TRUE(server->Start()) << server->LogText();
-        // A document of three pages, the second with a file.
+        // A document of three pages side by side, the second with a file.
         auto link = Link();
         ASSERT_TRUE(link->CreateDocument("Buch"));
         zt::srv::GetContentAnswer list;
@@ -49,7 +50,7 @@ protected:
         zt::remote::CRemoteDocument doc(*link);
         ASSERT_TRUE(doc.Open("Buch", ident, true));
         for (int i = 1; i <= 3; ++i) {
-            int p = doc.AppendPage("Seite " + std::to_string(i), i == 2 ? "c" : "n");
+            int p = doc.AppendPage("Seite " + std::to_string(i), "n");
             ASSERT_TRUE(doc.PutPage(p, zt::test::RecordWith("Text " + std::to_string(i))));
         }
         ASSERT_TRUE(doc.PutFile(2, zt::test::FileWith("a.txt", "Inhalt")));
