@@ -63,7 +63,7 @@ protected:
         frame = std::make_unique<CMainFrame>(settings);
         frame->SetPrompter(&prompter);
         frame->show();
-        QTest::qWaitForWindowExposed(frame.get());
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
     }
     void TearDown() override {
         if (frame) {
