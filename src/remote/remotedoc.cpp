@@ -312,6 +312,11 @@ void CRemoteDocument::StopKeepAlive() {
     for (auto& m : AliveMessages()) (void)m;
 }
 
+void CRemoteDocument::CancelKeepAlive() {
+    std::shared_ptr<AliveShared> shared = alive_;
+    if (shared && shared->link) shared->link->Transport().Cancel();
+}
+
 std::vector<std::string> CRemoteDocument::AliveMessages() {
     if (!alive_) return {};
     std::lock_guard<std::mutex> g(alive_->prompter.mutex);

@@ -91,6 +91,9 @@ public:
     // The renewal interval of the keep-alive (120 s).
     std::chrono::milliseconds keepAliveInterval{120000};
     bool KeepAliveRunning() const { return aliveRunning_; }
+    // Cancels the keep-alive's running transfer (any thread): a Close that
+    // waits for the release request returns without it.
+    void CancelKeepAlive();
 
     // ---- pages (positions 1..PageCount())
     int PageCount() const { return int(entries_.size()); }

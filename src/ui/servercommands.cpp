@@ -424,8 +424,9 @@ void CZTServerSession::Disconnect() {
             if (done) notice.accept();
         });
         timer.start(50);
-        if (!done) notice.exec();
-        // "Abbrechen": the release is not waited for longer than it takes.
+        // "Abbrechen" cancels the release request; the keep-alive still ends
+        // before the document goes.
+        if (!done && notice.exec() != QDialog::Accepted && !done) doc->CancelKeepAlive();
         closer.join();
     } else {
         doc_->Close();

@@ -207,3 +207,27 @@ TEST_F(ServerSession, FetchFailureShowsTheDocumentReadOnly) {
     ASSERT_TRUE(check.Open("Buch", ident, false));
     EXPECT_EQ(zt::test::TextOf(check.GetPage(1)), "Text 1");
 }
+
+// "Speichern unter" makes the shown server document a local file: the
+// server document is let go and its lock released.
+TEST_F(ServerSession, SaveAsMakesItALocalFile) {
+    ConnectAndOpen(server->Port(), true);
+    ASSERT_TRUE(frame->Server().Active());
+    ASSERT_TRUE(frame->Document().SetPageText(Page(1), "lokal weiter"));
+    const QString file = QString::fromStdString((dir / "Buch.ztd"));
+    frame->chooseFile = [&](bool, const QString&) { return file; };
+    frame->Execute(ID_FILE_SAVE_AS);
+    EXPECT_FALSE(frame->Server().Active());
+    EXPECT_TRUE(frame->IsEditable());
+    EXPECT_FALSE(frame->Document().IsModified());
+    EXPECT_EQ(frame->DocumentPath(), file);
+    CZTDocument back(quiet);
+    ASSERT_TRUE(back.Open(file.toStdString()));
+    EXPECT_EQ(back.PageText(back.Tree().FirstRootPage()), "lokal weiter");
+    auto link = Link();
+    zt::remote::CRemoteDocument after(*link);
+    ASSERT_TRUE(after.Open("Buch", ident, true));
+    EXPECT_TRUE(after.Writable());
+    EXPECT_EQ(zt::test::TextOf(after.GetPage(1)), "Text 1");
+    after.Close();
+}
