@@ -26,6 +26,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <map>
 
@@ -61,9 +62,10 @@ public:
     }
     void Save(const std::string& der) override {
         std::string error;
-        const char* home = std::getenv("HOME");
-        if (!home) return;
-        zt::WriteFileReplacing(Path(), der, &error);
+        const std::string path = Path();
+        std::error_code ec;
+        std::filesystem::create_directories(path.substr(0, path.rfind('/')), ec);
+        if (!zt::WriteFileReplacing(path, der, &error)) std::cerr << "Fehler: " << error << "\n";
     }
 
 private:
