@@ -93,6 +93,10 @@ void CDocStore::CreateSchema() {
         "CREATE INDEX IF NOT EXISTS files_page ON files(page_id)",
         "CREATE TABLE IF NOT EXISTS nonces (mac TEXT PRIMARY KEY, until_time {INT} NOT NULL)",
         "CREATE INDEX IF NOT EXISTS nonces_until ON nonces(until_time)",
+        "CREATE TABLE IF NOT EXISTS lock_sessions (doc_id {INT} PRIMARY KEY REFERENCES docs(id) ON DELETE CASCADE, "
+        "base_time {INT} NOT NULL)",
+        "CREATE TABLE IF NOT EXISTS temp_idents (doc_id {INT} NOT NULL REFERENCES docs(id) ON DELETE CASCADE, "
+        "kind {INT} NOT NULL, temp TEXT NOT NULL, target {INT} NOT NULL, PRIMARY KEY (doc_id, kind, temp))",
     };
     for (const char* s : ddl) db_.Exec(s, {});
 }
@@ -160,6 +164,8 @@ void CDocStore::DeleteDoc(int64_t id) {
     db_.Exec("DELETE FROM files WHERE doc_id = ?", {id});
     db_.Exec("DELETE FROM pages WHERE doc_id = ?", {id});
     db_.Exec("DELETE FROM rights WHERE doc_id = ?", {id});
+    db_.Exec("DELETE FROM temp_idents WHERE doc_id = ?", {id});
+    db_.Exec("DELETE FROM lock_sessions WHERE doc_id = ?", {id});
     db_.Exec("DELETE FROM docs WHERE id = ?", {id});
 }
 
@@ -275,6 +281,31 @@ void CDocStore::RenameFile(int64_t fileId, const std::string& name) {
 }
 
 void CDocStore::DeleteFile(int64_t fileId) { db_.Exec("DELETE FROM files WHERE id = ?", {fileId}); }
+
+int64_t CDocStore::LockBase(int64_t docId) {
+    auto rows = db_.Query("SELECT base_time FROM lock_sessions WHERE doc_id = ?", {docId});
+    return rows.empty() ? -1 : I(rows[0][0]);
+}
+
+void CDocStore::StartLockSession(int64_t docId, int64_t baseTime) {
+    db_.Exec("DELETE FROM temp_idents WHERE doc_id = ?", {docId});
+    db_.Exec("INSERT INTO lock_sessions (doc_id, base_time) VALUES (?, ?) "
+             "ON CONFLICT (doc_id) DO UPDATE SET base_time = excluded.base_time",
+             {docId, baseTime});
+}
+
+std::optional<int64_t> CDocStore::FindTemp(int64_t docId, TempKind kind, const std::string& temp) {
+    auto rows = db_.Query("SELECT target FROM temp_idents WHERE doc_id = ? AND kind = ? AND temp = ?",
+                          {docId, int64_t(kind), temp});
+    if (rows.empty()) return std::nullopt;
+    return I(rows[0][0]);
+}
+
+void CDocStore::RememberTemp(int64_t docId, TempKind kind, const std::string& temp, int64_t target) {
+    db_.Exec("INSERT INTO temp_idents (doc_id, kind, temp, target) VALUES (?, ?, ?, ?) "
+             "ON CONFLICT (doc_id, kind, temp) DO UPDATE SET target = excluded.target",
+             {docId, int64_t(kind), temp, target});
+}
 
 bool CDocStore::RememberNonce(const std::string& mac, int64_t now, int64_t until) {
     db_.Exec("DELETE FROM nonces WHERE until_time < ?", {now});

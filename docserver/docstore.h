@@ -8,6 +8,11 @@
 //         uncompressed length, body as the compressed buffer received
 // files:  document, page, name, lengths, times, users, content compressed
 // nonces: the MACs of recent requests, to refuse replays
+// lock_sessions: per document the DOC_TIME at which the current lock holder
+//         took the lock (every change since then is the holder's own)
+// temp_idents: the temporary page and file idents the lock holder sent, with
+//         the rows made for them, so that a save repeated after a lost
+//         answer finds its pages and files instead of making them twice
 #pragma once
 
 #include "sqldb.h"
@@ -94,6 +99,16 @@ class CDocStore {
     void UpdateFile(const FileRow& file);
     void RenameFile(int64_t fileId, const std::string& name);
     void DeleteFile(int64_t fileId);
+
+    // The DOC_TIME at which the lock holder of the document took the lock;
+    // -1 when none was recorded.
+    int64_t LockBase(int64_t docId);
+    // A new holder takes the lock at `baseTime`; the temporary idents of the
+    // one before are forgotten.
+    void StartLockSession(int64_t docId, int64_t baseTime);
+    enum class TempKind : int { Page = 0, File = 1 };
+    std::optional<int64_t> FindTemp(int64_t docId, TempKind kind, const std::string& temp);
+    void RememberTemp(int64_t docId, TempKind kind, const std::string& temp, int64_t target);
 
     // False when `mac` was seen before; remembers it until `until`, forgets
     // those whose time has passed.

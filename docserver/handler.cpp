@@ -206,17 +206,37 @@ class CRules {
     }
     static bool Free(const DocRow& doc, int64_t now) { return doc.lockUser.empty() || doc.lockUntil <= now; }
 
+    // The lock row names this session (its lease may have run out).
+    bool Named(const DocRow& doc) const {
+        return doc.lockUser == ctx_.user.name && doc.lockIdent == ctx_.request.head.ztident;
+    }
+
     void TakeLock(DocRow& doc, int64_t now) {
+        // A new holder: every change from now on is its own.
+        if (!Named(doc)) store_.StartLockSession(doc.id, doc.docTime);
         doc.lockUser = ctx_.user.name;
         doc.lockIdent = ctx_.request.head.ztident;
         doc.lockUntil = now + config_.leaseSeconds;
     }
 
-    // A change needs WRITE, this session's lock and the current document time.
-    void NeedWriter(const DocRow& doc, int64_t docTime, int64_t now) {
+    // Whether the client's copy of DOC_TIME `docTime` may be written over:
+    // it is the document's, or it is older only by changes this session made
+    // itself under its lock (a save whose answer never arrived). Nobody else
+    // can have written since, as the lock row still names this session.
+    bool CopyCurrent(const DocRow& doc, int64_t docTime) {
+        if (docTime == doc.docTime) return true;
+        if (!Named(doc) || docTime > doc.docTime) return false;
+        int64_t base = store_.LockBase(doc.id);
+        return base >= 0 && docTime >= base;
+    }
+
+    // A change needs WRITE, this session's lock and a copy that is current.
+    // A lease that ran out unclaimed is taken again, as the keep-alive does.
+    void NeedWriter(DocRow& doc, int64_t docTime, int64_t now) {
         if (RightOn(doc) < kWrite) Refuse(kErrNoRight, Msg::SrvNoRight);
-        if (!Held(doc, now)) Refuse(kErrLocked, Msg::SrvLocked);
-        if (docTime != doc.docTime) Refuse(kErrLocked, Msg::SrvStaleDocTime);
+        if (!Held(doc, now) && !Free(doc, now)) Refuse(kErrLocked, Msg::SrvLocked);
+        if (!CopyCurrent(doc, docTime)) Refuse(Held(doc, now) ? kErrStale : kErrLocked, Msg::SrvStaleDocTime);
+        if (!Held(doc, now)) TakeLock(doc, now);
     }
 
     void Touch(DocRow& doc, const std::string& muser, int64_t mtime, int64_t now) {
@@ -345,8 +365,16 @@ class CRules {
         int64_t pos = 0;
         for (const SaveNode& n : nodes) {
             int64_t id = 0;
+            // A temporary ident this session sent before names the page made
+            // for it then (a save repeated after its answer was lost).
+            std::optional<int64_t> made;
             if (n.identIsTemp) {
                 if (!st.temps.insert(n.ident).second) Refuse(kErrMalformed, Msg::SrvMalformed, {"NODE_IDENTN twice"});
+                made = store_.FindTemp(st.docId, CDocStore::TempKind::Page, n.ident);
+                if (made && (!st.existing.count(*made) || st.seen.count(*made))) made.reset();
+            }
+            if (made) st.pairs.push_back({n.ident, std::to_string(*made)});
+            if (n.identIsTemp && !made) {
                 PageRow p;
                 p.parent = parent;
                 p.pos = pos;
@@ -358,10 +386,11 @@ class CRules {
                 p.length = n.length;
                 p.content = n.content;
                 id = store_.AddPage(st.docId, p, n.hasContent);
+                store_.RememberTemp(st.docId, CDocStore::TempKind::Page, n.ident, id);
                 st.pairs.push_back({n.ident, std::to_string(id)});
                 if (n.filesLoaded && !n.files.empty()) Refuse(kErrNotFound, Msg::SrvNoSuchFile);
             } else {
-                id = IdentOf(n.ident);
+                id = made ? *made : IdentOf(n.ident);
                 if (!st.existing.count(id)) Refuse(kErrNotFound, Msg::SrvNoSuchPage);
                 if (st.seen.count(id)) Refuse(kErrMalformed, Msg::SrvMalformed, {"NODE_IDENT twice"});
                 store_.MovePage(id, parent, pos, n.title);
@@ -437,13 +466,22 @@ class CRules {
         f.muser = d.muser;
         f.content = d.content;
         SetPageFileAnswer a;
+        // An upload repeated after its answer was lost finds its file again.
+        std::optional<int64_t> made;
         if (d.identIsTemp) {
+            made = store_.FindTemp(doc.id, CDocStore::TempKind::File, d.ident);
+            if (made && std::none_of(files.begin(), files.end(), [&](const FileRow& o) { return o.id == *made; }))
+                made.reset();
+        }
+        if (d.identIsTemp && !made) {
             for (const auto& o : files)
                 if (o.name == d.name) Refuse(kErrNameTaken, Msg::SrvNameTaken, {Cp1252ToUtf8(d.name)});
             int64_t id = store_.AddFile(doc.id, f);
+            store_.RememberTemp(doc.id, CDocStore::TempKind::File, d.ident, id);
             a.identn.push_back({d.ident, std::to_string(id)});
         } else {
-            f.id = IdentOf(d.ident);
+            if (made) a.identn.push_back({d.ident, std::to_string(*made)});
+            f.id = made ? *made : IdentOf(d.ident);
             bool found = false;
             for (const auto& o : files) {
                 if (o.id == f.id) found = true;
@@ -467,7 +505,7 @@ class CRules {
         if (r.hold) {
             if (!Held(doc, now)) {
                 if (!Free(doc, now)) Refuse(kErrLocked, Msg::SrvLocked);
-                if (r.docTime != doc.docTime) Refuse(kErrLocked, Msg::SrvStaleDocTime);
+                if (!CopyCurrent(doc, r.docTime)) Refuse(kErrLocked, Msg::SrvStaleDocTime);
             }
             TakeLock(doc, now);
             store_.UpdateDoc(doc);

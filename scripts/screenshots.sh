@@ -8,7 +8,8 @@ cd "$(dirname "$0")/.."
 export CCACHE_BASEDIR="$PWD"
 OUT="${1:-build/screenshots}"
 cmake --preset default >/dev/null
-cmake --build --preset default --target ztd ui_screenshots ui_reminder_screenshots ui_key_screenshots
+cmake --build --preset default --target ztd ui_screenshots ui_reminder_screenshots ui_key_screenshots \
+  ui_server_screenshots
 bash scripts/make-demo.sh build/tools/ztd/ztd build/demo/Demo.ztd
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
@@ -28,6 +29,10 @@ cp "$OUT/reminder-dialog.png" "$OUT/reminder-notification.png" docs/
 XDG_CONFIG_HOME="$tmp/config" XDG_RUNTIME_DIR="$tmp/run" QT_QPA_PLATFORM=xcb \
   timeout 60 xvfb-run -a -s "-screen 0 1280x900x24" build/tests/ui/ui_key_screenshots "$OUT"
 cp "$OUT/key-file-dialog.png" "$OUT/certificate-choice.png" "$OUT/certificate-viewer.png" docs/
+# The connect dialog and the document choice of the server session.
+XDG_CONFIG_HOME="$tmp/config" XDG_RUNTIME_DIR="$tmp/run" QT_QPA_PLATFORM=xcb \
+  timeout 60 xvfb-run -a -s "-screen 0 1280x900x24" build/tests/ui/ui_server_screenshots "$OUT"
+cp "$OUT/server-connect.png" "$OUT/server-documents.png" docs/
 # The README shows the window with all three panes filled.
 cp "$OUT/main-files.png" docs/screenshot-main.png
 cp "$OUT/main-first-start.png" docs/screenshot-first-start.png

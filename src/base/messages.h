@@ -295,6 +295,35 @@ enum class Msg {
     RemoteNoSuchDocument,     // "%s": name
     RemoteConnected,
     RemoteDisconnected,
+    // the server session: addresses, passwords, the document dialogs
+    RemoteBadAddress,         // "%s": the address
+    RemoteNoPassword,
+    RemoteDocInfoReadFailed,
+    RemoteDocInfoChangeFailed,
+    RemotePasswordChangeFailed,
+    RemoteOldPasswordWrong,
+    RemoteNewPasswordMismatch,
+    RemoteNewPasswordEmpty,
+    RemoteNewPasswordShort,
+    RemoteDocNameEmpty,
+    RemoteDeleteDocTitle,
+    RemoteDeleteDocPrompt,
+    RemoteChangeDocTitle,
+    RemoteChangeDocPrompt,
+    RemoteNewDocTitle,
+    RemoteNewDocLabel,
+    RemoteDocPropsTitle,
+    RemoteDocNameLabel,
+    RemoteDocUsersLabel,
+    RemoteAllUsersLabel,
+    RemoteReadAccess,
+    RemoteWriteAccess,
+    RemoteGrantAccess,
+    RemoteGrantGrantAccess,
+    RemotePasswordTitle,
+    RemoteOldPasswordLabel,
+    RemoteNewPasswordLabel,
+    RemoteRepeatPasswordLabel,
     Count_
 };
 

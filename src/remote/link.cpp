@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <ctime>
+#include <unistd.h>
 
 namespace zt::remote {
 
@@ -41,10 +42,12 @@ std::optional<TypedAddress> ParseTypedAddress(std::string_view text) {
 }
 
 CServerLink::CServerLink(Prompter& p, Connection c) : prompter(p), connection(std::move(c)) {
-    // Two sessions opened within one second still need distinct idents.
+    // The server tells write locks apart by user and ident: two sessions
+    // opened within one second, in this process or in another one of the
+    // same user, still need distinct idents.
     ident = srv::NewSessionIdent();
     int n = ++gSessionCounter;
-    if (n > 1) ident += " #" + std::to_string(n);
+    ident += " #" + std::to_string(long(::getpid())) + "." + std::to_string(n);
 }
 
 CServerLink::~CServerLink() = default;

@@ -312,10 +312,26 @@ void CRemoteDocument::StopKeepAlive() {
     for (auto& m : AliveMessages()) (void)m;
 }
 
+void CRemoteDocument::CancelKeepAlive() {
+    std::shared_ptr<AliveShared> shared = alive_;
+    if (shared && shared->link) shared->link->Transport().Cancel();
+}
+
 std::vector<std::string> CRemoteDocument::AliveMessages() {
     if (!alive_) return {};
     std::lock_guard<std::mutex> g(alive_->prompter.mutex);
     return alive_->prompter.messages;
+}
+
+bool CRemoteDocument::LockRefused(bool serverError, int errnum) {
+    // errno 40: the lock is another session's or ran out and was taken;
+    // errno 45: the server's document is newer than this copy by changes
+    // not made under this session's lock. Either way this copy may no
+    // longer be written back: it turns read-only and keeps its changes.
+    // Every other refusal leaves the lock alone.
+    if (!serverError || (errnum != srv::kErrLocked && errnum != srv::kErrStale)) return false;
+    LoseLock();
+    return true;
 }
 
 void CRemoteDocument::LoseLock() {
@@ -439,7 +455,8 @@ bool CRemoteDocument::FetchPageLocked(int position) {
     e.pageTime = a.page.time;
     e.changed = false;
     e.failure.clear();
-    if (a.docTime > 0) docTime_ = a.docTime;
+    // The document time is taken from the open and save answers only: a
+    // page answer's time would make a copy whose tree is older look current.
     return true;
 }
 
@@ -489,7 +506,14 @@ bool CRemoteDocument::PutPage(int position, CZTPageRecord record) {
     if (!Writable() || position < 1) return false;
     if (position > PageCount()) return false;
     ServerPageEntry& e = entries_[size_t(position - 1)];
-    // A page whose body never arrived is not written over.
+    // The body and the file list come first: a save must not take an
+    // unknown file list for an empty one. A page whose body cannot be had
+    // is not written over.
+    if (e.node == 0 && !e.ident.empty()) {
+        bool ok = false;
+        link_.RunLocked([&] { return ok = FetchPageLocked(position); });
+        if (!ok) return false;
+    }
     if (e.node == 0) return false;
     record.valid = true;
     if (!cache_.PutPage(e.node, std::move(record))) return false;
@@ -697,11 +721,15 @@ bool CRemoteDocument::SendFiles() {
             req.file.content = std::move(buffer);
             if (link_.runner) link_.runner->NextItem(f.name, req.file.content.size());
             xml::Document doc;
-            auto ex = link_.Exchange(req, doc, false);
-            if (ex.result == CServerLink::Result::ServerError && ex.errnum == srv::kErrLocked) LoseLock();
-            if (ex.result != CServerLink::Result::Ok) return false;
+            auto ex = link_.Exchange(req, doc, true);
+            if (LockRefused(ex.result == CServerLink::Result::ServerError, ex.errnum)) return false;
+            if (ex.result != CServerLink::Result::Ok) {
+                if (!ex.message.empty()) link_.Show(ex.message);
+                return false;
+            }
             srv::SetPageFileAnswer a;
             srv::AnswerResult res = srv::ReadSetPageFileAnswer(doc, req, a);
+            if (LockRefused(res.code == srv::AnswerResult::ServerError, res.errnum)) return false;
             if (res.ok()) {
                 // The answer may map only the file that was sent: a new file
                 // needs its mapping, a known file none for another ident.
@@ -738,19 +766,15 @@ bool CRemoteDocument::Save() {
     link_.RunLocked([&] {
         if (link_.runner) link_.runner->NextItem("", 0);
         xml::Document doc;
-        auto ex = link_.Exchange(req, doc, false);
-        if (ex.result == CServerLink::Result::ServerError && ex.errnum == srv::kErrLocked) {
-            LoseLock();
+        auto ex = link_.Exchange(req, doc, true);
+        if (LockRefused(ex.result == CServerLink::Result::ServerError, ex.errnum)) return false;
+        if (ex.result != CServerLink::Result::Ok) {
+            if (!ex.message.empty()) link_.Show(ex.message);
             return false;
         }
-        if (ex.result != CServerLink::Result::Ok) return false;
         srv::SaveDocAnswer a;
         srv::AnswerResult r = srv::ReadSaveDocAnswer(doc, req, a);
-        if (r.code == srv::AnswerResult::ServerError && r.errnum == srv::kErrLocked) {
-            link_.Show(CServerLink::OutcomeText(r));
-            LoseLock();
-            return false;
-        }
+        if (LockRefused(r.code == srv::AnswerResult::ServerError, r.errnum)) return false;
         // Every mapping must name a page that was sent with a temporary ident.
         std::map<std::string, ServerPageEntry*> temps;
         for (auto& e : entries_)
@@ -787,9 +811,11 @@ bool CRemoteDocument::Save() {
 
 // ---------------------------------------------------------------- local copies
 
-bool CRemoteDocument::CopyToLocal(CZTDocument& out) {
-    if (!FetchAll(true)) return false;
+bool CRemoteDocument::CopyToLocal(CZTDocument& out, std::map<int32_t, int>* positions, bool partial) {
+    const bool complete = FetchAll(true);
+    if (!complete && !partial) return false;
     out.New();
+    if (positions) positions->clear();
     std::vector<std::string> indicators;
     for (const auto& e : entries_) indicators.push_back(e.indicator);
     std::vector<int> depths = IndicatorDepths(indicators);
@@ -800,12 +826,14 @@ bool CRemoteDocument::CopyToLocal(CZTDocument& out) {
         CZTPageNode* parent = parents.empty() ? nullptr : parents.back();
         CZTPageNode* page = out.AddPage(parent, entries_[i].title);
         if (!page) return false;
+        if (positions) (*positions)[page->Ident()] = int(i + 1);
         const ServerPageEntry& e = entries_[i];
         if (e.node) {
             CZTPageRecord r = cache_.GetPage(e.node);
             if (r.valid) out.Archive().PutPage(page->Ident(), std::move(r));
             for (const auto& f : e.files) {
                 CZTFileRecord fr = cache_.GetFile(e.node, f.name);
+                if (!fr.valid && partial) continue;
                 if (!fr.valid || out.Archive().PutFile(page->Ident(), fr) == 0) return false;
             }
         }
@@ -814,6 +842,103 @@ bool CRemoteDocument::CopyToLocal(CZTDocument& out) {
     out.Archive().Header() = header_;
     out.Archive().Header().serverString.clear();
     out.Archive().SetModified(false);
+    return complete;
+}
+
+namespace {
+
+bool SameBody(const CZTPageRecord& a, const CZTPageRecord& b) {
+    return a.method == b.method && a.uncompressedLength == b.uncompressedLength && a.content.str() == b.content.str();
+}
+
+bool SameFile(const CZTFileRecord& a, const CZTFileRecord& b) {
+    std::string x, y;
+    bool rawX = false, rawY = false;
+    if (!a.LoadCompressed(x, rawX) || !b.LoadCompressed(y, rawY)) return false;
+    return rawX == rawY && x == y;
+}
+
+} // namespace
+
+bool CRemoteDocument::MergeLocal(CZTDocument& local, std::map<int32_t, int>& positions) {
+    Poll();
+    if (!Writable()) return false;
+    CZTPageList list = local.Tree().BuildPageList();
+    std::vector<ServerPageEntry> entries;
+    std::map<int32_t, int> placed;
+    std::vector<bool> used(entries_.size(), false);
+    bool structure = false;
+    for (const auto& le : list) {
+        if (le.indicator == "f") continue;
+        auto it = positions.find(le.ident);
+        int old = it == positions.end() ? 0 : it->second;
+        if (old < 1 || old > PageCount() || used[size_t(old - 1)]) old = 0;
+        ServerPageEntry e;
+        if (old) {
+            used[size_t(old - 1)] = true;
+            e = entries_[size_t(old - 1)];
+        } else {
+            e.node = cache_.AppendNode();
+            e.changed = true;
+            e.pageTime = Now();
+            structure = true;
+        }
+        const std::string indicator = entries.empty() ? "c" : le.indicator;
+        // The place of an entry is its position among the others: a moved
+        // page changes the indicators around it.
+        if (e.title != le.title || e.indicator != indicator || old != int(entries.size()) + 1) structure = true;
+        e.title = le.title;
+        e.indicator = indicator;
+        if (e.node) {
+            CZTPageRecord rec = local.Archive().GetPage(le.ident);
+            rec.valid = true;
+            if (!old || !SameBody(rec, cache_.GetPage(e.node))) {
+                cache_.PutPage(e.node, std::move(rec));
+                e.changed = true;
+                e.pageTime = Now();
+            }
+            std::vector<ServerFileEntry> files;
+            for (int32_t p = 0;;) {
+                std::string name = local.Archive().FileName(le.ident, p);
+                if (p < 0) break;
+                CZTFileRecord fr = local.Archive().GetFile(le.ident, name);
+                if (!fr.valid) return false;
+                auto known = std::find_if(e.files.begin(), e.files.end(), [&](const auto& f) { return f.name == name; });
+                ServerFileEntry fe;
+                if (known != e.files.end()) fe = *known;
+                else fe.name = name;
+                if (known == e.files.end() || (fe.loaded && !SameFile(fr, cache_.GetFile(e.node, name)))) {
+                    if (cache_.PutFile(e.node, fr) == 0) return false;
+                    fe.loaded = fe.changed = true;
+                }
+                files.push_back(std::move(fe));
+            }
+            if (files.size() != e.files.size()) structure = true;
+            // Files no longer attached leave the cache; the save's file list
+            // no longer names them.
+            for (const auto& f : e.files)
+                if (std::none_of(files.begin(), files.end(), [&](const auto& g) { return g.name == f.name; })) {
+                    cache_.DeleteFile(e.node, f.name);
+                    structure = true;
+                }
+            e.files = std::move(files);
+        }
+        placed[le.ident] = int(entries.size()) + 1;
+        entries.push_back(std::move(e));
+    }
+    for (size_t i = 0; i < used.size(); ++i)
+        if (!used[i]) {
+            if (entries_[i].node) cache_.DeletePage(entries_[i].node);
+            structure = true;
+        }
+    if (header_.title != local.Archive().Header().title) {
+        header_.title = local.Archive().Header().title;
+        structure = true;
+    }
+    entries_ = std::move(entries);
+    if (structure) structureChanged_ = true;
+    positions = std::move(placed);
+    AssignPaths();
     return true;
 }
 

@@ -16,6 +16,7 @@
 #include <condition_variable>
 #include <chrono>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -90,6 +91,9 @@ public:
     // The renewal interval of the keep-alive (120 s).
     std::chrono::milliseconds keepAliveInterval{120000};
     bool KeepAliveRunning() const { return aliveRunning_; }
+    // Cancels the keep-alive's running transfer (any thread): a Close that
+    // waits for the release request returns without it.
+    void CancelKeepAlive();
 
     // ---- pages (positions 1..PageCount())
     int PageCount() const { return int(entries_.size()); }
@@ -122,8 +126,18 @@ public:
     // everything not yet acknowledged marked as changed.
     bool Save();
 
-    // A local document with every page and file (fetched first).
-    bool CopyToLocal(CZTDocument& out);
+    // A local document with every page and file (fetched first). With
+    // `positions` it tells the page position of every local page. With
+    // `partial` the copy is made even when a fetch failed (the pages that did
+    // not arrive are empty there); the result is still false then.
+    bool CopyToLocal(CZTDocument& out, std::map<int32_t, int>* positions = nullptr, bool partial = false);
+    // Takes back a local copy made by CopyToLocal and edited since: its
+    // pages in tree order become the page list. A page that `positions` maps
+    // keeps its entry (server ident, cache node) and is marked changed only
+    // where its title, place, body or files differ; other pages are new,
+    // missing ones are deleted by the next save. `positions` is updated.
+    // Refused unless writable.
+    bool MergeLocal(CZTDocument& local, std::map<int32_t, int>& positions);
     // Takes the pages of a local document in place of the server's: all of
     // them go to the server with the next save.
     bool ReplaceWith(CZTDocument& local);
@@ -144,6 +158,9 @@ private:
     void StartKeepAlive();
     void StopKeepAlive();
     void LoseLock();
+    // Turns the document read-only when the server refused a change for the
+    // lock or the document time; true then (the lock message was shown).
+    bool LockRefused(bool serverError, int errnum);
     srv::SaveDocRequest BuildSave();
     bool SendFiles();
 

@@ -45,7 +45,8 @@ enum ErrNo : int {
     kErrAuth = 10,
     kErrNotFound = 20,
     kErrNoRight = 30,
-    kErrLocked = 40,
+    kErrLocked = 40,     // the write lock is another session's, or was lost
+    kErrStale = 45,      // the client's DOC_TIME is older than the document's
     kErrUnchanged = 50,
     kErrMalformed = 60,
     kErrNameTaken = 70,

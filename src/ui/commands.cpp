@@ -11,6 +11,7 @@ const std::vector<CommandInfo> kCommands = {
     {ID_FILE_NEW, "&Neu", "Erstellt ein neues Dokument.\nNeu", "Ctrl+N", "Neu"},
     {ID_FILE_OPEN, "Ö&ffnen...", "Öffnet ein bestehendes Dokument.\nÖffnen", "Ctrl+O", "Öffnen"},
     {ID_CONNECT, "&Verbinden...", "Verbindet mit einem Zettrix Server.\nVerbinden", "", ""},
+    {ID_RELOAD, "Neu &laden", "Lädt das Serverdokument neu.\nNeu laden", "", ""},
     {ID_ENCRYPTION, "Ver- und &Entschlüsseln", "Ver- und Entschlüsseln des Dokuments.\nVerschlüsseln", "", ""},
     {ID_FILE_SAVE, "S&peichern", "Speichert das aktive Dokument.\nSpeichern", "Ctrl+S", "Sichern"},
     {ID_FILE_SAVE_AS, "Speichern &unter...", "Speichert das aktive Dokument unter neuem Namen.\nSpeichern unter", "",

@@ -21,6 +21,7 @@ enum Command : int {
     ID_APP_EXIT = 57665,
     ID_NEXT_PANE = 57680,
     ID_CONNECT = 32808,
+    ID_RELOAD = 32809,
     ID_ENCRYPTION = 32947,
     ID_NEW_INSTANCE = 32940,
     ID_HISTORY = 32948,

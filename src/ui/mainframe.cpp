@@ -42,6 +42,7 @@
 #include "ui/docdialogs.h"
 #include "ui/finddialog.h"
 #include "ui/searchdialog.h"
+#include "ui/servercommands.h"
 #include "ui/handover.h"
 #include "ui/historydialog.h"
 #include "ui/remindercenter.h"
@@ -138,6 +139,7 @@ CMainFrame::CMainFrame(CZTSettings& settings, QWidget* parent) : QMainWindow(par
     CreateStatusBar();
     exchange_ = new CZTExchangeUi(*this);
     encryption_ = std::make_unique<CZTEncryptionUi>(*this);
+    server_ = std::make_unique<CZTServerSession>(*this);
     text_->AttachFontBar(fontBar_->findChild<QComboBox*>(QStringLiteral("fontNameBox")),
                          fontBar_->findChild<QComboBox*>(QStringLiteral("fontSizeBox")));
     text_->AttachStatusPanes(panes_[0], panes_[3]);
@@ -167,6 +169,7 @@ CMainFrame::~CMainFrame() {
     idleTimer_->stop();
     delete search_;
     delete find_;
+    server_.reset();
     tree_ = nullptr;
     delete vsplit_;
     vsplit_ = nullptr;
@@ -228,7 +231,7 @@ void CMainFrame::CreateMenus() {
     auto add = [this](QMenu* m, int id) { m->addAction(actions_[id]); };
 
     fileMenu_ = bar->addMenu(QStringLiteral("&Datei"));
-    for (int id : {ID_FILE_NEW, ID_FILE_OPEN, ID_CONNECT, ID_ENCRYPTION, ID_FILE_SAVE, ID_FILE_SAVE_AS,
+    for (int id : {ID_FILE_NEW, ID_FILE_OPEN, ID_CONNECT, ID_RELOAD, ID_ENCRYPTION, ID_FILE_SAVE, ID_FILE_SAVE_AS,
                    ID_NEW_INSTANCE, ID_HISTORY, ID_REMOVE_HISTORY})
         add(fileMenu_, id);
     fileMenu_->addSeparator();
@@ -587,7 +590,7 @@ void CMainFrame::UpdateStatus() {
     if (panes_.size() < 7) return;
     panes_[4]->setText(doc_->IsModified() ? QStringLiteral("ÄND") : QString());
     panes_[5]->setText(IsEditable() ? QStringLiteral("SRB") : QStringLiteral("LES"));
-    panes_[6]->setText(QStringLiteral("Getrennt   "));
+    panes_[6]->setText(server_ ? server_->StatusText() : QStringLiteral("Getrennt   "));
 }
 
 void CMainFrame::OnDocumentReplaced() {
@@ -639,6 +642,7 @@ void CMainFrame::RestoreDocumentView() {
 }
 
 void CMainFrame::NewDocument() {
+    if (server_) server_->Disconnect();
     RememberDocumentView();
     reminders_->DocumentCleared();
     tree_->BeginReload();
@@ -681,6 +685,7 @@ bool CMainFrame::OpenDocument(const QString& path, bool askOthers) {
         UpdateStatus();
         return false;
     }
+    if (server_) server_->Disconnect();
     titleOverride_.clear();
     // A file the user may not replace opens for reading only: saving would
     // fail at the end, after the work was done.
@@ -707,11 +712,25 @@ bool CMainFrame::OpenRevision(const std::string& body, const QString& title) {
         NewDocument();
         return false;
     }
+    if (server_) server_->Disconnect();
     readOnly_ = false;
     readOnlyFile_ = false;
     titleOverride_ = title;
     OnDocumentReplaced();
     return true;
+}
+
+void CMainFrame::ShowServerDocument(const std::function<bool(CZTDocument&)>& build, const QString& title) {
+    RememberDocumentView();
+    reminders_->DocumentCleared();
+    tree_->BeginReload();
+    build(*doc_);
+    tree_->EndReload();
+    readOnly_ = false;
+    readOnlyFile_ = false;
+    titleOverride_ = title;
+    OnDocumentReplaced();
+    reminders_->DocumentOpened();
 }
 
 QString CMainFrame::ChooseFile(bool save, const QString& suggestion) {
@@ -723,6 +742,7 @@ QString CMainFrame::ChooseFile(bool save, const QString& suggestion) {
 }
 
 bool CMainFrame::SaveDocument() {
+    if (server_->Active()) return server_->Save();
     const QString path = DocumentPath();
     if (path.isEmpty() || doc_->Archive().NeverSaved() || readOnlyFile_) return SaveDocumentAs();
     return SaveDocumentTo(path);
@@ -751,6 +771,8 @@ bool CMainFrame::SaveDocumentTo(const QString& path) {
     QApplication::restoreOverrideCursor();
     statusBar()->clearMessage();
     if (ok) {
+        // A server document saved under a file name is that file from now on.
+        server_->Detach();
         if (DocumentPath() == full) titleOverride_.clear();
         if (readOnlyFile_ && DocumentPath() == full) {
             // Saved under a name of its own: the document can change again.
@@ -792,6 +814,7 @@ bool CMainFrame::IsCommandEnabled(int id, bool* checked) const {
     if (text_->Handles(id)) return text_->IsEnabled(id, checked);
     if (exchange_ && exchange_->Handles(id)) return exchange_->IsEnabled(id);
     if (encryption_ && encryption_->Handles(id)) return encryption_->IsEnabled(id);
+    if (server_ && server_->Handles(id)) return server_->IsEnabled(id);
     CZTPageNode* cur = tree_->CurrentPage();
     switch (id) {
     case ID_FILE_NEW:
@@ -892,6 +915,12 @@ void CMainFrame::Execute(int id) {
     }
     if (encryption_ && encryption_->Handles(id)) {
         encryption_->Execute(id);
+        UpdateCommandUI();
+        UpdateStatus();
+        return;
+    }
+    if (server_->Handles(id)) {
+        server_->Execute(id);
         UpdateCommandUI();
         UpdateStatus();
         return;
@@ -1386,6 +1415,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         return;
     }
     reminders_->DocumentCleared();
+    server_->Disconnect();
     doc_->Archive().SetModified(false);
     autoSaveTimer_->stop();
     if (tray_) {

@@ -44,6 +44,7 @@ class CZTFindDialog;
 QRect FirstStartGeometry(const QRect& available);
 class CZTReminderCenter;
 class CZTEncryptionUi;
+class CZTServerSession;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -138,6 +139,11 @@ public:
     // The directory and zip commands.
     class CZTExchangeUi* Exchange() const { return exchange_; }
     CZTReminderCenter& Reminders() const { return *reminders_; }
+    // The server session (command "&Verbinden...", server documents).
+    CZTServerSession& Server() const { return *server_; }
+    // Shows the document `build` fills (a copy of a server document) under
+    // the name `title`.
+    void ShowServerDocument(const std::function<bool(CZTDocument&)>& build, const QString& title);
 
 signals:
     void documentChanged();
@@ -191,6 +197,7 @@ private:
     std::unique_ptr<CZTVisitHistory> visits_;
     std::unique_ptr<CZTReminderCenter> reminders_;
     std::unique_ptr<CZTEncryptionUi> encryption_;
+    std::unique_ptr<CZTServerSession> server_;
     QString titleOverride_;
     bool readOnly_ = false;
     bool readOnlyFile_ = false; // the document's file may not be replaced

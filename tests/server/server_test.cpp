@@ -457,6 +457,65 @@ TEST_P(ServerTest, LeaseExpiresWithTheInjectedClock) {
     EXPECT_EQ(ErrnoOf(second.Send(AliveRequest{true, "Leased", ident, now.header.docTime}), Kind::Alive), 0);
 }
 
+// A save or upload whose answer was lost is repeated with the document time
+// the client last saw: the lock holder's own changes since it took the lock
+// do not make its copy stale, and the repeated temporary idents find the
+// page and file made the first time. A copy older than the holder's lock
+// (errno 45) and a session without the lock (errno 40) are told apart.
+TEST_P(ServerTest, RepeatedSavesOfTheLockHolder) {
+    Start();
+    CClient alice = Client("alice");
+    std::string ident = AddDoc(alice, "Again");
+    GetDocAnswer held = Open(alice, "Again", ident, true);
+    ASSERT_TRUE(held.write);
+    const std::string temp(32, 'A');
+    auto save = Save(held.header, {Page(temp, true, "Neu", "{\\rtf1 eins}")});
+    auto first = alice.Send(save);
+    SaveDocAnswer a1;
+    ASSERT_TRUE(ReadSaveDocAnswer(first.document, save, a1).ok());
+    ASSERT_EQ(a1.identn.size(), 1u);
+    // The same request again, as if the answer had never arrived.
+    auto second = alice.Send(save);
+    SaveDocAnswer a2;
+    ASSERT_TRUE(ReadSaveDocAnswer(second.document, save, a2).ok()) << ErrnoOf(second, Kind::SaveDoc);
+    ASSERT_EQ(a2.identn.size(), 1u);
+    EXPECT_EQ(a2.identn[0].val, a1.identn[0].val);
+    GetDocAnswer now = Open(alice, "Again", ident, false);
+    ASSERT_EQ(now.nodes.size(), 1u);
+    // An upload repeated the same way updates its file.
+    const std::string fileTemp(32, 'B');
+    auto up = Upload(a2.header, a1.identn[0].val, fileTemp, true, "f.txt", "eins");
+    auto u1 = alice.Send(up);
+    SetPageFileAnswer f1;
+    ASSERT_TRUE(ReadSetPageFileAnswer(u1.document, up, f1).ok());
+    auto u2 = alice.Send(Upload(a2.header, a1.identn[0].val, fileTemp, true, "f.txt", "zwei"));
+    SetPageFileAnswer f2;
+    ASSERT_TRUE(ReadSetPageFileAnswer(u2.document, up, f2).ok()) << ErrnoOf(u2, Kind::SetPageFile);
+    ASSERT_EQ(f2.identn.size(), 1u);
+    EXPECT_EQ(f2.identn[0].val, f1.identn[0].val);
+    GetPageAnswer page;
+    GetPageRequest gp{"Again", f2.header.docTime, ident, a1.identn[0].val, 0};
+    auto po = alice.Send(gp);
+    ASSERT_TRUE(ReadGetPageAnswer(po.document, gp, page).ok());
+    ASSERT_EQ(page.files.size(), 1u);
+
+    // Another session takes the lock after the lease and saves; the first
+    // takes it back by opening again but saves from its old copy: errno 45.
+    server_->SetClockOffset(301);
+    CClient other = Client("alice");
+    GetDocAnswer taken = Open(other, "Again", ident, true);
+    ASSERT_TRUE(taken.write);
+    EXPECT_EQ(ErrnoOf(alice.Send(save), Kind::SaveDoc), kErrLocked);
+    auto otherSave = Save(taken.header, {Page(a1.identn[0].val, false, "Von anderen", "{\\rtf1 anders}")});
+    ASSERT_EQ(ErrnoOf(other.Send(otherSave), Kind::SaveDoc), 0);
+    ASSERT_EQ(ErrnoOf(other.Send(AliveRequest{false, "Again", ident, 0}), Kind::Alive), 0);
+    ASSERT_TRUE(Open(alice, "Again", ident, true).write);
+    EXPECT_EQ(ErrnoOf(alice.Send(save), Kind::SaveDoc), kErrStale);
+    GetDocAnswer last = Open(other, "Again", ident, false);
+    ASSERT_EQ(last.nodes.size(), 1u);
+    EXPECT_EQ(last.nodes[0].title, "Von anderen");
+}
+
 TEST_P(ServerTest, RightsEdits) {
     Start();
     CClient alice = Client("alice"), bob = Client("bob"), carol = Client("carol"), root = Client("root");

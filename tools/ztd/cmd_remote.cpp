@@ -11,6 +11,7 @@
 #include "ztd.h"
 
 #include "base/cp1252.h"
+#include "base/fileio.h"
 #include "base/messages.h"
 #include "core/pagepaths.h"
 #include "exchange/rtfhtml/rtfconverter.h"
@@ -18,10 +19,14 @@
 #include "remote/remotedoc.h"
 #include "text/pagertf.h"
 
+#ifdef ZT_HAVE_QT
 #include <QByteArray>
 #include <QSettings>
+#endif
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <map>
 
@@ -29,6 +34,7 @@ namespace ztd {
 
 namespace {
 
+#ifdef ZT_HAVE_QT
 // The trusted list in the program's settings ("Certificates" / "ServerSSL").
 class SettingsTrustStore : public zt::remote::TrustStore {
 public:
@@ -45,6 +51,32 @@ public:
         s.sync();
     }
 };
+#else
+// Without Qt the trusted list is a file of its own beside the settings.
+class SettingsTrustStore : public zt::remote::TrustStore {
+public:
+    std::string Load() override {
+        std::string bytes, error;
+        if (!zt::ReadWholeFile(Path(), bytes, &error)) return {};
+        return bytes;
+    }
+    void Save(const std::string& der) override {
+        std::string error;
+        const std::string path = Path();
+        std::error_code ec;
+        std::filesystem::create_directories(path.substr(0, path.rfind('/')), ec);
+        if (!zt::WriteFileReplacing(path, der, &error)) std::cerr << "Fehler: " << error << "\n";
+    }
+
+private:
+    static std::string Path() {
+        const char* xdg = std::getenv("XDG_CONFIG_HOME");
+        const char* home = std::getenv("HOME");
+        std::string dir = xdg && *xdg ? xdg : std::string(home ? home : ".") + "/.config";
+        return dir + "/Zettrix Applications/ServerSSL.der";
+    }
+};
+#endif
 
 bool Password(const char* env, const std::string& prompt, std::string& out) {
     if (const char* p = std::getenv(env)) {
@@ -66,14 +98,14 @@ int OpenSession(Context& c, const Args& a, Session& s) {
     bool ssl = url.rfind("https://", 0) == 0 || url.rfind("HTTPS://", 0) == 0;
     if (ssl) url = url.substr(8);
     auto addr = zt::remote::ParseTypedAddress(url);
-    if (!addr || addr->otherScheme) return c.Fail("Adresse '" + a.Get("--url") + "' ist ungültig.");
+    if (!addr || addr->otherScheme) return c.Fail(zt::FormatMessage(zt::Msg::RemoteBadAddress, {a.Get("--url")}));
     zt::remote::Connection conn;
     conn.user = zt::Utf8ToCp1252(a.Get("--user"));
     conn.hostPort = addr->hostPort;
     conn.scriptPath = addr->scriptPath;
     conn.ssl = ssl;
     if (!Password("ZT_PASSWORD", "Passwort für " + a.Get("--user") + ": ", conn.password))
-        return c.Fail("Kein Passwort (ZT_PASSWORD oder Terminal).");
+        return c.Fail(zt::MessageText(zt::Msg::RemoteNoPassword));
     conn.password = zt::Utf8ToCp1252(conn.password);
     s.link = std::make_unique<zt::remote::CServerLink>(c.prompter, conn);
     auto& t = s.link->Transport();
@@ -187,11 +219,13 @@ int Admin(Context& c, Session& s, const std::vector<std::string>& rest) {
     if (what == "add" && rest.size() >= 3) return link.CreateDocument(zt::Utf8ToCp1252(rest[2])) ? kOk : kDocError;
     if (what == "passwd") {
         std::string pw, again;
-        if (!Password("ZT_NEW_PASSWORD", "Neues Passwort: ", pw)) return c.Fail("Kein neues Passwort.");
-        if (!std::getenv("ZT_NEW_PASSWORD") &&
-            (!ReadTerminalLine("Wiederholung: ", true, again) || again != pw))
-            return c.Fail(zt::MessageText(zt::Msg::SrvPasswordMismatch));
-        if (pw.size() < 4) return c.Fail("Das neue Passwort muss aus mind. 4 Zeichen bestehen.");
+        const std::string newLabel = std::string(zt::MessageText(zt::Msg::RemoteNewPasswordLabel)) + ": ";
+        const std::string repeatLabel = std::string(zt::MessageText(zt::Msg::RemoteRepeatPasswordLabel)) + ": ";
+        if (!Password("ZT_NEW_PASSWORD", newLabel, pw)) return c.Fail(zt::MessageText(zt::Msg::RemoteNewPasswordEmpty));
+        if (!std::getenv("ZT_NEW_PASSWORD") && (!ReadTerminalLine(repeatLabel, true, again) || again != pw))
+            return c.Fail(zt::MessageText(zt::Msg::RemoteNewPasswordMismatch));
+        if (pw.empty()) return c.Fail(zt::MessageText(zt::Msg::RemoteNewPasswordEmpty));
+        if (pw.size() < 4) return c.Fail(zt::MessageText(zt::Msg::RemoteNewPasswordShort));
         return link.ChangePassword(zt::Utf8ToCp1252(pw)) ? kOk : kDocError;
     }
     if (rest.size() < 3) return kUsage;
