@@ -54,6 +54,7 @@
 #include "ui/listview.h"
 #include "ui/optionsdialog.h"
 #include "ui/pagetreemodel.h"
+#include "ui/printui.h"
 #include "ui/viewframe.h"
 #include "ui/qtprompter.h"
 #include "ui/settings.h"
@@ -138,6 +139,7 @@ CMainFrame::CMainFrame(CZTSettings& settings, QWidget* parent) : QMainWindow(par
     CreateStatusBar();
     exchange_ = new CZTExchangeUi(*this);
     encryption_ = std::make_unique<CZTEncryptionUi>(*this);
+    print_ = new CZTPrintUi(*this);
     text_->AttachFontBar(fontBar_->findChild<QComboBox*>(QStringLiteral("fontNameBox")),
                          fontBar_->findChild<QComboBox*>(QStringLiteral("fontSizeBox")));
     text_->AttachStatusPanes(panes_[0], panes_[3]);
@@ -243,6 +245,7 @@ void CMainFrame::CreateMenus() {
     fileMenu_->addSeparator();
     add(fileMenu_, ID_FILE_PRINT);
     add(fileMenu_, ID_FILE_PRINT_PREVIEW);
+    add(fileMenu_, ID_FILE_PRINT_PDF);
     add(fileMenu_, ID_FILE_PRINT_SETUP);
     fileMenu_->addSeparator();
     add(fileMenu_, ID_DOC_PROPERTIES);
@@ -792,6 +795,7 @@ bool CMainFrame::IsCommandEnabled(int id, bool* checked) const {
     if (text_->Handles(id)) return text_->IsEnabled(id, checked);
     if (exchange_ && exchange_->Handles(id)) return exchange_->IsEnabled(id);
     if (encryption_ && encryption_->Handles(id)) return encryption_->IsEnabled(id);
+    if (print_ && print_->Handles(id)) return print_->IsEnabled(id);
     CZTPageNode* cur = tree_->CurrentPage();
     switch (id) {
     case ID_FILE_NEW:
@@ -894,6 +898,11 @@ void CMainFrame::Execute(int id) {
         encryption_->Execute(id);
         UpdateCommandUI();
         UpdateStatus();
+        return;
+    }
+    if (print_ && print_->Handles(id)) {
+        print_->Execute(id);
+        UpdateCommandUI();
         return;
     }
     switch (id) {

@@ -138,6 +138,8 @@ public:
     // The directory and zip commands.
     class CZTExchangeUi* Exchange() const { return exchange_; }
     CZTReminderCenter& Reminders() const { return *reminders_; }
+    // The print commands.
+    class CZTPrintUi* Printing() const { return print_; }
 
 signals:
     void documentChanged();
@@ -202,6 +204,7 @@ private:
 
     CLeftView* tree_ = nullptr;
     class CZTExchangeUi* exchange_ = nullptr;
+    class CZTPrintUi* print_ = nullptr;
     CZettrixView* text_ = nullptr;
     CZTListView* files_ = nullptr;
     CZTViewFrame* treeFrame_ = nullptr;
