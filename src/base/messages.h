@@ -295,6 +295,15 @@ enum class Msg {
     RemoteNoSuchDocument,     // "%s": name
     RemoteConnected,
     RemoteDisconnected,
+    // drag and drop
+    DropDialogTitle,
+    DropMoveTitle,
+    DropCopyTitle,
+    DropPageAs,
+    DropFilesOnTreeAs,
+    DropOnFilesAs,
+    DropQuestionTitle,
+    DropBinaryFiles,
     Count_
 };
 

@@ -55,6 +55,7 @@
 #include "ui/optionsdialog.h"
 #include "ui/pagetreemodel.h"
 #include "ui/printui.h"
+#include "ui/treedrag.h"
 #include "ui/viewframe.h"
 #include "ui/qtprompter.h"
 #include "ui/settings.h"
@@ -140,6 +141,7 @@ CMainFrame::CMainFrame(CZTSettings& settings, QWidget* parent) : QMainWindow(par
     exchange_ = new CZTExchangeUi(*this);
     encryption_ = std::make_unique<CZTEncryptionUi>(*this);
     print_ = new CZTPrintUi(*this);
+    dragDrop_ = new CZTTreeDragDrop(*this);
     text_->AttachFontBar(fontBar_->findChild<QComboBox*>(QStringLiteral("fontNameBox")),
                          fontBar_->findChild<QComboBox*>(QStringLiteral("fontSizeBox")));
     text_->AttachStatusPanes(panes_[0], panes_[3]);

@@ -140,6 +140,8 @@ public:
     CZTReminderCenter& Reminders() const { return *reminders_; }
     // The print commands.
     class CZTPrintUi* Printing() const { return print_; }
+    // Drag and drop of pages, texts and files.
+    class CZTTreeDragDrop* DragDrop() const { return dragDrop_; }
 
 signals:
     void documentChanged();
@@ -205,6 +207,7 @@ private:
     CLeftView* tree_ = nullptr;
     class CZTExchangeUi* exchange_ = nullptr;
     class CZTPrintUi* print_ = nullptr;
+    class CZTTreeDragDrop* dragDrop_ = nullptr;
     CZettrixView* text_ = nullptr;
     CZTListView* files_ = nullptr;
     CZTViewFrame* treeFrame_ = nullptr;
