@@ -52,13 +52,18 @@ struct CharState {
 struct ParaState {
     int align = 0;  // 0 left, 1 centre, 2 right, 3 justify
     int li = 0, ri = 0, fi = 0;
+    // Space before and after in twips; line spacing \sl (0 automatic) and
+    // whether it is a multiple of single spacing (\slmult1).
+    int sb = 0, sa = 0, sl = 0;
+    bool slmult = false;
     bool bullet = false, inTable = false;
     int tabCount = 0;
     int pendingTabKind = 0;  // 0 left, 1 centre, 2 right, 3 decimal
     std::array<int, kMaxTabStops> tabs{};
     std::array<uint8_t, kMaxTabStops> tabKinds{};
     bool operator==(const ParaState& o) const {
-        return align == o.align && li == o.li && ri == o.ri && fi == o.fi && bullet == o.bullet &&
+        return align == o.align && li == o.li && ri == o.ri && fi == o.fi && sb == o.sb && sa == o.sa &&
+               sl == o.sl && slmult == o.slmult && bullet == o.bullet &&
                tabCount == o.tabCount && std::equal(tabs.begin(), tabs.begin() + tabCount, o.tabs.begin()) &&
                std::equal(tabKinds.begin(), tabKinds.begin() + tabCount, o.tabKinds.begin());
     }
@@ -344,6 +349,14 @@ private:
         f.setLeftMargin(TwipsToUnits(p.li));
         f.setTextIndent(TwipsToUnits(p.fi));
         f.setRightMargin(TwipsToUnits(p.ri));
+        if (p.sb) f.setTopMargin(TwipsToUnits(p.sb));
+        if (p.sa) f.setBottomMargin(TwipsToUnits(p.sa));
+        if (p.sl > 0 && p.slmult)
+            f.setLineHeight(p.sl * 100.0 / 240.0, QTextBlockFormat::ProportionalHeight);
+        else if (p.sl > 0)
+            f.setLineHeight(TwipsToUnits(p.sl), QTextBlockFormat::MinimumHeight);
+        else if (p.sl < 0)
+            f.setLineHeight(TwipsToUnits(-p.sl), QTextBlockFormat::FixedHeight);
         if (p.tabCount) {
             QList<QTextOption::Tab> tabs;
             for (int i = 0; i < p.tabCount; ++i) {
@@ -920,6 +933,15 @@ private:
             c.protect = on;
         } else if (w == "v") {
             c.hidden = on;
+        } else if (w == "sb") {
+            p.sb = std::clamp(v, 0, 31680);
+        } else if (w == "sa") {
+            p.sa = std::clamp(v, 0, 31680);
+        } else if (w == "sl") {
+            // \sl1000 and more with \slmult1 would be ten lines a line: kept within reason.
+            p.sl = std::clamp(v, -31680, 31680);
+        } else if (w == "slmult") {
+            p.slmult = on;
         } else if (w == "tx" || w == "tb") {
             if (p.tabCount < kMaxTabStops && v > 0 && v <= 31680) {
                 // Stops stay sorted and unique.

@@ -42,6 +42,8 @@ struct RunState {
 
 struct ParaKey {
     int align = 0, li = 0, ri = 0, fi = 0;
+    int sb = 0, sa = 0, sl = 0;
+    bool slmult = false;
     bool bullet = false;
     std::vector<std::pair<int, int>> tabs;
     bool operator==(const ParaKey&) const = default;
@@ -273,6 +275,24 @@ private:
         k.li = ind.start + ind.offset;
         k.fi = -ind.offset;
         k.ri = ind.right;
+        k.sb = std::max(0, UnitsToTwips(f.topMargin()));
+        k.sa = std::max(0, UnitsToTwips(f.bottomMargin()));
+        const qreal lh = f.lineHeight();
+        switch (f.lineHeightType()) {
+        case QTextBlockFormat::ProportionalHeight:
+            if (lh > 0 && std::abs(lh - 100.0) > 0.01) {
+                k.sl = int(std::lround(lh * 240.0 / 100.0));
+                k.slmult = true;
+            }
+            break;
+        case QTextBlockFormat::MinimumHeight:
+            if (lh > 0) k.sl = UnitsToTwips(lh);
+            break;
+        case QTextBlockFormat::FixedHeight:
+            if (lh > 0) k.sl = -UnitsToTwips(lh);
+            break;
+        default: break;
+        }
         k.bullet = f.boolProperty(kBulletProperty) ||
                    (block.textList() && block.textList()->format().style() == QTextListFormat::ListDisc);
         const auto tabs = f.tabPositions();
@@ -297,6 +317,12 @@ private:
         if (k.fi) Word("\\fi", k.fi);
         if (k.li) Word("\\li", k.li);
         if (k.ri) Word("\\ri", k.ri);
+        if (k.sb) Word("\\sb", k.sb);
+        if (k.sa) Word("\\sa", k.sa);
+        if (k.sl) {
+            Word("\\sl", k.sl);
+            Word(k.slmult ? "\\slmult1" : "\\slmult0");
+        }
         for (auto [pos, type] : k.tabs) {
             if (type == QTextOption::CenterTab) Word("\\tqc");
             if (type == QTextOption::RightTab) Word("\\tqr");
