@@ -6,9 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
+#include <QTextTable>
 
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -119,6 +122,121 @@ TEST(RtfParagraphSpacing, RealFilesKeepTheirSpacing) {
         EXPECT_EQ(SpacingOf(again), first);
         EXPECT_EQ(WriteRtf(again), rtf);
     }
+}
+
+// The tables of a document in order: size, then every cell that is not
+// covered as row,column+rows x columns "text".
+std::vector<std::string> TablesOf(const QTextDocument& doc) {
+    std::vector<std::string> out;
+    std::function<void(QTextFrame*)> walk = [&](QTextFrame* frame) {
+        for (QTextFrame* child : frame->childFrames()) {
+            if (auto* t = qobject_cast<QTextTable*>(child)) {
+                std::string s = std::to_string(t->rows()) + "x" + std::to_string(t->columns()) + ":";
+                for (int r = 0; r < t->rows(); ++r)
+                    for (int c = 0; c < t->columns(); ++c) {
+                        const QTextTableCell cell = t->cellAt(r, c);
+                        if (cell.row() != r || cell.column() != c) continue;
+                        QTextCursor from = cell.firstCursorPosition(), to = cell.lastCursorPosition();
+                        from.setPosition(to.position(), QTextCursor::KeepAnchor);
+                        s += " " + std::to_string(r) + "," + std::to_string(c) + "+" + std::to_string(cell.rowSpan()) +
+                             "x" + std::to_string(cell.columnSpan()) + "\"" +
+                             from.selectedText().replace(QChar::ParagraphSeparator, QLatin1Char('/')).toStdString() +
+                             "\"";
+                    }
+                out.push_back(s);
+            }
+            walk(child);
+        }
+    };
+    walk(doc.rootFrame());
+    return out;
+}
+
+TEST(RtfTables, MergedCellsAreReadAndWrittenBack) {
+    const std::string head = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}}\\f0\\fs24 ";
+    struct Case {
+        const char* name;
+        const char* body;
+        std::vector<std::string> tables;
+        std::vector<const char*> words;
+    } cases[] = {
+        {"vertical",
+         "\\trowd\\clvmgf\\cellx2000\\cellx4000\\pard\\intbl A\\cell B\\cell\\row"
+         "\\trowd\\clvmrg\\cellx2000\\cellx4000\\pard\\intbl \\cell C\\cell\\row"
+         "\\trowd\\clvmrg\\cellx2000\\cellx4000\\pard\\intbl \\cell D\\cell\\row\\pard Ende\\par}",
+         {"3x2: 0,0+3x1\"A\" 0,1+1x1\"B\" 1,1+1x1\"C\" 2,1+1x1\"D\""},
+         {"\\clvmgf", "\\clvmrg"}},
+        {"horizontal",
+         "\\trowd\\clmgf\\cellx2000\\clmrg\\cellx4000\\cellx6000\\pard\\intbl AB\\cell\\cell X\\cell\\row"
+         "\\pard Ende\\par}",
+         {"1x3: 0,0+1x2\"AB\" 0,2+1x1\"X\""},
+         {"\\clmgf", "\\clmrg"}},
+        {"block of two by two",
+         "\\trowd\\clvmgf\\clmgf\\cellx2000\\clvmgf\\clmrg\\cellx4000\\cellx6000\\pard\\intbl Q\\cell\\cell 1\\cell\\row"
+         "\\trowd\\clvmrg\\clmgf\\cellx2000\\clvmrg\\clmrg\\cellx4000\\cellx6000\\pard\\intbl \\cell\\cell 2\\cell\\row"
+         "\\pard Ende\\par}",
+         {"2x3: 0,0+2x2\"Q\" 0,2+1x1\"1\" 1,2+1x1\"2\""},
+         {"\\clvmgf\\clmgf", "\\clvmrg\\clmrg"}},
+        // A merge mark without a first cell to join changes nothing.
+        {"stray marks",
+         "\\trowd\\clvmrg\\cellx2000\\clmrg\\cellx4000\\pard\\intbl a\\cell b\\cell\\row\\pard Ende\\par}",
+         {"1x2: 0,0+1x1\"a\" 0,1+1x1\"b\""},
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTextDocument doc;
+        ASSERT_TRUE(Load(head + c.body, doc));
+        EXPECT_EQ(TablesOf(doc), c.tables);
+        const std::string rtf = WriteRtf(doc);
+        for (const char* w : c.words) EXPECT_NE(rtf.find(w), std::string::npos) << w << " in " << rtf;
+        QTextDocument again;
+        ASSERT_TRUE(Load(rtf, again));
+        EXPECT_EQ(TablesOf(again), c.tables) << rtf;
+        EXPECT_EQ(again.toPlainText(), doc.toPlainText());
+    }
+}
+
+TEST(RtfTables, RealFilesKeepTheirTables) {
+    for (const char* name : {"libreoffice.rtf", "pandoc.rtf", "wordpad.rtf"}) {
+        SCOPED_TRACE(name);
+        QTextDocument doc;
+        ASSERT_TRUE(Load(ReadData(name), doc));
+        const std::string rtf = WriteRtf(doc);
+        QTextDocument again;
+        ASSERT_TRUE(Load(rtf, again));
+        EXPECT_EQ(TablesOf(again), TablesOf(doc)) << rtf;
+    }
+    // The file LibreOffice wrote joins two cells of its table vertically.
+    QTextDocument doc;
+    ASSERT_TRUE(Load(ReadData("libreoffice.rtf"), doc));
+    bool spans = false;
+    for (const std::string& t : TablesOf(doc)) spans |= t.find("+2x1") != std::string::npos;
+    EXPECT_TRUE(spans) << ::testing::PrintToString(TablesOf(doc));
+}
+
+TEST(RtfTables, TextOfANestedTableIsKeptInItsCell) {
+    QTextDocument doc;
+    QTextCursor c(&doc);
+    c.insertText(QStringLiteral("Vorher"));
+    QTextTable* outer = c.insertTable(1, 2);
+    QTextCursor in = outer->cellAt(0, 0).firstCursorPosition();
+    in.insertText(QStringLiteral("links"));
+    QTextTable* inner = in.insertTable(2, 2);
+    inner->cellAt(0, 0).firstCursorPosition().insertText(QStringLiteral("innen eins"));
+    inner->cellAt(1, 1).firstCursorPosition().insertText(QStringLiteral("innen vier"));
+    outer->cellAt(0, 1).firstCursorPosition().insertText(QStringLiteral("rechts"));
+    const std::string rtf = WriteRtf(doc);
+    QTextDocument again;
+    ASSERT_TRUE(Load(rtf, again));
+    const QString text = again.toPlainText();
+    for (const char* part : {"Vorher", "links", "innen eins", "innen vier", "rechts"})
+        EXPECT_TRUE(text.contains(QString::fromLatin1(part))) << part << " in " << text.toStdString();
+    // The outer table keeps its shape; the inner one's text stays in its cell.
+    ASSERT_EQ(TablesOf(again).size(), 1u);
+    EXPECT_EQ(TablesOf(again)[0].substr(0, 4), "1x2:");
+    EXPECT_NE(TablesOf(again)[0].find("innen eins"), std::string::npos);
+    EXPECT_NE(TablesOf(again)[0].find("\"rechts\""), std::string::npos);
 }
 
 } // namespace

@@ -462,6 +462,7 @@ private:
             tf.setColumnWidthConstraints(widths);
         }
         curBlockKnown_ = false;
+        vStart_.fill(-1);
         table_ = cur_.insertTable(1, cols, tf);
         usedRows_ = 1;
         tableState_ = TableState::InRow;
@@ -488,6 +489,33 @@ private:
         cellIndex_ = 0;
         rowDefined_ = false;
         cur_ = table_->cellAt(usedRows_ - 1, 0).firstCursorPosition();
+    }
+
+    // The merges the row definition asked for, once the row's cells are there:
+    // cells joined to the left first, then cells joined to the ones above.
+    void MergeRowCells(int row) {
+        if (!table_ || row < 0) return;
+        const int cols = std::min(rowCols_, table_->columns());
+        for (int c = 0; c < cols;) {
+            int n = 1;
+            if (cellMerge_[size_t(c)] & kMergeHFirst)
+                while (c + n < cols && (cellMerge_[size_t(c + n)] & kMergeHNext)) ++n;
+            if (n > 1) table_->mergeCells(row, c, 1, n);
+            c += n;
+        }
+        for (int c = 0; c < cols; ++c) {
+            const uint8_t m = cellMerge_[size_t(c)];
+            if (m & kMergeVFirst) {
+                vStart_[size_t(c)] = row;
+            } else if ((m & kMergeVNext) && vStart_[size_t(c)] >= 0) {
+                const int top = vStart_[size_t(c)];
+                const QTextTableCell first = table_->cellAt(top, c);
+                if (first.isValid() && first.row() == top && first.column() == c)
+                    table_->mergeCells(top, c, row - top + 1, std::max(1, first.columnSpan()));
+            } else {
+                vStart_[size_t(c)] = -1;
+            }
+        }
     }
 
     void LeaveTable() {
@@ -544,6 +572,7 @@ private:
         }
         if (tableState_ != TableState::InRow) return;
         Flush();
+        MergeRowCells(usedRows_ - 1);
         cellParPending_ = false;
         tableState_ = TableState::AfterRow;
         rowDefined_ = false;
@@ -916,13 +945,21 @@ private:
         case RtfKw::ldblquote: AddChar(0x201C); return;
         case RtfKw::rdblquote: AddChar(0x201D); return;
         // Tables.
+        case RtfKw::clvmgf: pendingMerge_ |= kMergeVFirst; return;
+        case RtfKw::clvmrg: pendingMerge_ |= kMergeVNext; return;
         case RtfKw::trowd:
             rowCols_ = 0;
+            pendingMerge_ = 0;
+            cellMerge_.fill(0);
             rowDefined_ = true;
             intblSinceRowDef_ = false;
             return;
         case RtfKw::cellx:
-            if (rowCols_ < detail::kMaxTableColumns) cellx_[rowCols_++] = std::clamp(v, -(1 << 24), 1 << 24);
+            if (rowCols_ < detail::kMaxTableColumns) {
+                cellMerge_[size_t(rowCols_)] = pendingMerge_;
+                cellx_[rowCols_++] = std::clamp(v, -(1 << 24), 1 << 24);
+            }
+            pendingMerge_ = 0;
             return;
         case RtfKw::Unknown: break;
         default: return;
@@ -933,6 +970,10 @@ private:
             c.protect = on;
         } else if (w == "v") {
             c.hidden = on;
+        } else if (w == "clmgf") {
+            pendingMerge_ |= kMergeHFirst;
+        } else if (w == "clmrg") {
+            pendingMerge_ |= kMergeHNext;
         } else if (w == "sb") {
             p.sb = std::clamp(v, 0, 31680);
         } else if (w == "sa") {
@@ -1135,6 +1176,12 @@ private:
     ParaState curBlockState_;
     bool blocksInserted_ = false;
     std::array<int, detail::kMaxTableColumns> cellx_{};
+    // Merge marks of the row definition's cells, and where each column's
+    // vertical merge began (-1: none).
+    static constexpr uint8_t kMergeHFirst = 1, kMergeHNext = 2, kMergeVFirst = 4, kMergeVNext = 8;
+    uint8_t pendingMerge_ = 0;
+    std::array<uint8_t, detail::kMaxTableColumns> cellMerge_{};
+    std::array<int, detail::kMaxTableColumns> vStart_{};
     bool cellParPending_ = false;
     QTextBlockFormat cellParFormat_;
     int cells_ = 0;

@@ -21,6 +21,7 @@
 #include <QUrl>
 
 #include <cmath>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -474,6 +475,18 @@ private:
             Word("\\trowd\\trgaph108");
             int x = 0;
             for (int c = 0; c < cols; ++c) {
+                // Merged cells: the first of a merge and the ones it covers.
+                const QTextTableCell cell = table->cellAt(r, c);
+                if (cell.isValid()) {
+                    if (cell.row() != r)
+                        Word("\\clvmrg");
+                    else if (cell.rowSpan() > 1)
+                        Word("\\clvmgf");
+                    if (cell.column() != c)
+                        Word("\\clmrg");
+                    else if (cell.columnSpan() > 1)
+                        Word("\\clmgf");
+                }
                 int w = 9000 / std::max(cols, 1);
                 if (c < widths.size() && widths[c].type() == QTextLength::FixedLength)
                     w = std::clamp(UnitsToTwips(widths[c].rawValue()), 1, detail::kMaxCellWidth);
@@ -486,13 +499,30 @@ private:
                 if (cell.isValid() && cell.row() == r && cell.column() == c) {
                     int blocks = 0;
                     bool lastEmpty = false;
-                    for (auto it = cell.begin(); !it.atEnd(); ++it) {
-                        QTextBlock block = it.currentBlock();
-                        if (!block.isValid()) continue;  // nested tables are left out
-                        if (blocks++) Word("\\par");
-                        WriteBlock(block, true);
-                        lastEmpty = block.length() <= 1;
-                    }
+                    // A table inside the cell gives its paragraphs to the
+                    // cell, row by row, so that none of its text is lost.
+                    std::function<void(QTextFrame::iterator)> cellBlocks = [&](QTextFrame::iterator it) {
+                        for (; !it.atEnd(); ++it) {
+                            if (QTextFrame* inner = it.currentFrame()) {
+                                if (auto* nested = qobject_cast<QTextTable*>(inner)) {
+                                    for (int nr = 0; nr < nested->rows(); ++nr)
+                                        for (int nc = 0; nc < nested->columns(); ++nc) {
+                                            const QTextTableCell n = nested->cellAt(nr, nc);
+                                            if (n.isValid() && n.row() == nr && n.column() == nc) cellBlocks(n.begin());
+                                        }
+                                } else {
+                                    cellBlocks(inner->begin());
+                                }
+                                continue;
+                            }
+                            QTextBlock block = it.currentBlock();
+                            if (!block.isValid()) continue;
+                            if (blocks++) Word("\\par");
+                            WriteBlock(block, true);
+                            lastEmpty = block.length() <= 1;
+                        }
+                    };
+                    cellBlocks(cell.begin());
                     // A mark right before the cell mark ends no paragraph of
                     // its own: an empty last paragraph needs one more.
                     if (blocks > 1 && lastEmpty) Word("\\par");
