@@ -8,6 +8,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextList>
 #include <QTextTable>
 
 #include <fstream>
@@ -237,6 +238,45 @@ TEST(RtfTables, TextOfANestedTableIsKeptInItsCell) {
     EXPECT_EQ(TablesOf(again)[0].substr(0, 4), "1x2:");
     EXPECT_NE(TablesOf(again)[0].find("innen eins"), std::string::npos);
     EXPECT_NE(TablesOf(again)[0].find("\"rechts\""), std::string::npos);
+}
+
+// Every paragraph as "text[style item]" (style and item text of its list).
+std::vector<std::string> ListsOf(const QTextDocument& doc) {
+    std::vector<std::string> out;
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        std::string s = b.text().toStdString();
+        if (QTextList* l = b.textList())
+            s += "[" + std::to_string(int(l->format().style())) + " " + l->itemText(b).toStdString() + "]";
+        out.push_back(s);
+    }
+    return out;
+}
+
+TEST(RtfLists, NumberedParagraphsAreListsThroughTheRoundTrip) {
+    const std::string rtf =
+        "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}}\\f0\\fs24 "
+        "\\pard{\\pntext\\f0 1.\\tab}{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart1\\pndec{\\pntxta.}}"
+        "\\fi-360\\li720 Eins\\par{\\pntext\\f0 2.\\tab}Zwei\\par"
+        "\\pard Danach\\par"
+        "{\\pntext\\f0 a.\\tab}{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart1\\pnlcltr{\\pntxta.}}Alpha\\par"
+        "{\\pntext\\f0 b.\\tab}Beta\\par"
+        "\\pard{\\*\\pn\\pnlvlbody\\pnucrm{\\pntxta.}}R\\\'f6misch\\par}";
+    const std::vector<std::string> want = {
+        "Eins[-4 1.]", "Zwei[-4 2.]", "Danach", "Alpha[-5 a.]", "Beta[-5 b.]", "R\xc3\xb6misch[-8 I.]"};
+    QTextDocument doc;
+    ASSERT_TRUE(Load(rtf, doc));
+    EXPECT_EQ(ListsOf(doc), want);
+    // The numbers come from the lists, never twice from the text.
+    EXPECT_FALSE(doc.toPlainText().contains(QStringLiteral("1.")));
+    const std::string written = WriteRtf(doc);
+    for (const char* w : {"\\pndec", "{\\pntext\\f0 2.\\tab}", "\\pnlcltr", "{\\pntext\\f0 b.\\tab}", "\\pnucrm"})
+        EXPECT_NE(written.find(w), std::string::npos) << w << " in " << written;
+    QTextDocument again;
+    ASSERT_TRUE(Load(written, again));
+    EXPECT_EQ(ListsOf(again), want) << written;
+    EXPECT_EQ(WriteRtf(again), written);
+    // Indents stay the paragraph's own.
+    EXPECT_EQ(UnitsToTwips(again.begin().blockFormat().leftMargin()), 720);
 }
 
 } // namespace

@@ -56,6 +56,8 @@ struct ParaState {
     // whether it is a multiple of single spacing (\slmult1).
     int sb = 0, sa = 0, sl = 0;
     bool slmult = false;
+    // The list style of a numbered paragraph (\pnlvlbody with \pndec, ...), 0 none.
+    int number = 0;
     bool bullet = false, inTable = false;
     int tabCount = 0;
     int pendingTabKind = 0;  // 0 left, 1 centre, 2 right, 3 decimal
@@ -63,7 +65,7 @@ struct ParaState {
     std::array<uint8_t, kMaxTabStops> tabKinds{};
     bool operator==(const ParaState& o) const {
         return align == o.align && li == o.li && ri == o.ri && fi == o.fi && sb == o.sb && sa == o.sa &&
-               sl == o.sl && slmult == o.slmult && bullet == o.bullet &&
+               sl == o.sl && slmult == o.slmult && number == o.number && bullet == o.bullet &&
                tabCount == o.tabCount && std::equal(tabs.begin(), tabs.begin() + tabCount, o.tabs.begin()) &&
                std::equal(tabKinds.begin(), tabKinds.begin() + tabCount, o.tabKinds.begin());
     }
@@ -617,7 +619,10 @@ private:
     // Sets the format of the cursor's block unless the block was made with it.
     void ApplyParagraph(const ParaState& p) {
         if (!curBlockKnown_ || !(curBlockState_ == p)) cur_.setBlockFormat(BlockFormatOf(p));
-        if (p.bullet) detail::SetBlockBullet(cur_, true);
+        if (p.bullet)
+            detail::SetBlockBullet(cur_, true);
+        else if (p.number)
+            detail::SetBlockNumber(cur_, p.number);
     }
 
     void OnPar() {
@@ -855,8 +860,15 @@ private:
         case Dest::Pict: PictWord(kw, t); return;
         case Dest::Pn:
             if (t.word == "pnlvlblt") {
-                g.p.bullet = true;
-                if (stack_.size() >= 2) stack_[stack_.size() - 2].p.bullet = true;
+                SetPn(true, 0);
+            } else if (t.word == "pnlvlbody") {
+                SetPn(false, QTextListFormat::ListDecimal);
+            } else if (G().p.number || (stack_.size() >= 2 && stack_[stack_.size() - 2].p.number)) {
+                if (t.word == "pndec") SetPn(false, QTextListFormat::ListDecimal);
+                if (t.word == "pnlcltr") SetPn(false, QTextListFormat::ListLowerAlpha);
+                if (t.word == "pnucltr") SetPn(false, QTextListFormat::ListUpperAlpha);
+                if (t.word == "pnlcrm") SetPn(false, QTextListFormat::ListLowerRoman);
+                if (t.word == "pnucrm") SetPn(false, QTextListFormat::ListUpperRoman);
             }
             return;
         case Dest::FldInst:
@@ -864,6 +876,16 @@ private:
         case Dest::Normal: break;
         }
         NormalWord(kw, t);
+    }
+
+    // The paragraph numbering of a \pn group: on the group and on the
+    // paragraph it belongs to.
+    void SetPn(bool bullet, int number) {
+        for (size_t k = 0; k < 2 && k < stack_.size(); ++k) {
+            ParaState& p = stack_[stack_.size() - 1 - k].p;
+            p.bullet = bullet;
+            p.number = number;
+        }
     }
 
     void NormalWord(RtfKw kw, const RtfToken& t) {

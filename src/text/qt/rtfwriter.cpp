@@ -20,6 +20,8 @@
 #include <QTextTable>
 #include <QUrl>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <functional>
 #include <map>
@@ -45,6 +47,7 @@ struct ParaKey {
     int align = 0, li = 0, ri = 0, fi = 0;
     int sb = 0, sa = 0, sl = 0;
     bool slmult = false;
+    int number = 0; // the list style of a numbered paragraph
     bool bullet = false;
     std::vector<std::pair<int, int>> tabs;
     bool operator==(const ParaKey&) const = default;
@@ -296,6 +299,8 @@ private:
         }
         k.bullet = f.boolProperty(kBulletProperty) ||
                    (block.textList() && block.textList()->format().style() == QTextListFormat::ListDisc);
+        if (!k.bullet && block.textList() && detail::IsNumberStyle(block.textList()->format().style()))
+            k.number = block.textList()->format().style();
         const auto tabs = f.tabPositions();
         for (const QTextOption::Tab& t : tabs) {
             if (k.tabs.size() >= size_t(detail::kMaxTabStops)) break;
@@ -313,6 +318,14 @@ private:
             int sym = FontIndex(QStringLiteral("Symbol"), 2);
             body_ += "{\\pntext\\f" + std::to_string(sym) + "\\'B7\\tab}{\\*\\pn\\pnlvlblt\\pnf" +
                      std::to_string(sym) + "\\pnindent0{\\pntxtb\\'B7}}";
+            needSpace_ = false;
+        } else if (k.number) {
+            const char* style = k.number == QTextListFormat::ListLowerAlpha   ? "\\pnlcltr"
+                                : k.number == QTextListFormat::ListUpperAlpha ? "\\pnucltr"
+                                : k.number == QTextListFormat::ListLowerRoman ? "\\pnlcrm"
+                                : k.number == QTextListFormat::ListUpperRoman ? "\\pnucrm"
+                                                                              : "\\pndec";
+            body_ += std::string("{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart1") + style + "{\\pntxta.}}";
             needSpace_ = false;
         }
         if (k.fi) Word("\\fi", k.fi);
@@ -344,6 +357,15 @@ private:
         if (again && k.bullet) {
             int sym = FontIndex(QStringLiteral("Symbol"), 2);
             body_ += "{\\pntext\\f" + std::to_string(sym) + "\\'B7\\tab}";
+            needSpace_ = false;
+        }
+        if (k.number) {
+            // The number as readers without lists show it ("1.", "b.", "iv.").
+            std::string item = block.textList()->itemText(block).toLatin1().toStdString();
+            item.erase(std::remove_if(item.begin(), item.end(),
+                                      [](char ch) { return !std::isalnum(uint8_t(ch)) && ch != '.'; }),
+                       item.end());
+            body_ += "{\\pntext\\f0 " + item + "\\tab}";
             needSpace_ = false;
         }
         bool any = false;
