@@ -320,14 +320,6 @@ constexpr Entry kTable[] = {
     {Msg::RemoteNoSuchDocument, "Das Dokument '%s' gibt es auf dem Server nicht."},
     {Msg::RemoteConnected, "Verbunden"},
     {Msg::RemoteDisconnected, "Getrennt   "},
-    {Msg::DropDialogTitle, "Verschieben / Kopieren"},
-    {Msg::DropMoveTitle, "Verschieben"},
-    {Msg::DropCopyTitle, "Kopieren"},
-    {Msg::DropPageAs, "Einfügen der Seite als"},
-    {Msg::DropFilesOnTreeAs, "Einfügen der Dateien in die Baumansicht als"},
-    {Msg::DropOnFilesAs, "Datei einfügen als"},
-    {Msg::DropQuestionTitle, "Frage..."},
-    {Msg::DropBinaryFiles, "Auch Dateien im Binär-Format öffnen?"},
 };
 
 constexpr auto BuildIndex() {

@@ -295,15 +295,6 @@ enum class Msg {
     RemoteNoSuchDocument,     // "%s": name
     RemoteConnected,
     RemoteDisconnected,
-    // drag and drop
-    DropDialogTitle,
-    DropMoveTitle,
-    DropCopyTitle,
-    DropPageAs,
-    DropFilesOnTreeAs,
-    DropOnFilesAs,
-    DropQuestionTitle,
-    DropBinaryFiles,
     Count_
 };
 

@@ -109,19 +109,6 @@ bool CZTDocument::InsertFile(const std::string& path, CZTPageNode* anchor, bool 
     });
 }
 
-CZTPageNode* CZTDocument::InsertDocumentBytes(std::string bytes, CZTPageNode* anchor, bool asChild) {
-    CZTPageNode* first = nullptr;
-    GuardMemory(Prompter(), [&] {
-        CZTPageList pages;
-        if (!archive_.InsertBytes(std::move(bytes), pages) || pages.empty()) return false;
-        TakePageList(anchor, asChild, pages, true);
-        archive_.SetModified();
-        first = tree_.FindPage(pages.front().ident);
-        return true;
-    });
-    return first;
-}
-
 CZTPageNode* CZTDocument::AddPage(CZTPageNode* parent, std::string title, bool first) {
     int32_t ident = archive_.AppendNode();
     CZTPageNode* node = nullptr;

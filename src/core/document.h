@@ -36,11 +36,6 @@ public:
     bool SaveCopy(const std::string& path);
     // Inserts the pages of a document file at `anchor` (null: as root pages).
     bool InsertFile(const std::string& path, CZTPageNode* anchor, bool asChild);
-    // Inserts the pages of bytes in the file format (a subtree another
-    // instance handed over) at `anchor` as CopyPages places a copy. Returns
-    // the first inserted page; null, with nothing changed, when the bytes do
-    // not read as a document.
-    CZTPageNode* InsertDocumentBytes(std::string bytes, CZTPageNode* anchor, bool asChild);
 
     // Whether pages read into this document (copies within it, inserted
     // document files) keep the reminders they carry; off by default, as the

@@ -37,6 +37,18 @@ constexpr qsizetype kMaxDroppedText = 64 * 1024 * 1024;
 
 QString Msg8(Msg id) { return QString::fromUtf8(MessageText(id)); }
 
+// The captions and labels of the drop dialogs.
+const char* const kDropDialogTitle = "Verschieben / Kopieren";
+const char* const kDropMoveTitle = "Verschieben";
+const char* const kDropCopyTitle = "Kopieren";
+const char* const kDropPageAs = "Einfügen der Seite als";
+const char* const kDropFilesOnTreeAs = "Einfügen der Dateien in die Baumansicht als";
+const char* const kDropOnFilesAs = "Datei einfügen als";
+const char* const kQuestionTitle = "Frage...";
+const char* const kDropBinaryFiles = "Auch Dateien im Binär-Format öffnen?";
+
+QString U(const char* text) { return QString::fromUtf8(text); }
+
 std::string Int32Bytes(int32_t v) {
     std::string s(4, '\0');
     for (int i = 0; i < 4; ++i) s[size_t(i)] = char(uint32_t(v) >> (8 * i) & 0xFF);
@@ -299,8 +311,8 @@ bool CZTTreeDragDrop::TreeDrop(const QMimeData* data, Qt::DropAction action, CZT
         return false;
     }
     CZTDropQuestion q;
-    q.title = Msg8(action == Qt::MoveAction ? Msg::DropMoveTitle : Msg::DropCopyTitle);
-    q.label = Msg8(Msg::DropPageAs);
+    q.title = U(action == Qt::MoveAction ? kDropMoveTitle : kDropCopyTitle);
+    q.label = U(kDropPageAs);
     q.options = {QStringLiteral("&Kindseite"), QStringLiteral("&Nachbarseite"), QStringLiteral("&Datei")};
     q.preset = zettrix || !target ? 1 : 2;
     const int choice = Ask(q);
@@ -330,12 +342,33 @@ bool CZTTreeDragDrop::TreeDrop(const QMimeData* data, Qt::DropAction action, CZT
                 return false;
             }
             // The reader checks every length; a damaged document changes nothing.
-            result = doc.InsertDocumentBytes(std::move(payload.document), target, asChild);
+            result = InsertDocument(payload.document, target, asChild);
         }
         Select(result);
         return result != nullptr;
     }
     return DropText(data, target, asChild);
+}
+
+CZTPageNode* CZTTreeDragDrop::InsertDocument(const std::string& bytes, CZTPageNode* target, bool asChild) {
+    CZTDocument& doc = frame_.Document();
+    // Read as a document file from the private temporary directory, then
+    // removed again.
+    const std::string path = temps_.NewPath("ZT-DD.ztd", true);
+    if (path.empty() || !WriteFileReplacing(path, bytes)) {
+        if (!path.empty()) temps_.Remove(path);
+        doc.Prompter().Message(MessageText(Msg::FileDamaged), Prompter::Icon::Error);
+        return nullptr;
+    }
+    const CZTPageTree& tree = doc.Tree();
+    const size_t before = tree.CountPages();
+    const bool ok = doc.InsertFile(path, target, asChild);
+    temps_.Remove(path);
+    if (!ok || tree.CountPages() == before) return nullptr;
+    doc.SetModified();
+    // The first inserted page sits where the copy was placed.
+    if (asChild) return target ? target->FirstChild() : tree.FirstRootPage();
+    return target ? target->NextSibling() : tree.RootPages().back();
 }
 
 bool CZTTreeDragDrop::DropText(const QMimeData* data, CZTPageNode* target, bool asChild) {
@@ -368,8 +401,8 @@ bool CZTTreeDragDrop::ShellFilesDropOnTree(const QStringList& paths, CZTPageNode
     if (paths.isEmpty() || !Editable()) return false;
     CZTDocument& doc = frame_.Document();
     CZTDropQuestion q;
-    q.title = Msg8(Msg::DropDialogTitle);
-    q.label = Msg8(Msg::DropFilesOnTreeAs);
+    q.title = U(kDropDialogTitle);
+    q.label = U(kDropFilesOnTreeAs);
     q.options = {QStringLiteral("&Kindseiten"), QStringLiteral("&Nachbarseiten"),
                  QStringLiteral("Einfügen als &Dateien in die Dateienansicht.")};
     q.note = QStringLiteral("mit automatischem Textimport.");
@@ -388,8 +421,8 @@ bool CZTTreeDragDrop::ShellFilesDropOnTree(const QStringList& paths, CZTPageNode
     BinaryChoice binary = BinaryChoice::Ask;
     if (paths.size() > 1) {
         CZTDropQuestion b;
-        b.title = Msg8(Msg::DropQuestionTitle);
-        b.label = Msg8(Msg::DropBinaryFiles);
+        b.title = U(kQuestionTitle);
+        b.label = U(kDropBinaryFiles);
         b.options = {QStringLiteral("&Alle"), QStringLiteral("&Einzeln erfragen"), QStringLiteral("&Keine"),
                      QStringLiteral("Alle als &Datei aufnehmen")};
         b.preset = 1;
@@ -426,8 +459,8 @@ bool CZTTreeDragDrop::FilesListDrop(const QMimeData* data, Qt::DropAction) {
     CZTDocument& doc = frame_.Document();
     const CZTPreferences& prefs = frame_.Settings().prefs;
     CZTDropQuestion q;
-    q.title = Msg8(Msg::DropDialogTitle);
-    q.label = Msg8(Msg::DropOnFilesAs);
+    q.title = U(kDropDialogTitle);
+    q.label = U(kDropOnFilesAs);
     q.options = {QStringLiteral("Zettrix &Dokument"), QStringLiteral("&Text Inhalt")};
     q.formats = {QStringLiteral("Rich Text Format (*.rtf)"), QStringLiteral("Text (*.txt)")};
     if (data->hasFormat(QString::fromLatin1(kMimeBTree))) {

@@ -127,6 +127,9 @@ private:
     std::string SubtreeDocument(CZTPageNode* node);
     void AfterDrag(const CZTTreeMimeData& data, Qt::DropAction result);
     bool DropText(const QMimeData* data, CZTPageNode* target, bool asChild);
+    // Reads a subtree document handed over by another instance into the
+    // document at the target; the first inserted page, or null.
+    CZTPageNode* InsertDocument(const std::string& bytes, CZTPageNode* target, bool asChild);
     void Select(CZTPageNode* node);
 
     CMainFrame& frame_;
