@@ -98,15 +98,23 @@ struct Window {
         QApplication::processEvents();
         QPoint at(5, tree->viewport()->height() - 3);
         if (target) at = tree->visualRect(tree->PageModel()->IndexOf(target)).center();
-        QDropEvent e(QPointF(at), actions, &data, Qt::LeftButton, keys);
-        QApplication::sendEvent(tree->viewport(), &e);
-        return e.isAccepted();
+        return Drop(tree->viewport(), at, data, actions, keys);
     }
     bool DropOnFiles(const QMimeData& data) {
         QWidget* vp = frame->FilesView()->viewport();
-        QDropEvent e(QPointF(vp->rect().center()), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(vp, &e);
-        return e.isAccepted();
+        return Drop(vp, vp->rect().center(), data, Qt::CopyAction, Qt::NoModifier);
+    }
+    // A drag entering the widget, moving to the point and dropped there, as
+    // the platform delivers it.
+    static bool Drop(QWidget* w, QPoint at, const QMimeData& data, Qt::DropActions actions,
+                     Qt::KeyboardModifiers keys) {
+        QDragEnterEvent enter(at, actions, &data, Qt::LeftButton, keys);
+        QApplication::sendEvent(w, &enter);
+        QDragMoveEvent move(at, actions, &data, Qt::LeftButton, keys);
+        QApplication::sendEvent(w, &move);
+        QDropEvent drop(QPointF(at), actions, &data, Qt::LeftButton, keys);
+        QApplication::sendEvent(w, &drop);
+        return drop.isAccepted();
     }
     std::string TreeShape() { return Shape(Doc().Tree().RootPages()); }
 
@@ -142,6 +150,7 @@ protected:
     }
     void SecondWindow() {
         b = std::make_unique<Window>(prompter);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(b->frame.get()));
         b->Doc().RenamePage(b->Doc().Tree().FirstRootPage(), "Ziel");
         b->Doc().AddPage(nullptr, "Zweites");
     }
@@ -310,14 +319,14 @@ TEST_F(TreeDrag, FileListsOnTheFilesListAndOnTheTree) {
     // Onto the tree as neighbour pages: in the order of the list.
     a->answers = {1, 1};
     EXPECT_TRUE(a->DropOnTree(files, projekte));
-    EXPECT_EQ(a->TreeShape(), "Projekte(Memo Unter(Enkel)) eins zwei S1 S2");
+    EXPECT_EQ(a->TreeShape(), "Projekte(Memo Unter(Enkel)) eins.txt zwei.txt S1 S2");
     ASSERT_EQ(a->asked.size(), 2);
     EXPECT_EQ(a->asked[0], "Verschieben / Kopieren|Einfügen der Dateien in die Baumansicht als|&Kindseiten,"
                            "&Nachbarseiten,Einfügen als &Dateien in die Dateienansicht.|1");
     EXPECT_EQ(a->asked[1], "Frage...|Auch Dateien im Binär-Format öffnen?|&Alle,&Einzeln erfragen,&Keine,"
                            "Alle als &Datei aufnehmen|1");
-    EXPECT_NE(a->Doc().PageText(Find(a->Doc(), "zwei")).find("zweite Datei"), std::string::npos);
-    EXPECT_EQ(a->frame->TreeView()->CurrentPage(), Find(a->Doc(), "eins"));
+    EXPECT_NE(a->Doc().PageText(Find(a->Doc(), "zwei.txt")).find("zweite Datei"), std::string::npos);
+    EXPECT_EQ(a->frame->TreeView()->CurrentPage(), Find(a->Doc(), "eins.txt"));
     // As files into the page under the pointer; below the entries into a new page.
     a->answers = {2};
     EXPECT_TRUE(a->DropOnTree(files, s2));
