@@ -394,6 +394,35 @@ TEST_F(TreeDrag, PageOnTheFilesListAsDocumentOrAsText) {
     EXPECT_EQ(a->TreeShape(), "Projekte(Memo Unter(Enkel)) S1 S2");
 }
 
+TEST_F(TreeDrag, PressingAndMovingTheMouseOnAnEntryStartsItsDrag) {
+    std::vector<int32_t> dragged;
+    Qt::DropActions offered;
+    a->D().runDrag = [&](QDrag& drag, Qt::DropActions allowed) {
+        if (auto* d = qobject_cast<CZTTreeMimeData*>(drag.mimeData())) dragged.push_back(d->SourceIdent());
+        offered = allowed;
+        return Qt::IgnoreAction;
+    };
+    CLeftView* tree = a->frame->TreeView();
+    tree->expandAll();
+    QApplication::processEvents();
+    const QPoint at = tree->visualRect(tree->PageModel()->IndexOf(unter)).center();
+    QTest::mousePress(tree->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseMove(tree->viewport(), at + QPoint(1, 1)); // not far enough yet
+    EXPECT_TRUE(dragged.empty());
+    QTest::mouseMove(tree->viewport(), at + QPoint(QApplication::startDragDistance() + 5, 0));
+    QTest::mouseRelease(tree->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    EXPECT_EQ(dragged, std::vector<int32_t>{unter->Ident()});
+    EXPECT_EQ(offered, Qt::CopyAction | Qt::MoveAction);
+    // A read-only document offers copies only.
+    a->frame->SetReadOnly(true);
+    QTest::mousePress(tree->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseMove(tree->viewport(), at + QPoint(QApplication::startDragDistance() + 5, 0));
+    QTest::mouseRelease(tree->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    ASSERT_EQ(dragged.size(), 2u);
+    EXPECT_EQ(offered, Qt::CopyAction);
+    EXPECT_EQ(a->TreeShape(), "Projekte(Memo Unter(Enkel)) S1 S2");
+}
+
 TEST_F(TreeDrag, DragOverEffectsFollowTheKeysAndTheDocument) {
     std::unique_ptr<QMimeData> page(a->D().CreateDragData(s1));
     QMimeData text;
