@@ -260,9 +260,11 @@ TEST(RtfLists, NumberedParagraphsAreListsThroughTheRoundTrip) {
         "\\pard Danach\\par"
         "{\\pntext\\f0 a.\\tab}{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart1\\pnlcltr{\\pntxta.}}Alpha\\par"
         "{\\pntext\\f0 b.\\tab}Beta\\par"
-        "\\pard{\\*\\pn\\pnlvlbody\\pnucrm{\\pntxta.}}R\\\'f6misch\\par}";
+        "\\pard{\\*\\pn\\pnlvlbody\\pnucrm{\\pntxta.}}R\\\'f6misch\\par"
+        "\\pard{\\*\\pn\\pnlcrm\\pnlvlbody{\\pntxta.}}Stil vorher\\par}";
     const std::vector<std::string> want = {
-        "Eins[-4 1.]", "Zwei[-4 2.]", "Danach", "Alpha[-5 a.]", "Beta[-5 b.]", "R\xc3\xb6misch[-8 I.]"};
+        "Eins[-4 1.]", "Zwei[-4 2.]", "Danach", "Alpha[-5 a.]", "Beta[-5 b.]", "R\xc3\xb6misch[-8 I.]",
+        "Stil vorher[-7 i.]"};
     QTextDocument doc;
     ASSERT_TRUE(Load(rtf, doc));
     EXPECT_EQ(ListsOf(doc), want);

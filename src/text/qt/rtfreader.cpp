@@ -776,7 +776,10 @@ private:
                 }
             }
             return;
-        case RtfKw::pn: g.dest = Dest::Pn; return;
+        case RtfKw::pn:
+            g.dest = Dest::Pn;
+            pnStyle_ = 0;
+            return;
         case RtfKw::object: g.dest = Dest::Object; return;
         case RtfKw::result:
             if (g.dest == Dest::Object) g.dest = Dest::Normal;
@@ -862,13 +865,19 @@ private:
             if (t.word == "pnlvlblt") {
                 SetPn(true, 0);
             } else if (t.word == "pnlvlbody") {
-                SetPn(false, QTextListFormat::ListDecimal);
-            } else if (G().p.number || (stack_.size() >= 2 && stack_[stack_.size() - 2].p.number)) {
-                if (t.word == "pndec") SetPn(false, QTextListFormat::ListDecimal);
-                if (t.word == "pnlcltr") SetPn(false, QTextListFormat::ListLowerAlpha);
-                if (t.word == "pnucltr") SetPn(false, QTextListFormat::ListUpperAlpha);
-                if (t.word == "pnlcrm") SetPn(false, QTextListFormat::ListLowerRoman);
-                if (t.word == "pnucrm") SetPn(false, QTextListFormat::ListUpperRoman);
+                SetPn(false, pnStyle_ ? pnStyle_ : int(QTextListFormat::ListDecimal));
+            } else {
+                // The style may come before or after the level.
+                const int style = t.word == "pndec"     ? int(QTextListFormat::ListDecimal)
+                                  : t.word == "pnlcltr" ? int(QTextListFormat::ListLowerAlpha)
+                                  : t.word == "pnucltr" ? int(QTextListFormat::ListUpperAlpha)
+                                  : t.word == "pnlcrm"  ? int(QTextListFormat::ListLowerRoman)
+                                  : t.word == "pnucrm"  ? int(QTextListFormat::ListUpperRoman)
+                                                        : 0;
+                if (style) {
+                    pnStyle_ = style;
+                    if (G().p.number) SetPn(false, style);
+                }
             }
             return;
         case Dest::FldInst:
@@ -1202,6 +1211,7 @@ private:
     // vertical merge began (-1: none).
     static constexpr uint8_t kMergeHFirst = 1, kMergeHNext = 2, kMergeVFirst = 4, kMergeVNext = 8;
     uint8_t pendingMerge_ = 0;
+    int pnStyle_ = 0; // the numbering style named in the current \pn group
     std::array<uint8_t, detail::kMaxTableColumns> cellMerge_{};
     std::array<int, detail::kMaxTableColumns> vStart_{};
     bool cellParPending_ = false;
