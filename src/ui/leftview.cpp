@@ -427,8 +427,8 @@ void CLeftView::contextMenuEvent(QContextMenuEvent* event) {
     add(&menu, "Nachbarseiten öffnen", ID_TREE_EXPAND_SIBLINGS);
     add(&menu, "Nachbarseiten schließen", ID_TREE_COLLAPSE_SIBLINGS);
     menu.addSeparator();
-    add(&menu, "Drucken...", ID_FILE_PRINT);
-    add(&menu, "Seitenansicht...", ID_FILE_PRINT_PREVIEW);
+    add(&menu, "Drucken...", ID_PAGE_PRINT);
+    add(&menu, "Seitenansicht...", ID_PAGE_PREVIEW);
     menu.addSeparator();
     QMenu* imp = menu.addMenu(QStringLiteral("Importieren"));
     add(imp, "Verzeichnis...", ID_IMPORT_DIRECTORY_PAGES);

@@ -1151,7 +1151,7 @@ QMenu* CZettrixView::CreateContextMenu(QWidget* parent) {
     add(menu, QStringLiteral("Einfügen"), ID_EDIT_PASTE);
     add(menu, QStringLiteral("Alles markieren"), ID_EDIT_SELECT_ALL);
     add(menu, QStringLiteral("Datum && Zeit einfügen"), ID_INSERT_DATETIME);
-    add(menu, QStringLiteral("Seitenansicht..."), ID_FILE_PRINT_PREVIEW);
+    add(menu, QStringLiteral("Seitenansicht..."), ID_PAGE_PREVIEW);
     QMenu* imp = menu->addMenu(QStringLiteral("Importieren"));
     add(imp, QStringLiteral("Text"), ID_IMPORT_TEXT);
     add(menu, QStringLiteral("Link verfolgen"), ID_FOLLOW_LINK);

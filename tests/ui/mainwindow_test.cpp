@@ -698,7 +698,7 @@ TEST_F(MainWindow, MenusCarryTheCommandsWithKeysAndPrompts) {
     EXPECT_EQ(menus, (QStringList{"&Datei", "Bau&m", "&Bearbeiten", "Dateie&n", "&Einstellungen", "&?"}));
     // Features of later parts are present and disabled.
     frame->UpdateCommandUI();
-    for (int id : {ID_FILE_PRINT, ID_FILES_INSERT_TEXT, ID_CHAR_BOLD})
+    for (int id : {ID_FILES_INSERT_TEXT, ID_CHAR_BOLD})
         EXPECT_FALSE(frame->Action(id)->isEnabled()) << id;
     // The server session: connecting always, reloading with a server document.
     EXPECT_TRUE(frame->Action(ID_CONNECT)->isEnabled());

@@ -77,6 +77,45 @@ void SetBlockBullet(QTextCursor& cursor, bool on) {
     cursor.setBlockFormat(now);
 }
 
+bool IsNumberStyle(int style) {
+    switch (style) {
+    case QTextListFormat::ListDecimal:
+    case QTextListFormat::ListLowerAlpha:
+    case QTextListFormat::ListUpperAlpha:
+    case QTextListFormat::ListLowerRoman:
+    case QTextListFormat::ListUpperRoman: return true;
+    default: return false;
+    }
+}
+
+void SetBlockNumber(QTextCursor& cursor, int style) {
+    QTextBlock block = cursor.block();
+    QTextList* list = block.textList();
+    if (!IsNumberStyle(style)) {
+        if (list && IsNumberStyle(list->format().style())) list->remove(block);
+        return;
+    }
+    if (list && list->format().style() == style) return;
+    if (list) list->remove(block);
+    QTextBlock prev = block.previous();
+    if (prev.isValid() && prev.textList() && prev.textList()->format().style() == style &&
+        !prev.blockFormat().boolProperty(kBulletProperty)) {
+        prev.textList()->add(block);
+        return;
+    }
+    // As with bullets, the list's own indent stays 0 and the paragraph keeps
+    // its indents.
+    QTextListFormat lf;
+    lf.setStyle(QTextListFormat::Style(style));
+    lf.setIndent(0);
+    QTextBlockFormat keep = cursor.blockFormat();
+    cursor.createList(lf);
+    QTextBlockFormat now = cursor.blockFormat();
+    now.setLeftMargin(keep.leftMargin());
+    now.setTextIndent(keep.textIndent());
+    cursor.setBlockFormat(now);
+}
+
 } // namespace detail
 
 void InsertPlainText(std::string_view cp1252, QTextCursor& cursor) {

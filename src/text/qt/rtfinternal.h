@@ -39,4 +39,11 @@ void InsertImage(QTextCursor& cursor, const QImage& image, const QByteArray& byt
 // block before when that one carries a bullet too.
 void SetBlockBullet(QTextCursor& cursor, bool on);
 
+// Numbering of the cursor's block in the list style `style` (decimal,
+// letters, roman; 0 removes it). A numbered block joins the list of the
+// block before when that one is numbered in the same style.
+void SetBlockNumber(QTextCursor& cursor, int style);
+// Whether a list style numbers its items.
+bool IsNumberStyle(int style);
+
 } // namespace zt::textqt::detail

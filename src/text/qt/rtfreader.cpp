@@ -52,13 +52,20 @@ struct CharState {
 struct ParaState {
     int align = 0;  // 0 left, 1 centre, 2 right, 3 justify
     int li = 0, ri = 0, fi = 0;
+    // Space before and after in twips; line spacing \sl (0 automatic) and
+    // whether it is a multiple of single spacing (\slmult1).
+    int sb = 0, sa = 0, sl = 0;
+    bool slmult = false;
+    // The list style of a numbered paragraph (\pnlvlbody with \pndec, ...), 0 none.
+    int number = 0;
     bool bullet = false, inTable = false;
     int tabCount = 0;
     int pendingTabKind = 0;  // 0 left, 1 centre, 2 right, 3 decimal
     std::array<int, kMaxTabStops> tabs{};
     std::array<uint8_t, kMaxTabStops> tabKinds{};
     bool operator==(const ParaState& o) const {
-        return align == o.align && li == o.li && ri == o.ri && fi == o.fi && bullet == o.bullet &&
+        return align == o.align && li == o.li && ri == o.ri && fi == o.fi && sb == o.sb && sa == o.sa &&
+               sl == o.sl && slmult == o.slmult && number == o.number && bullet == o.bullet &&
                tabCount == o.tabCount && std::equal(tabs.begin(), tabs.begin() + tabCount, o.tabs.begin()) &&
                std::equal(tabKinds.begin(), tabKinds.begin() + tabCount, o.tabKinds.begin());
     }
@@ -344,6 +351,14 @@ private:
         f.setLeftMargin(TwipsToUnits(p.li));
         f.setTextIndent(TwipsToUnits(p.fi));
         f.setRightMargin(TwipsToUnits(p.ri));
+        if (p.sb) f.setTopMargin(TwipsToUnits(p.sb));
+        if (p.sa) f.setBottomMargin(TwipsToUnits(p.sa));
+        if (p.sl > 0 && p.slmult)
+            f.setLineHeight(p.sl * 100.0 / 240.0, QTextBlockFormat::ProportionalHeight);
+        else if (p.sl > 0)
+            f.setLineHeight(TwipsToUnits(p.sl), QTextBlockFormat::MinimumHeight);
+        else if (p.sl < 0)
+            f.setLineHeight(TwipsToUnits(-p.sl), QTextBlockFormat::FixedHeight);
         if (p.tabCount) {
             QList<QTextOption::Tab> tabs;
             for (int i = 0; i < p.tabCount; ++i) {
@@ -449,6 +464,7 @@ private:
             tf.setColumnWidthConstraints(widths);
         }
         curBlockKnown_ = false;
+        vStart_.fill(-1);
         table_ = cur_.insertTable(1, cols, tf);
         usedRows_ = 1;
         tableState_ = TableState::InRow;
@@ -475,6 +491,33 @@ private:
         cellIndex_ = 0;
         rowDefined_ = false;
         cur_ = table_->cellAt(usedRows_ - 1, 0).firstCursorPosition();
+    }
+
+    // The merges the row definition asked for, once the row's cells are there:
+    // cells joined to the left first, then cells joined to the ones above.
+    void MergeRowCells(int row) {
+        if (!table_ || row < 0) return;
+        const int cols = std::min(rowCols_, table_->columns());
+        for (int c = 0; c < cols;) {
+            int n = 1;
+            if (cellMerge_[size_t(c)] & kMergeHFirst)
+                while (c + n < cols && (cellMerge_[size_t(c + n)] & kMergeHNext)) ++n;
+            if (n > 1) table_->mergeCells(row, c, 1, n);
+            c += n;
+        }
+        for (int c = 0; c < cols; ++c) {
+            const uint8_t m = cellMerge_[size_t(c)];
+            if (m & kMergeVFirst) {
+                vStart_[size_t(c)] = row;
+            } else if ((m & kMergeVNext) && vStart_[size_t(c)] >= 0) {
+                const int top = vStart_[size_t(c)];
+                const QTextTableCell first = table_->cellAt(top, c);
+                if (first.isValid() && first.row() == top && first.column() == c)
+                    table_->mergeCells(top, c, row - top + 1, std::max(1, first.columnSpan()));
+            } else {
+                vStart_[size_t(c)] = -1;
+            }
+        }
     }
 
     void LeaveTable() {
@@ -531,6 +574,7 @@ private:
         }
         if (tableState_ != TableState::InRow) return;
         Flush();
+        MergeRowCells(usedRows_ - 1);
         cellParPending_ = false;
         tableState_ = TableState::AfterRow;
         rowDefined_ = false;
@@ -575,7 +619,10 @@ private:
     // Sets the format of the cursor's block unless the block was made with it.
     void ApplyParagraph(const ParaState& p) {
         if (!curBlockKnown_ || !(curBlockState_ == p)) cur_.setBlockFormat(BlockFormatOf(p));
-        if (p.bullet) detail::SetBlockBullet(cur_, true);
+        if (p.bullet)
+            detail::SetBlockBullet(cur_, true);
+        else if (p.number)
+            detail::SetBlockNumber(cur_, p.number);
     }
 
     void OnPar() {
@@ -729,7 +776,10 @@ private:
                 }
             }
             return;
-        case RtfKw::pn: g.dest = Dest::Pn; return;
+        case RtfKw::pn:
+            g.dest = Dest::Pn;
+            pnStyle_ = 0;
+            return;
         case RtfKw::object: g.dest = Dest::Object; return;
         case RtfKw::result:
             if (g.dest == Dest::Object) g.dest = Dest::Normal;
@@ -813,8 +863,21 @@ private:
         case Dest::Pict: PictWord(kw, t); return;
         case Dest::Pn:
             if (t.word == "pnlvlblt") {
-                g.p.bullet = true;
-                if (stack_.size() >= 2) stack_[stack_.size() - 2].p.bullet = true;
+                SetPn(true, 0);
+            } else if (t.word == "pnlvlbody") {
+                SetPn(false, pnStyle_ ? pnStyle_ : int(QTextListFormat::ListDecimal));
+            } else {
+                // The style may come before or after the level.
+                const int style = t.word == "pndec"     ? int(QTextListFormat::ListDecimal)
+                                  : t.word == "pnlcltr" ? int(QTextListFormat::ListLowerAlpha)
+                                  : t.word == "pnucltr" ? int(QTextListFormat::ListUpperAlpha)
+                                  : t.word == "pnlcrm"  ? int(QTextListFormat::ListLowerRoman)
+                                  : t.word == "pnucrm"  ? int(QTextListFormat::ListUpperRoman)
+                                                        : 0;
+                if (style) {
+                    pnStyle_ = style;
+                    if (G().p.number) SetPn(false, style);
+                }
             }
             return;
         case Dest::FldInst:
@@ -822,6 +885,16 @@ private:
         case Dest::Normal: break;
         }
         NormalWord(kw, t);
+    }
+
+    // The paragraph numbering of a \pn group: on the group and on the
+    // paragraph it belongs to.
+    void SetPn(bool bullet, int number) {
+        for (size_t k = 0; k < 2 && k < stack_.size(); ++k) {
+            ParaState& p = stack_[stack_.size() - 1 - k].p;
+            p.bullet = bullet;
+            p.number = number;
+        }
     }
 
     void NormalWord(RtfKw kw, const RtfToken& t) {
@@ -903,13 +976,21 @@ private:
         case RtfKw::ldblquote: AddChar(0x201C); return;
         case RtfKw::rdblquote: AddChar(0x201D); return;
         // Tables.
+        case RtfKw::clvmgf: pendingMerge_ |= kMergeVFirst; return;
+        case RtfKw::clvmrg: pendingMerge_ |= kMergeVNext; return;
         case RtfKw::trowd:
             rowCols_ = 0;
+            pendingMerge_ = 0;
+            cellMerge_.fill(0);
             rowDefined_ = true;
             intblSinceRowDef_ = false;
             return;
         case RtfKw::cellx:
-            if (rowCols_ < detail::kMaxTableColumns) cellx_[rowCols_++] = std::clamp(v, -(1 << 24), 1 << 24);
+            if (rowCols_ < detail::kMaxTableColumns) {
+                cellMerge_[size_t(rowCols_)] = pendingMerge_;
+                cellx_[rowCols_++] = std::clamp(v, -(1 << 24), 1 << 24);
+            }
+            pendingMerge_ = 0;
             return;
         case RtfKw::Unknown: break;
         default: return;
@@ -920,6 +1001,19 @@ private:
             c.protect = on;
         } else if (w == "v") {
             c.hidden = on;
+        } else if (w == "clmgf") {
+            pendingMerge_ |= kMergeHFirst;
+        } else if (w == "clmrg") {
+            pendingMerge_ |= kMergeHNext;
+        } else if (w == "sb") {
+            p.sb = std::clamp(v, 0, 31680);
+        } else if (w == "sa") {
+            p.sa = std::clamp(v, 0, 31680);
+        } else if (w == "sl") {
+            // \sl1000 and more with \slmult1 would be ten lines a line: kept within reason.
+            p.sl = std::clamp(v, -31680, 31680);
+        } else if (w == "slmult") {
+            p.slmult = on;
         } else if (w == "tx" || w == "tb") {
             if (p.tabCount < kMaxTabStops && v > 0 && v <= 31680) {
                 // Stops stay sorted and unique.
@@ -1113,6 +1207,13 @@ private:
     ParaState curBlockState_;
     bool blocksInserted_ = false;
     std::array<int, detail::kMaxTableColumns> cellx_{};
+    // Merge marks of the row definition's cells, and where each column's
+    // vertical merge began (-1: none).
+    static constexpr uint8_t kMergeHFirst = 1, kMergeHNext = 2, kMergeVFirst = 4, kMergeVNext = 8;
+    uint8_t pendingMerge_ = 0;
+    int pnStyle_ = 0; // the numbering style named in the current \pn group
+    std::array<uint8_t, detail::kMaxTableColumns> cellMerge_{};
+    std::array<int, detail::kMaxTableColumns> vStart_{};
     bool cellParPending_ = false;
     QTextBlockFormat cellParFormat_;
     int cells_ = 0;

@@ -20,7 +20,10 @@
 #include <QTextTable>
 #include <QUrl>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -42,6 +45,9 @@ struct RunState {
 
 struct ParaKey {
     int align = 0, li = 0, ri = 0, fi = 0;
+    int sb = 0, sa = 0, sl = 0;
+    bool slmult = false;
+    int number = 0; // the list style of a numbered paragraph
     bool bullet = false;
     std::vector<std::pair<int, int>> tabs;
     bool operator==(const ParaKey&) const = default;
@@ -273,8 +279,28 @@ private:
         k.li = ind.start + ind.offset;
         k.fi = -ind.offset;
         k.ri = ind.right;
+        k.sb = std::max(0, UnitsToTwips(f.topMargin()));
+        k.sa = std::max(0, UnitsToTwips(f.bottomMargin()));
+        const qreal lh = f.lineHeight();
+        switch (f.lineHeightType()) {
+        case QTextBlockFormat::ProportionalHeight:
+            if (lh > 0 && std::abs(lh - 100.0) > 0.01) {
+                k.sl = int(std::lround(lh * 240.0 / 100.0));
+                k.slmult = true;
+            }
+            break;
+        case QTextBlockFormat::MinimumHeight:
+            if (lh > 0) k.sl = UnitsToTwips(lh);
+            break;
+        case QTextBlockFormat::FixedHeight:
+            if (lh > 0) k.sl = -UnitsToTwips(lh);
+            break;
+        default: break;
+        }
         k.bullet = f.boolProperty(kBulletProperty) ||
                    (block.textList() && block.textList()->format().style() == QTextListFormat::ListDisc);
+        if (!k.bullet && block.textList() && detail::IsNumberStyle(block.textList()->format().style()))
+            k.number = block.textList()->format().style();
         const auto tabs = f.tabPositions();
         for (const QTextOption::Tab& t : tabs) {
             if (k.tabs.size() >= size_t(detail::kMaxTabStops)) break;
@@ -293,10 +319,24 @@ private:
             body_ += "{\\pntext\\f" + std::to_string(sym) + "\\'B7\\tab}{\\*\\pn\\pnlvlblt\\pnf" +
                      std::to_string(sym) + "\\pnindent0{\\pntxtb\\'B7}}";
             needSpace_ = false;
+        } else if (k.number) {
+            const char* style = k.number == QTextListFormat::ListLowerAlpha   ? "\\pnlcltr"
+                                : k.number == QTextListFormat::ListUpperAlpha ? "\\pnucltr"
+                                : k.number == QTextListFormat::ListLowerRoman ? "\\pnlcrm"
+                                : k.number == QTextListFormat::ListUpperRoman ? "\\pnucrm"
+                                                                              : "\\pndec";
+            body_ += std::string("{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart1") + style + "{\\pntxta.}}";
+            needSpace_ = false;
         }
         if (k.fi) Word("\\fi", k.fi);
         if (k.li) Word("\\li", k.li);
         if (k.ri) Word("\\ri", k.ri);
+        if (k.sb) Word("\\sb", k.sb);
+        if (k.sa) Word("\\sa", k.sa);
+        if (k.sl) {
+            Word("\\sl", k.sl);
+            Word(k.slmult ? "\\slmult1" : "\\slmult0");
+        }
         for (auto [pos, type] : k.tabs) {
             if (type == QTextOption::CenterTab) Word("\\tqc");
             if (type == QTextOption::RightTab) Word("\\tqr");
@@ -317,6 +357,15 @@ private:
         if (again && k.bullet) {
             int sym = FontIndex(QStringLiteral("Symbol"), 2);
             body_ += "{\\pntext\\f" + std::to_string(sym) + "\\'B7\\tab}";
+            needSpace_ = false;
+        }
+        if (k.number) {
+            // The number as readers without lists show it ("1.", "b.", "iv.").
+            std::string item = block.textList()->itemText(block).toLatin1().toStdString();
+            item.erase(std::remove_if(item.begin(), item.end(),
+                                      [](char ch) { return !std::isalnum(uint8_t(ch)) && ch != '.'; }),
+                       item.end());
+            body_ += "{\\pntext\\f0 " + item + "\\tab}";
             needSpace_ = false;
         }
         bool any = false;
@@ -448,6 +497,18 @@ private:
             Word("\\trowd\\trgaph108");
             int x = 0;
             for (int c = 0; c < cols; ++c) {
+                // Merged cells: the first of a merge and the ones it covers.
+                const QTextTableCell cell = table->cellAt(r, c);
+                if (cell.isValid()) {
+                    if (cell.row() != r)
+                        Word("\\clvmrg");
+                    else if (cell.rowSpan() > 1)
+                        Word("\\clvmgf");
+                    if (cell.column() != c)
+                        Word("\\clmrg");
+                    else if (cell.columnSpan() > 1)
+                        Word("\\clmgf");
+                }
                 int w = 9000 / std::max(cols, 1);
                 if (c < widths.size() && widths[c].type() == QTextLength::FixedLength)
                     w = std::clamp(UnitsToTwips(widths[c].rawValue()), 1, detail::kMaxCellWidth);
@@ -460,13 +521,30 @@ private:
                 if (cell.isValid() && cell.row() == r && cell.column() == c) {
                     int blocks = 0;
                     bool lastEmpty = false;
-                    for (auto it = cell.begin(); !it.atEnd(); ++it) {
-                        QTextBlock block = it.currentBlock();
-                        if (!block.isValid()) continue;  // nested tables are left out
-                        if (blocks++) Word("\\par");
-                        WriteBlock(block, true);
-                        lastEmpty = block.length() <= 1;
-                    }
+                    // A table inside the cell gives its paragraphs to the
+                    // cell, row by row, so that none of its text is lost.
+                    std::function<void(QTextFrame::iterator)> cellBlocks = [&](QTextFrame::iterator it) {
+                        for (; !it.atEnd(); ++it) {
+                            if (QTextFrame* inner = it.currentFrame()) {
+                                if (auto* nested = qobject_cast<QTextTable*>(inner)) {
+                                    for (int nr = 0; nr < nested->rows(); ++nr)
+                                        for (int nc = 0; nc < nested->columns(); ++nc) {
+                                            const QTextTableCell n = nested->cellAt(nr, nc);
+                                            if (n.isValid() && n.row() == nr && n.column() == nc) cellBlocks(n.begin());
+                                        }
+                                } else {
+                                    cellBlocks(inner->begin());
+                                }
+                                continue;
+                            }
+                            QTextBlock block = it.currentBlock();
+                            if (!block.isValid()) continue;
+                            if (blocks++) Word("\\par");
+                            WriteBlock(block, true);
+                            lastEmpty = block.length() <= 1;
+                        }
+                    };
+                    cellBlocks(cell.begin());
                     // A mark right before the cell mark ends no paragraph of
                     // its own: an empty last paragraph needs one more.
                     if (blocks > 1 && lastEmpty) Word("\\par");

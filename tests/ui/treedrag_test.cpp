@@ -1,0 +1,454 @@
+// Drag and drop of pages, texts and files, driven with synthesized drop
+// events on the real views: subtrees moved and copied within the tree (never
+// into themselves), handed to a second main window as another instance sees
+// them (bytes only), dragged out as document files, file lists and texts
+// dropped on the tree and the files list, and the questions asked.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDrag>
+#include <QDropEvent>
+#include <QFile>
+#include <QMimeData>
+#include <QSettings>
+#include <QTest>
+#include <QUrl>
+
+#include <fstream>
+
+#include "base/cp1252.h"
+#include "core/attachedfiles.h"
+#include "core/document.h"
+#include "support/scripted_prompter.h"
+#include "support/tempdir.h"
+#include "ui/leftview.h"
+#include "ui/listview.h"
+#include "ui/mainframe.h"
+#include "ui/pagetreemodel.h"
+#include "ui/settings.h"
+#include "ui/treedrag.h"
+
+using namespace zt::ui;
+using zt::test::ScriptedPrompter;
+using zt::test::TempDir;
+
+namespace {
+
+std::string Shape(const std::vector<CZTPageNode*>& pages) {
+    std::string s;
+    for (const CZTPageNode* p : pages) {
+        if (!s.empty()) s += ' ';
+        s += zt::Cp1252ToUtf8(p->Title());
+        if (p->HasChildren()) s += "(" + Shape(p->Children()) + ")";
+    }
+    return s;
+}
+
+CZTPageNode* Find(CZTDocument& doc, const std::string& title) {
+    for (const auto& e : doc.Tree().BuildPageList()) {
+        CZTPageNode* n = doc.Tree().FindPage(e.ident);
+        if (n && n->Title() == title) return n;
+    }
+    return nullptr;
+}
+
+std::string FileText(CZTDocument& doc, CZTPageNode* page, const std::string& name) {
+    const CZTFileRecord r = doc.Archive().GetFile(page->Ident(), name);
+    const std::string* t = r.valid ? r.GetText() : nullptr;
+    return t ? *t : std::string("<none>");
+}
+
+// What another program sees of a drag: the bytes of every offered format.
+std::unique_ptr<QMimeData> AsBytes(const QMimeData& data) {
+    auto copy = std::make_unique<QMimeData>();
+    for (const QString& f : data.formats())
+        if (f != QLatin1String(kMimeUriList)) copy->setData(f, data.data(f));
+    return copy;
+}
+
+struct Window {
+    explicit Window(ScriptedPrompter& prompter) {
+        settings.Load();
+        frame = std::make_unique<CMainFrame>(settings);
+        frame->SetPrompter(&prompter);
+        frame->resize(900, 900); // room below the tree's entries
+        frame->show();
+        frame->DragDrop()->answerQuestion = [this](CZTDropQuestion& q) {
+            asked.push_back(q.title + QLatin1Char('|') + q.label + QLatin1Char('|') + q.options.join(QLatin1Char(',')) +
+                            QLatin1Char('|') + QString::number(q.preset));
+            if (answers.empty()) return -1;
+            const int a = answers.front();
+            answers.erase(answers.begin());
+            if (!checks.empty()) q.checked = checks;
+            q.format = format;
+            return a;
+        };
+    }
+    ~Window() {
+        frame->Document().Archive().SetModified(false);
+        frame.reset();
+    }
+    CZTDocument& Doc() { return frame->Document(); }
+    CZTTreeDragDrop& D() { return *frame->DragDrop(); }
+    // Sends a drop onto the tree entry of `target` (null: below the entries).
+    bool DropOnTree(const QMimeData& data, CZTPageNode* target, Qt::KeyboardModifiers keys = Qt::NoModifier,
+                    Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction) {
+        CLeftView* tree = frame->TreeView();
+        tree->expandAll();
+        QApplication::processEvents();
+        QPoint at(5, tree->viewport()->height() - 3);
+        if (target) at = tree->visualRect(tree->PageModel()->IndexOf(target)).center();
+        return Drop(tree->viewport(), at, data, actions, keys);
+    }
+    bool DropOnFiles(const QMimeData& data) {
+        QWidget* vp = frame->FilesView()->viewport();
+        return Drop(vp, vp->rect().center(), data, Qt::CopyAction, Qt::NoModifier);
+    }
+    // A drag entering the widget, moving to the point and dropped there, as
+    // the platform delivers it.
+    static bool Drop(QWidget* w, QPoint at, const QMimeData& data, Qt::DropActions actions,
+                     Qt::KeyboardModifiers keys) {
+        QDragEnterEvent enter(at, actions, &data, Qt::LeftButton, keys);
+        QApplication::sendEvent(w, &enter);
+        QDragMoveEvent move(at, actions, &data, Qt::LeftButton, keys);
+        QApplication::sendEvent(w, &move);
+        QDropEvent drop(QPointF(at), actions, &data, Qt::LeftButton, keys);
+        QApplication::sendEvent(w, &drop);
+        return drop.isAccepted();
+    }
+    std::string TreeShape() { return Shape(Doc().Tree().RootPages()); }
+
+    CZTSettings settings;
+    std::unique_ptr<CMainFrame> frame;
+    std::vector<int> answers;
+    std::vector<bool> checks;
+    int format = 0;
+    QStringList asked;
+};
+
+class TreeDrag : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CZTSettings::Open()->clear();
+        a = std::make_unique<Window>(prompter);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(a->frame.get()));
+        CZTDocument& doc = a->Doc();
+        projekte = doc.Tree().FirstRootPage();
+        doc.RenamePage(projekte, "Projekte");
+        memo = doc.AddPage(projekte, "Memo");
+        doc.SetPageText(memo, "{\\rtf1\\ansi Gr\\'fc\\'dfe vom Memo\\par}");
+        zt::StoreFile(doc, memo, "daten.bin", std::string(5000, 'd'), 1700000000);
+        unter = doc.AddPage(projekte, "Unter");
+        enkel = doc.AddPage(unter, "Enkel");
+        s1 = doc.AddPage(nullptr, "S1");
+        s2 = doc.AddPage(nullptr, "S2");
+        a->frame->TreeView()->SelectPage(s1);
+    }
+    void TearDown() override {
+        b.reset();
+        a.reset();
+    }
+    void SecondWindow() {
+        b = std::make_unique<Window>(prompter);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(b->frame.get()));
+        b->Doc().RenamePage(b->Doc().Tree().FirstRootPage(), "Ziel");
+        b->Doc().AddPage(nullptr, "Zweites");
+    }
+
+    ScriptedPrompter prompter;
+    std::unique_ptr<Window> a, b;
+    TempDir t;
+    CZTPageNode *projekte = nullptr, *memo = nullptr, *unter = nullptr, *enkel = nullptr, *s1 = nullptr,
+                *s2 = nullptr;
+};
+
+TEST_F(TreeDrag, SubtreesMoveAndCopyWithinTheTreeButNeverIntoThemselves) {
+    const std::string start = "Projekte(Memo Unter(Enkel)) S1 S2";
+    ASSERT_EQ(a->TreeShape(), start);
+    // Onto its own grandchild, and onto itself: a beep, no question, nothing changed.
+    for (CZTPageNode* target : {enkel, projekte}) {
+        std::unique_ptr<QMimeData> data(a->D().CreateDragData(projekte));
+        a->answers = {1};
+        EXPECT_FALSE(a->DropOnTree(*data, target));
+    }
+    EXPECT_EQ(a->D().beeps, 2);
+    EXPECT_TRUE(a->asked.isEmpty());
+    EXPECT_EQ(a->TreeShape(), start);
+
+    struct Case {
+        const char* source;
+        const char* target;
+        Qt::KeyboardModifiers keys;
+        int answer; // 0 child, 1 neighbour
+        const char* shape;
+    } cases[] = {
+        // "Zettrix" data without keys moves; the subtree goes along.
+        {"Projekte", "S1", Qt::NoModifier, 1, "S1 Projekte(Memo Unter(Enkel)) S2"},
+        {"Unter", "S2", Qt::NoModifier, 0, "S1 Projekte(Memo) S2(Unter(Enkel))"},
+        // Ctrl copies, with the texts and files.
+        {"Memo", "Enkel", Qt::ControlModifier, 0, "S1 Projekte(Memo) S2(Unter(Enkel(Memo)))"},
+    };
+    for (const Case& c : cases) {
+        std::unique_ptr<QMimeData> data(a->D().CreateDragData(Find(a->Doc(), c.source)));
+        a->answers = {c.answer};
+        EXPECT_TRUE(a->DropOnTree(*data, Find(a->Doc(), c.target), c.keys)) << c.source;
+        EXPECT_EQ(a->TreeShape(), c.shape) << c.source;
+    }
+    EXPECT_EQ(a->asked[0], "Verschieben|Einfügen der Seite als|&Kindseite,&Nachbarseite,&Datei|1");
+    EXPECT_EQ(a->asked[2], "Kopieren|Einfügen der Seite als|&Kindseite,&Nachbarseite,&Datei|1");
+    CZTPageNode* copy = Find(a->Doc(), "Enkel")->FirstChild();
+    ASSERT_NE(copy, nullptr);
+    EXPECT_NE(copy, memo);
+    EXPECT_NE(a->Doc().PageText(copy).find("Gr\\'fc\\'dfe vom Memo"), std::string::npos);
+    EXPECT_EQ(FileText(a->Doc(), copy, "daten.bin"), std::string(5000, 'd'));
+    EXPECT_TRUE(a->Doc().IsModified());
+    // Cancelled: nothing changes.
+    std::unique_ptr<QMimeData> data(a->D().CreateDragData(s1));
+    a->answers = {};
+    EXPECT_FALSE(a->DropOnTree(*data, s2));
+    EXPECT_EQ(a->TreeShape(), "S1 Projekte(Memo) S2(Unter(Enkel(Memo)))");
+}
+
+TEST_F(TreeDrag, SubtreeArrivesInASecondInstanceWithTextsAndFilesAndLeavesOnAMove) {
+    SecondWindow();
+    CZTPageNode* ziel = b->Doc().Tree().FirstRootPage();
+    b->answers = {0}; // "&Kindseite"
+    a->D().runDrag = [&](QDrag& drag, Qt::DropActions allowed) {
+        EXPECT_EQ(allowed, Qt::CopyAction | Qt::MoveAction);
+        // The other instance gets bytes, never our objects.
+        std::unique_ptr<QMimeData> seen = AsBytes(*drag.mimeData());
+        EXPECT_TRUE(b->DropOnTree(*seen, ziel));
+        return Qt::MoveAction;
+    };
+    EXPECT_EQ(a->D().BeginTreeDrag(projekte), Qt::MoveAction);
+    EXPECT_EQ(b->TreeShape(), "Ziel(Projekte(Memo Unter(Enkel))) Zweites");
+    CZTPageNode* arrived = Find(b->Doc(), "Memo");
+    ASSERT_NE(arrived, nullptr);
+    EXPECT_NE(b->Doc().PageText(arrived).find("Gr\\'fc\\'dfe vom Memo"), std::string::npos);
+    EXPECT_EQ(FileText(b->Doc(), arrived, "daten.bin"), std::string(5000, 'd'));
+    EXPECT_EQ(b->frame->TreeView()->CurrentPage(), Find(b->Doc(), "Projekte"));
+    EXPECT_TRUE(b->Doc().IsModified());
+    // Moved out: gone from the first window.
+    EXPECT_EQ(a->TreeShape(), "S1 S2");
+    EXPECT_TRUE(prompter.messages.empty());
+
+    // A copy stays.
+    b->answers = {1};
+    a->D().runDrag = [&](QDrag& drag, Qt::DropActions) {
+        std::unique_ptr<QMimeData> seen = AsBytes(*drag.mimeData());
+        EXPECT_TRUE(b->DropOnTree(*seen, nullptr, Qt::ControlModifier));
+        return Qt::CopyAction;
+    };
+    a->D().BeginTreeDrag(s1);
+    EXPECT_EQ(a->TreeShape(), "S1 S2");
+    EXPECT_EQ(b->TreeShape(), "Ziel(Projekte(Memo Unter(Enkel))) Zweites S1");
+}
+
+TEST_F(TreeDrag, DamagedZettrixDataIsRefusedWithTheMessage) {
+    SecondWindow();
+    const std::string before = b->TreeShape();
+    std::unique_ptr<QMimeData> good(a->D().CreateDragData(projekte));
+    const QByteArray whole = good->data(QString::fromLatin1(kMimeZettrix));
+    const QByteArray cases[] = {
+        QByteArray("XXXX\x05Titel", 9),            // another tag
+        whole.left(4),                             // ends before the title
+        whole.left(whole.size() / 2),              // a document cut short
+        whole.left(14) + QByteArray(200, '\x7f'),  // garbage after the title
+    };
+    for (int i = 0; i < 4; ++i) {
+        const QByteArray& bytes = cases[i];
+        prompter.messages.clear();
+        QMimeData data;
+        data.setData(QString::fromLatin1(kMimeZettrix), bytes);
+        b->answers = {1};
+        EXPECT_FALSE(b->DropOnTree(data, b->Doc().Tree().FirstRootPage()));
+        EXPECT_EQ(b->TreeShape(), before);
+        ASSERT_EQ(prompter.messages.size(), 1u) << i;
+        EXPECT_EQ(prompter.messages[0].rfind("Datei ist zerstört. Unleserlich.", 0), 0u) << i << prompter.messages[0];
+    }
+    // The tag and the title are checked before anything is asked.
+    EXPECT_EQ(b->asked.size(), 2);
+}
+
+TEST_F(TreeDrag, PageDraggedOutIsOneDocumentFileNamedAfterItsTitle) {
+    std::vector<QUrl> urls;
+    int32_t size = 0;
+    a->D().runDrag = [&](QDrag& drag, Qt::DropActions) {
+        const QList<QUrl> list = drag.mimeData()->urls();
+        urls.assign(list.begin(), list.end());
+        const QByteArray s = drag.mimeData()->data(QString::fromLatin1(kMimeFileSize));
+        if (s.size() == 4) std::memcpy(&size, s.constData(), 4);
+        return Qt::CopyAction;
+    };
+    a->D().BeginTreeDrag(projekte);
+    ASSERT_EQ(urls.size(), 1u);
+    const QString path = urls[0].toLocalFile();
+    EXPECT_EQ(QFileInfo(path).fileName(), QStringLiteral("Projekte.ztd"));
+    EXPECT_EQ(QFileInfo(path).size(), size);
+    EXPECT_EQ(a->TreeShape(), "Projekte(Memo Unter(Enkel)) S1 S2"); // a copy leaves the tree alone
+    ScriptedPrompter quiet;
+    CZTDocument read(quiet);
+    ASSERT_TRUE(read.Open(QFile::encodeName(path).toStdString()));
+    EXPECT_EQ(Shape(read.Tree().RootPages()), "Projekte(Memo Unter(Enkel))");
+    EXPECT_EQ(FileText(read, Find(read, "Memo"), "daten.bin"), std::string(5000, 'd'));
+    // The file goes with the document.
+    a->frame->NewDocument();
+    EXPECT_FALSE(QFileInfo::exists(path));
+
+    // With the move effect the subtree leaves the tree.
+    CZTPageNode* page = a->Doc().Tree().FirstRootPage();
+    a->Doc().AddPage(nullptr, "Bleibt");
+    a->D().runDrag = [&](QDrag& drag, Qt::DropActions) {
+        EXPECT_EQ(drag.mimeData()->urls().size(), 1);
+        return Qt::MoveAction;
+    };
+    a->D().BeginTreeDrag(page);
+    EXPECT_EQ(a->TreeShape(), "Bleibt");
+}
+
+TEST_F(TreeDrag, FileListsOnTheFilesListAndOnTheTree) {
+    const std::string one = t / "eins.txt", two = t / "zwei.txt";
+    std::ofstream(one) << "erste Datei\n";
+    std::ofstream(two) << "zweite Datei\n";
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(QString::fromStdString(one)), QUrl::fromLocalFile(QString::fromStdString(two))});
+    // Onto the files list of the current page.
+    EXPECT_TRUE(a->DropOnFiles(files));
+    EXPECT_EQ(a->frame->FilesView()->Names(), (QStringList{"eins.txt", "zwei.txt"}));
+    EXPECT_EQ(FileText(a->Doc(), s1, "zwei.txt"), "zweite Datei\n");
+    // Onto the tree as neighbour pages: in the order of the list.
+    a->answers = {1, 1};
+    EXPECT_TRUE(a->DropOnTree(files, projekte));
+    EXPECT_EQ(a->TreeShape(), "Projekte(Memo Unter(Enkel)) eins.txt zwei.txt S1 S2");
+    ASSERT_EQ(a->asked.size(), 2);
+    EXPECT_EQ(a->asked[0], "Verschieben / Kopieren|Einfügen der Dateien in die Baumansicht als|&Kindseiten,"
+                           "&Nachbarseiten,Einfügen als &Dateien in die Dateienansicht.|1");
+    EXPECT_EQ(a->asked[1], "Frage...|Auch Dateien im Binär-Format öffnen?|&Alle,&Einzeln erfragen,&Keine,"
+                           "Alle als &Datei aufnehmen|1");
+    EXPECT_NE(a->Doc().PageText(Find(a->Doc(), "zwei.txt")).find("zweite Datei"), std::string::npos);
+    EXPECT_EQ(a->frame->TreeView()->CurrentPage(), Find(a->Doc(), "eins.txt"));
+    // As files into the page under the pointer; below the entries into a new page.
+    a->answers = {2};
+    EXPECT_TRUE(a->DropOnTree(files, s2));
+    EXPECT_EQ(FileText(a->Doc(), s2, "eins.txt"), "erste Datei\n");
+    a->answers = {2};
+    EXPECT_TRUE(a->DropOnTree(files, nullptr));
+    CZTPageNode* last = a->Doc().Tree().RootPages().back();
+    EXPECT_EQ(last->Title(), "Neuer Eintrag");
+    EXPECT_EQ(a->frame->FilesView()->Names(), (QStringList{"eins.txt", "zwei.txt"}));
+}
+
+TEST_F(TreeDrag, TextOnTheTreeBecomesANewPage) {
+    QMimeData text;
+    text.setText(QStringLiteral("Hallo Welt mit Ümlaut"));
+    a->answers = {0};
+    EXPECT_TRUE(a->DropOnTree(text, s1, Qt::NoModifier, Qt::CopyAction));
+    EXPECT_EQ(a->asked[0], "Kopieren|Einfügen der Seite als|&Kindseite,&Nachbarseite,&Datei|2");
+    CZTPageNode* page = s1->FirstChild();
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(page->Title(), "Neuer Eintrag");
+    const std::string rtf = a->Doc().PageText(page);
+    EXPECT_NE(rtf.find("Courier New"), std::string::npos) << rtf;
+    EXPECT_NE(rtf.find("\\fs20"), std::string::npos) << rtf;
+    EXPECT_NE(rtf.find("Hallo Welt mit \\'dcmlaut"), std::string::npos) << rtf;
+    EXPECT_NE(a->frame->TreeView()->TitleEditor(), nullptr); // the title opens for editing
+    // "&Datei": the text becomes a file of the page under the pointer.
+    QApplication::processEvents();
+    a->answers = {2};
+    EXPECT_TRUE(a->DropOnTree(text, s2, Qt::NoModifier, Qt::CopyAction));
+    EXPECT_EQ(FileText(a->Doc(), s2, "Neue Datei.txt"), "Hallo Welt mit \xDCmlaut");
+}
+
+TEST_F(TreeDrag, PageOnTheFilesListAsDocumentOrAsText) {
+    a->frame->TreeView()->SelectPage(s2);
+    std::unique_ptr<QMimeData> data(a->D().CreateDragData(projekte));
+    a->answers = {1};
+    a->checks = {true, true};
+    a->format = 1; // text
+    EXPECT_TRUE(a->DropOnFiles(*data));
+    ASSERT_EQ(a->asked.size(), 1);
+    EXPECT_EQ(a->asked[0], "Verschieben / Kopieren|Datei einfügen als|Zettrix &Dokument,&Text Inhalt|0");
+    const std::string text = FileText(a->Doc(), s2, "Neue Datei.txt");
+    for (const char* part : {"1 Projekte", "1.1 Memo", "Gr\xFC\xDF" "e vom Memo", "1.2 Unter", "1.2.1 Enkel"})
+        EXPECT_NE(text.find(part), std::string::npos) << part << " in " << text;
+    // Without the boxes: the page alone, no titles.
+    std::unique_ptr<QMimeData> again(a->D().CreateDragData(memo));
+    a->answers = {1};
+    a->checks = {false, false};
+    EXPECT_TRUE(a->DropOnFiles(*again));
+    const std::string alone = FileText(a->Doc(), s2, "Neue Datei (#1).txt");
+    EXPECT_EQ(alone.rfind("Gr\xFC\xDF" "e vom Memo", 0), 0u) << alone;
+    EXPECT_EQ(alone.find("Memo\n1"), std::string::npos);
+    // As a document: the subtree in a file named after the title.
+    std::unique_ptr<QMimeData> doc(a->D().CreateDragData(projekte));
+    a->answers = {0};
+    EXPECT_TRUE(a->DropOnFiles(*doc));
+    const std::string bytes = FileText(a->Doc(), s2, "Projekte.ztd");
+    ScriptedPrompter quiet;
+    CZTDocument read(quiet);
+    const std::string path = t / "back.ztd";
+    std::ofstream(path, std::ios::binary) << bytes;
+    ASSERT_TRUE(read.Open(path));
+    EXPECT_EQ(Shape(read.Tree().RootPages()), "Projekte(Memo Unter(Enkel))");
+    // Dropping onto the list is no move: the tree keeps the page.
+    EXPECT_EQ(a->TreeShape(), "Projekte(Memo Unter(Enkel)) S1 S2");
+}
+
+TEST_F(TreeDrag, PressingAndMovingTheMouseOnAnEntryStartsItsDrag) {
+    std::vector<int32_t> dragged;
+    Qt::DropActions offered;
+    a->D().runDrag = [&](QDrag& drag, Qt::DropActions allowed) {
+        if (auto* d = qobject_cast<CZTTreeMimeData*>(drag.mimeData())) dragged.push_back(d->SourceIdent());
+        offered = allowed;
+        return Qt::IgnoreAction;
+    };
+    CLeftView* tree = a->frame->TreeView();
+    tree->expandAll();
+    QApplication::processEvents();
+    const QPoint at = tree->visualRect(tree->PageModel()->IndexOf(unter)).center();
+    QTest::mousePress(tree->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseMove(tree->viewport(), at + QPoint(1, 1)); // not far enough yet
+    EXPECT_TRUE(dragged.empty());
+    QTest::mouseMove(tree->viewport(), at + QPoint(QApplication::startDragDistance() + 5, 0));
+    QTest::mouseRelease(tree->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    EXPECT_EQ(dragged, std::vector<int32_t>{unter->Ident()});
+    EXPECT_EQ(offered, Qt::CopyAction | Qt::MoveAction);
+    // A read-only document offers copies only.
+    a->frame->SetReadOnly(true);
+    QTest::mousePress(tree->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseMove(tree->viewport(), at + QPoint(QApplication::startDragDistance() + 5, 0));
+    QTest::mouseRelease(tree->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    ASSERT_EQ(dragged.size(), 2u);
+    EXPECT_EQ(offered, Qt::CopyAction);
+    EXPECT_EQ(a->TreeShape(), "Projekte(Memo Unter(Enkel)) S1 S2");
+}
+
+TEST_F(TreeDrag, DragOverEffectsFollowTheKeysAndTheDocument) {
+    std::unique_ptr<QMimeData> page(a->D().CreateDragData(s1));
+    QMimeData text;
+    text.setText(QStringLiteral("x"));
+    QMimeData other;
+    other.setData(QStringLiteral("application/octet-stream"), "x");
+    const Qt::DropActions both = Qt::CopyAction | Qt::MoveAction;
+    struct Case {
+        const QMimeData* data;
+        Qt::KeyboardModifiers keys;
+        Qt::DropAction effect;
+    } cases[] = {
+        {page.get(), Qt::NoModifier, Qt::MoveAction},
+        {page.get(), Qt::ControlModifier, Qt::CopyAction},
+        {page.get(), Qt::ControlModifier | Qt::ShiftModifier, Qt::IgnoreAction},
+        {&text, Qt::NoModifier, Qt::CopyAction},
+        {&text, Qt::AltModifier, Qt::MoveAction},
+        {&other, Qt::NoModifier, Qt::IgnoreAction},
+    };
+    for (const Case& c : cases) EXPECT_EQ(a->D().TreeDragOver(c.data, c.keys, both), c.effect) << int(c.keys);
+    // A copy-only source is never moved.
+    EXPECT_EQ(a->D().TreeDragOver(page.get(), Qt::NoModifier, Qt::CopyAction), Qt::CopyAction);
+    a->frame->SetReadOnly(true);
+    EXPECT_EQ(a->D().TreeDragOver(page.get(), Qt::ControlModifier, both), Qt::IgnoreAction);
+    EXPECT_FALSE(a->DropOnTree(text, s1));
+    EXPECT_TRUE(a->asked.isEmpty());
+}
+
+} // namespace
