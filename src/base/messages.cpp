@@ -320,6 +320,9 @@ constexpr Entry kTable[] = {
     {Msg::RemoteNoSuchDocument, "Das Dokument '%s' gibt es auf dem Server nicht."},
     {Msg::RemoteConnected, "Verbunden"},
     {Msg::RemoteDisconnected, "Getrennt   "},
+    {Msg::ScriptRunTimedOut, "Das Script wurde nach %s Sekunden angehalten."},
+    {Msg::ScriptRunBadTimeout, "Ungültige Zeitgrenze '%s' (erwartet: Sekunden größer als 0)."},
+    {Msg::ScriptRunUnreadable, "Das Script '%s' kann nicht gelesen werden."},
 };
 
 constexpr auto BuildIndex() {

@@ -295,6 +295,10 @@ enum class Msg {
     RemoteNoSuchDocument,     // "%s": name
     RemoteConnected,
     RemoteDisconnected,
+    // ztd run
+    ScriptRunTimedOut,        // "%s": seconds
+    ScriptRunBadTimeout,      // "%s": the value given
+    ScriptRunUnreadable,      // "%s": file
     Count_
 };
 

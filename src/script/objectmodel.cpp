@@ -6,6 +6,7 @@
 #include "core/document.h"
 #include "core/pagepaths.h"
 #include "exchange/exchange.h"
+#include "exchange/htmlexport.h"
 #include "script/environment.h"
 #include "script/jsutil.h"
 #include "script/modelutil.h"
@@ -179,7 +180,9 @@ bool DocGetPage(JSContext* cx, unsigned argc, JS::Value* vp) {
     JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
     CZTDocument* doc;
     if (!DocumentOrError(cx, "GetPage", doc)) return false;
-    if (args.length() == 0) return ReturnPage(cx, args, doc->Tree().FirstRootPage());
+    // An undefined argument counts as none (scripts pass their own missing
+    // arguments on).
+    if (args.get(0).isUndefined()) return ReturnPage(cx, args, doc->Tree().FirstRootPage());
     std::string path;
     if (!ValueToCp1252(cx, args[0], path)) return ReportError(cx, "ZTDocument.GetPage: Cannot get string");
     CZTPageNode* node = zt::ResolvePath(doc->Tree(), Env(cx)->CurrentPage(), path);
@@ -195,7 +198,7 @@ bool DocGetPagesSubtree(JSContext* cx, unsigned argc, JS::Value* vp) {
     if (!DocumentOrError(cx, "GetPagesSubtree", doc)) return false;
     const CZTPageNode* start = nullptr;
     size_t count = doc->Tree().CountPages();
-    if (args.length() > 0) {
+    if (!args.get(0).isUndefined()) {
         if (IsPageHandle(cx, args[0])) {
             start = LookUpPage(cx, args[0], "ZTDocument.GetPagesSubtree");
             if (!start) return false;
@@ -250,7 +253,7 @@ bool DocIsModified(JSContext* cx, unsigned argc, JS::Value* vp) {
 bool DocSetModified(JSContext* cx, unsigned argc, JS::Value* vp) {
     JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
     bool flag = true;
-    if (args.length() > 0 && !ValueToBool(cx, args[0], flag))
+    if (!args.get(0).isUndefined() && !ValueToBool(cx, args[0], flag))
         return ReportError(cx, "ZTDocument.SetModified: Cannot get boolean argument.");
     CScriptEnvironment* env = Env(cx);
     if (!env) return ReportError(cx, "ZTDocument.SetModified: Cannot get main window.");
@@ -345,11 +348,30 @@ bool DocExportPage(JSContext* cx, unsigned argc, JS::Value* vp) {
 bool DocExportHtml(JSContext* cx, unsigned argc, JS::Value* vp) {
     JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
     std::string folder;
-    if (args.length() < 1 || !ValueToUtf8(cx, args[0], folder))
+    if (args.length() < 1 || args[0].isObject() || !ValueToUtf8(cx, args[0], folder))
         return ReportError(cx, "ZTDocument.ExportHTML: Must have string argument.");
-    if (!Env(cx) || !Env(cx)->Document()) return ReportError(cx, "ZTDocument.ExportHTML: Cannot get main window.");
-    // The HTML site export is not part of this program yet: the export fails.
-    args.rval().setBoolean(false);
+    CScriptEnvironment* env = Env(cx);
+    if (!env || !env->Document()) return ReportError(cx, "ZTDocument.ExportHTML: Cannot get main window.");
+    // The arguments replace the dialog's settings for this export only; the
+    // user's stored settings stay as they are.
+    zt::HtmlExportOptions options;
+    zt::HtmlExportSettings& s = options.settings;
+    bool* flags[] = {&s.linkHead, &s.linkFoot, &s.titleLine};
+    for (unsigned i = 0; i < 3; ++i)
+        if (args.length() > 1 + i) *flags[i] = JS::ToBoolean(args[1 + i]);
+    std::string* texts[] = {&s.head1, &s.head2, &s.foot1, &s.foot2};
+    for (unsigned i = 0; i < 4; ++i)
+        if (args.length() > 4 + i && !args[4 + i].isUndefined() && !ValueToCp1252(cx, args[4 + i], *texts[i]))
+            return false;
+    bool withLevels = args.length() > 8 ? JS::ToBoolean(args[8]) : true;
+    s.dirMode = withLevels ? 0 : 1;
+    if (args.length() > 9 && !args[9].isUndefined() && !ValueToCp1252(cx, args[9], s.meta)) return false;
+    options.showMessages = false;
+    options.continueAfterError = false;
+    env->StoreCurrentPage();
+    CZTDocument& doc = *env->Document();
+    zt::ExportOutcome outcome = zt::ExportHtml(doc, folder, options, doc.Prompter());
+    args.rval().setBoolean(outcome.result == zt::ExchangeResult::Ok);
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include "core/document.h"
 #include "core/pagepaths.h"
 #include "exchange/exchange.h"
+#include "exchange/textfiles.h"
 #include "script/environment.h"
 #include "script/jsutil.h"
 #include "script/modelutil.h"
@@ -462,9 +463,15 @@ bool ExportPageAt(JSContext* cx, const JS::CallArgs& args, CZTPageNode* anchor, 
         if (anchor) options.subtreeTitle = anchor->Title();
         ok = doc.Archive().SaveCopy(path, pages, options);
     } else {
-        // Text files are written by the text export, which this program does
-        // not have yet: the export fails.
-        ok = false;
+        // One text file; its name chooses the form (RTF, a converted word
+        // processor file, else plain Windows-1252 text).
+        zt::TextExportOptions options;
+        options.what = what;
+        options.page = anchor;
+        options.withTitles = option != 0;
+        options.chosenFormat = zt::kFormatText;
+        options.showMessages = false;
+        ok = zt::ExportText(doc, path, options, doc.Prompter());
     }
     args.rval().setBoolean(ok);
     return true;
