@@ -115,9 +115,15 @@ bool MoveOrCopy(JSContext* cx, const JS::CallArgs& args, bool copy) {
         if (!first) return ReportError(cx, "ZTPage: Page not found '?" "??'");
         return ReturnPage(cx, args, first);
     }
-    if (target == node || (target && withSubtree && node->IsAncestorOf(target))) {
+    if (target == node) {
         args.rval().set(args.thisv());
         return true;
+    }
+    if (target && node->IsAncestorOf(target)) {
+        if (withSubtree) return ReportWarning(cx, prefix + ": Target page lies in the page's subtree.");
+        // The page goes alone: its children first take its place (as when
+        // it moves to the end of the root level), then it moves on.
+        doc.MovePage(node, nullptr, CZTPageTree::MoveMode::LastChild, false);
     }
     CZTPageTree::MoveMode mode = CZTPageTree::MoveMode::After;
     if (!target) {

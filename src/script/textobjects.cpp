@@ -4,6 +4,7 @@
 #include "base/fileio.h"
 #include "core/attachedfiles.h"
 #include "core/document.h"
+#include "exchange/textfiles.h"
 #include "script/environment.h"
 #include "script/jsutil.h"
 #include "script/modelutil.h"
@@ -21,6 +22,7 @@
 #include <js/Object.h>
 
 #include <functional>
+#include <sys/stat.h>
 #include <optional>
 
 namespace zt::script {
@@ -352,8 +354,14 @@ bool ApImport(JSContext* cx, unsigned argc, JS::Value* vp) {
         return ReportError(cx, "ZTActivePage.Import: Argument 2: Must be boolean");
     if (args.length() > 2 && !ValueToBool(cx, args[2], binary))
         return ReportError(cx, "ZTActivePage.Import: Argument 3: Must be boolean");
-    std::string bytes;
-    if (!zt::ReadWholeFile(path, bytes, nullptr)) {
+    // Only regular files, through the text file opener (a word processor
+    // file arrives as RTF), at most the size of one text page.
+    std::string bytes, error;
+    struct stat st;
+    const bool regular = ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    const bool read = regular && (asObject ? zt::ReadWholeFile(path, bytes, &error, zt::kMaxTextPageBytes)
+                                           : zt::ReadTextForPage(path, bytes, error));
+    if (!read) {
         args.rval().setBoolean(false);
         return true;
     }

@@ -129,8 +129,14 @@ TEST_F(ObjectModel, MovingPages) {
          "/Beta /Gamma+v1%2E0 /Formatted /Alpha /Alpha/A1 /Alpha/A2 /Alpha/A2/Deep"},
         {"var p = P('/Beta'); (p.MovePage(P('/Alpha/A1')) === p) + ' ' + p.fullName + ' ' + ztDocument.IsModified()",
          "true /Alpha/Beta true"},
-        // Into its own subtree, or onto itself: nothing moves.
-        {"P('/Alpha').MovePage(P('/Alpha/A2/Deep'), true, true); tree()", kTree},
+        // Alone below one of its own descendants: the children first take
+        // its place. With the subtree that cannot be, and nothing moves.
+        {"P('/Alpha').MovePage(P('/Alpha/A2/Deep'), true); tree()",
+         "/A1 /A2 /A2/Deep /A2/Deep/Alpha /Beta /Gamma+v1%2E0 /Formatted"},
+        {"P('/Alpha').MovePage(P('/Alpha/A1')); tree()",
+         "/A1 /Alpha /A2 /A2/Deep /Beta /Gamma+v1%2E0 /Formatted"},
+        {"P('/Alpha').MovePage(P('/Alpha/A2/Deep'), true, true)",
+         "! warning: ZTPage.MovePage: Target page lies in the page's subtree."},
         {"P('/Beta').MovePage(P('/Beta')); tree()", kTree},
         {"P('/Alpha/A2').MovePage('x')", "! warning: ZTPage.MovePage: Argument 0: Must be boolean or ZTPage."},
         {"P('/Alpha/A2').MovePage(P('/Beta'), {})",

@@ -86,6 +86,8 @@ TEST_F(TextObjects, ChangingTheText) {
         {"A.Import('$T/in.bin')", "false"},
         {"A.Import('$T/in.bin', false, true) + ' ' + (all().length > 34)", "true true"},
         {"A.Import('$T/missing')", "false"},
+        // Only regular files are read: no devices, pipes or directories.
+        {"A.Import('/dev/zero') + ' ' + A.Import('/dev/zero', true) + ' ' + A.Import('$T')", "false false false"},
         {"A.Import()", "! ZTActivePage.Import: Argument 1: Must be string"},
         {"A.Import('$T/in.txt', Symbol())", "! ZTActivePage.Import: Argument 2: Must be boolean"},
     });
