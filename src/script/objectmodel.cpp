@@ -16,13 +16,18 @@
 #include <js/Object.h>
 
 #include <ctime>
+#include <unordered_map>
+#include <vector>
 
 namespace zt::script {
 
 namespace {
 
 const JSClass kDocumentClass = {"ZTDocument", 0};
-const JSClass kPageClass = {"ZTPage", 0};
+// Page handles keep their ident also in a slot: the "ident" property is
+// read-only and permanent, so the slot always says the same.
+const JSClass kPageClass = {"ZTPage", JSCLASS_HAS_RESERVED_SLOTS(1)};
+constexpr size_t kPageIdentSlot = 0;
 const JSClass kFileClass = {"ZTFile", JSCLASS_HAS_RESERVED_SLOTS(2)};
 constexpr size_t kFileTitleSlot = 0;
 constexpr size_t kFileIdentSlot = 1;
@@ -39,6 +44,14 @@ JSObject* Proto(JSContext* cx, size_t slot) {
 bool GetIdent(JSContext* cx, JS::HandleValue handle, int32_t& ident, bool& present) {
     present = false;
     if (!handle.isObject()) return true;
+    if (JS::GetClass(&handle.toObject()) == &kPageClass) {
+        const JS::Value& slot = JS::GetReservedSlot(&handle.toObject(), kPageIdentSlot);
+        if (slot.isInt32()) {
+            present = true;
+            ident = slot.toInt32() > 0 ? slot.toInt32() : 0;
+            return true;
+        }
+    }
     JS::RootedObject obj(cx, &handle.toObject());
     JS::RootedValue v(cx);
     if (!JS_GetProperty(cx, obj, "ident", &v)) return false;
@@ -100,10 +113,9 @@ JSObject* NewPageHandle(JSContext* cx, const CZTPageNode* node, const std::strin
         ReportError(cx, "ZTPage: Cannot create new object");
         return nullptr;
     }
-    if (!JS_DefineProperty(cx, obj, "ident", node->Ident(), JSPROP_READONLY | JSPROP_PERMANENT)) {
-        ReportError(cx, "ZTPage: Cannot define ident property");
-        return nullptr;
-    }
+    // "ident" is an accessor of the prototype that reads this slot: it
+    // cannot be written, and a handle costs one object.
+    JS::SetReservedSlot(obj, kPageIdentSlot, JS::Int32Value(node->Ident()));
     return obj;
 }
 
@@ -218,8 +230,24 @@ bool DocGetPagesSubtree(JSContext* cx, unsigned argc, JS::Value* vp) {
     CZTWalkStep step;
     uint32_t i = 0;
     JS::RootedValue v(cx);
+    // Link paths from the parent's path and the link names of whole rows of
+    // siblings, so that wide levels cost no more than deep ones.
+    std::unordered_map<const CZTPageNode*, std::string> paths;
+    std::unordered_map<const CZTPageNode*, std::string> names;
+    auto pathOf = [&](const CZTPageNode* node, auto& self) -> const std::string& {
+        auto known = paths.find(node);
+        if (known != paths.end()) return known->second;
+        if (!names.count(node)) {
+            const auto& row = node->Siblings();
+            std::vector<std::string> rowNames = zt::LinkNamesOf(row);
+            for (size_t k = 0; k < row.size(); ++k) names[row[k]] = std::move(rowNames[k]);
+        }
+        std::string path = node->Parent() ? self(node->Parent(), self) : std::string();
+        path += "/" + names[node];
+        return paths[node] = std::move(path);
+    };
     while (i < count && walker.NextInWalk(step)) {
-        v = StringValueCp1252(cx, zt::LinkPath(step.node));
+        v = StringValueCp1252(cx, pathOf(step.node, pathOf));
         if (!JS_SetElement(cx, array, i++, v)) return false;
     }
     args.rval().setObject(*array);
@@ -409,7 +437,21 @@ bool DefineObjectModel(JSContext* cx, JS::HandleObject global) {
     return DefineTextObjects(cx, global);
 }
 
+bool PageGetIdent(JSContext* cx, unsigned argc, JS::Value* vp) {
+    JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
+    const int32_t ident = PageHandleIdent(args.thisv());
+    if (ident > 0) args.rval().setInt32(ident);
+    else args.rval().setUndefined();
+    return true;
+}
+
 const JSClass* FileClass() { return &kFileClass; }
+
+int32_t PageHandleIdent(const JS::Value& v) {
+    if (!v.isObject() || JS::GetClass(&v.toObject()) != &kPageClass) return 0;
+    const JS::Value& slot = JS::GetReservedSlot(&v.toObject(), kPageIdentSlot);
+    return slot.isInt32() ? slot.toInt32() : 0;
+}
 const JSClass* PageClass() { return &kPageClass; }
 
 JS::Value FileTitleSlot(JSObject* obj) { return JS::GetReservedSlot(obj, kFileTitleSlot); }

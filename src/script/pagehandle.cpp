@@ -22,6 +22,10 @@ namespace {
 JS::HandleValue ThisValue(const JS::CallArgs& args) { return args.thisv(); }
 
 CZTPageNode* ThisPage(JSContext* cx, const JS::CallArgs& args, const char* method) {
+    // The common case first, without building the message prefix.
+    if (const int32_t ident = PageHandleIdent(args.thisv()); ident > 0)
+        if (CZTDocument* doc = Doc(cx))
+            if (CZTPageNode* node = doc->Tree().FindPage(ident)) return node;
     return LookUpPage(cx, args.thisv(), std::string("ZTPage.") + method);
 }
 
@@ -169,10 +173,8 @@ bool PageNewPage(JSContext* cx, unsigned argc, JS::Value* vp) {
     JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
     CZTPageNode* node = ThisPage(cx, args, "NewPage");
     if (!node) return false;
-    JS::RootedValueVector rest(cx);
-    for (unsigned i = 0; i < args.length(); ++i)
-        if (!rest.append(args[i])) return false;
-    return NewPageAt(cx, args, node, rest, "ZTPage.NewPage");
+    return NewPageAt(cx, args, node, JS::HandleValueArray::fromMarkedLocation(args.length(), args.array()),
+                     "ZTPage.NewPage");
 }
 
 bool PageGetFile(JSContext* cx, unsigned argc, JS::Value* vp) {
@@ -375,6 +377,7 @@ const JSFunctionSpec kPageFunctions[] = {
 
 bool DefinePageMethods(JSContext* cx, JS::HandleObject proto) {
     if (!JS_DefineFunctions(cx, proto, kPageFunctions)) return false;
+    if (!JS_DefineProperty(cx, proto, "ident", PageGetIdent, nullptr, JSPROP_PERMANENT)) return false;
     if (!JS_DefineProperty(cx, proto, "title", PageGetTitle, PageSetTitle, JSPROP_ENUMERATE | JSPROP_PERMANENT))
         return false;
     return JS_DefineProperty(cx, proto, "fullName", PageGetFullName, nullptr, JSPROP_ENUMERATE | JSPROP_PERMANENT);
@@ -397,8 +400,8 @@ bool NewPageAt(JSContext* cx, const JS::CallArgs& args, CZTPageNode* anchor, JS:
     if (!env->IsModifiable() || !env->Document()) return ReportError(cx, prefix + ": Document not modifiable");
     CZTPageNode* node = env->Document()->InsertPage(
         anchor, asChild ? CZTPageTree::Placement::AsChild : CZTPageTree::Placement::AsNeighbour, title);
+    // InsertPage marks the page inserted and the document modified.
     if (!node) return ReportError(cx, prefix + ": Error creating new page");
-    env->Document()->SetModified();
     return ReturnPage(cx, args, node);
 }
 
