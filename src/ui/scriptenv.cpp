@@ -4,6 +4,7 @@
 #include "ui/leftview.h"
 #include "ui/listview.h"
 #include "ui/mainframe.h"
+#include "ui/searchdialog.h"
 #include "ui/textview.h"
 
 #include <QTextCursor>
@@ -64,7 +65,10 @@ bool CZTWindowScriptEnvironment::NewDocument() {
 }
 
 void CZTWindowScriptEnvironment::FilesChanged(CZTPageNode* page) {
-    if (page && page == CurrentPage()) frame_.FilesView()->Refresh();
+    if (!page) return;
+    if (page == CurrentPage()) frame_.FilesView()->Refresh();
+    // The search dialog's hits follow renamed, moved and removed files.
+    if (CZTSearchDialog* search = frame_.SearchDialog()) search->NotifyPageChange(page->Ident(), CZTPageNotice::FileNameChanged);
 }
 
 } // namespace zt::ui
