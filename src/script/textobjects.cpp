@@ -279,7 +279,11 @@ bool ApContent(JSContext* cx, unsigned argc, JS::Value* vp) {
     ZT_ARGS;
     CSelectionScope scope(cx);
     if (!scope.TakeView()) return NoPage(cx, "Content");
-    return ReturnRange(cx, args, 0, EndPosition(scope.View()->Document()));
+    // The window does not repaint while the whole text is measured.
+    scope.View()->SetUpdatesEnabled(false);
+    const int end = EndPosition(scope.View()->Document());
+    scope.View()->SetUpdatesEnabled(true);
+    return ReturnRange(cx, args, 0, end);
 }
 
 bool ApSetSelection(JSContext* cx, unsigned argc, JS::Value* vp) {
