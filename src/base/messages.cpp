@@ -349,6 +349,9 @@ constexpr Entry kTable[] = {
     {Msg::RemoteOldPasswordLabel, "Altes Passwort"},
     {Msg::RemoteNewPasswordLabel, "Neues Passwort"},
     {Msg::RemoteRepeatPasswordLabel, "Wiederholung"},
+    {Msg::ScriptRunTimedOut, "Das Script wurde nach %s Sekunden angehalten."},
+    {Msg::ScriptRunBadTimeout, "Ungültige Zeitgrenze '%s' (erwartet: Sekunden größer als 0)."},
+    {Msg::ScriptRunUnreadable, "Das Script '%s' kann nicht gelesen werden."},
 };
 
 constexpr auto BuildIndex() {

@@ -324,6 +324,10 @@ enum class Msg {
     RemoteOldPasswordLabel,
     RemoteNewPasswordLabel,
     RemoteRepeatPasswordLabel,
+    // ztd run
+    ScriptRunTimedOut,        // "%s": seconds
+    ScriptRunBadTimeout,      // "%s": the value given
+    ScriptRunUnreadable,      // "%s": file
     Count_
 };
 

@@ -47,6 +47,14 @@ std::string LinkPath(const CZTPageNode* node) {
     return path;
 }
 
+std::vector<std::string> LinkNamesOf(const std::vector<CZTPageNode*>& siblings) {
+    std::vector<std::string> names;
+    names.reserve(siblings.size());
+    std::unordered_map<std::string_view, size_t> seen;
+    for (const CZTPageNode* n : siblings) names.push_back(LinkNameEncode(Numbered(n->Title(), seen[n->Title()]++)));
+    return names;
+}
+
 CZTPageNode* ResolvePath(const CZTPageTree& tree, const CZTPageNode* current, std::string_view path) {
     if (current && !tree.Owns(current)) return nullptr;
     // The position; null stands for the root.

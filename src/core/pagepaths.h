@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 class CZTPageNode;
 class CZTPageTree;
@@ -24,6 +25,10 @@ std::string LinkName(const CZTPageNode* node);
 
 // "/" followed by the link names from the root down, joined by "/".
 std::string LinkPath(const CZTPageNode* node);
+
+// The link names (encoded) of a row of siblings, in order, in one pass
+// (LinkName of each one alone compares it with every sibling before it).
+std::vector<std::string> LinkNamesOf(const std::vector<CZTPageNode*>& siblings);
 
 // The page a link path names, or null. A path starting with "/" starts at the
 // root, otherwise at `current` (at the root when there is no current page).

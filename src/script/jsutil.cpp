@@ -7,6 +7,7 @@
 #include <js/String.h>
 
 #include <cmath>
+#include <cstring>
 
 namespace zt::script {
 
@@ -20,7 +21,33 @@ bool ValueToUtf8(JSContext* cx, JS::HandleValue v, std::string& out) {
     return true;
 }
 
+namespace {
+
+// Bytes 0x80 to 0x9F are where Windows-1252 and Latin-1 part.
+bool SameInLatin1(const unsigned char* s, size_t n) {
+    for (size_t i = 0; i < n; ++i)
+        if (s[i] >= 0x80 && s[i] < 0xA0) return false;
+    return true;
+}
+
+} // namespace
+
 bool ValueToCp1252(JSContext* cx, JS::HandleValue v, std::string& out) {
+    // Strings of Latin-1 characters outside 0x80 to 0x9F are their own
+    // Windows-1252 bytes (titles mostly are).
+    if (v.isString()) {
+        JSLinearString* linear = JS_EnsureLinearString(cx, v.toString());
+        if (!linear) return false;
+        if (JS::LinearStringHasLatin1Chars(linear)) {
+            JS::AutoCheckCannotGC nogc;
+            const JS::Latin1Char* chars = JS::GetLatin1LinearStringChars(nogc, linear);
+            const size_t n = JS::GetLinearStringLength(linear);
+            if (SameInLatin1(chars, n) && !std::memchr(chars, 0, n)) {
+                out.assign(reinterpret_cast<const char*>(chars), n);
+                return true;
+            }
+        }
+    }
     std::string utf8;
     if (!ValueToUtf8(cx, v, utf8)) return false;
     out = zt::Utf8ToCp1252(utf8);
@@ -59,6 +86,8 @@ JSString* NewStringUtf8(JSContext* cx, std::string_view utf8) {
 }
 
 JSString* NewStringCp1252(JSContext* cx, std::string_view bytes) {
+    if (SameInLatin1(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()))
+        return JS_NewStringCopyN(cx, bytes.data(), bytes.size());
     std::string utf8 = zt::Cp1252ToUtf8(bytes);
     return NewStringUtf8(cx, utf8);
 }

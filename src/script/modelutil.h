@@ -29,6 +29,10 @@ bool IsFileHandle(JSContext* cx, JS::HandleValue v);
 JSObject* NewFileHandle(JSContext* cx, int32_t ident, std::string_view name);
 const JSClass* FileClass();
 const JSClass* PageClass();
+// The ident of a page handle made by NewPageHandle, 0 for any other value.
+int32_t PageHandleIdent(const JS::Value& v);
+// The getter of a page handle's "ident".
+bool PageGetIdent(JSContext* cx, unsigned argc, JS::Value* vp);
 JS::Value FileTitleSlot(JSObject* obj);
 void SetFileTitleSlot(JSObject* obj, const JS::Value& v);
 JS::Value FileIdentSlot(JSObject* obj);

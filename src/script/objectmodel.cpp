@@ -6,6 +6,7 @@
 #include "core/document.h"
 #include "core/pagepaths.h"
 #include "exchange/exchange.h"
+#include "exchange/htmlexport.h"
 #include "script/environment.h"
 #include "script/jsutil.h"
 #include "script/modelutil.h"
@@ -15,13 +16,18 @@
 #include <js/Object.h>
 
 #include <ctime>
+#include <unordered_map>
+#include <vector>
 
 namespace zt::script {
 
 namespace {
 
 const JSClass kDocumentClass = {"ZTDocument", 0};
-const JSClass kPageClass = {"ZTPage", 0};
+// Page handles keep their ident also in a slot: the "ident" property is
+// read-only and permanent, so the slot always says the same.
+const JSClass kPageClass = {"ZTPage", JSCLASS_HAS_RESERVED_SLOTS(1)};
+constexpr size_t kPageIdentSlot = 0;
 const JSClass kFileClass = {"ZTFile", JSCLASS_HAS_RESERVED_SLOTS(2)};
 constexpr size_t kFileTitleSlot = 0;
 constexpr size_t kFileIdentSlot = 1;
@@ -38,6 +44,14 @@ JSObject* Proto(JSContext* cx, size_t slot) {
 bool GetIdent(JSContext* cx, JS::HandleValue handle, int32_t& ident, bool& present) {
     present = false;
     if (!handle.isObject()) return true;
+    if (JS::GetClass(&handle.toObject()) == &kPageClass) {
+        const JS::Value& slot = JS::GetReservedSlot(&handle.toObject(), kPageIdentSlot);
+        if (slot.isInt32()) {
+            present = true;
+            ident = slot.toInt32() > 0 ? slot.toInt32() : 0;
+            return true;
+        }
+    }
     JS::RootedObject obj(cx, &handle.toObject());
     JS::RootedValue v(cx);
     if (!JS_GetProperty(cx, obj, "ident", &v)) return false;
@@ -99,10 +113,9 @@ JSObject* NewPageHandle(JSContext* cx, const CZTPageNode* node, const std::strin
         ReportError(cx, "ZTPage: Cannot create new object");
         return nullptr;
     }
-    if (!JS_DefineProperty(cx, obj, "ident", node->Ident(), JSPROP_READONLY | JSPROP_PERMANENT)) {
-        ReportError(cx, "ZTPage: Cannot define ident property");
-        return nullptr;
-    }
+    // "ident" is an accessor of the prototype that reads this slot: it
+    // cannot be written, and a handle costs one object.
+    JS::SetReservedSlot(obj, kPageIdentSlot, JS::Int32Value(node->Ident()));
     return obj;
 }
 
@@ -179,7 +192,9 @@ bool DocGetPage(JSContext* cx, unsigned argc, JS::Value* vp) {
     JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
     CZTDocument* doc;
     if (!DocumentOrError(cx, "GetPage", doc)) return false;
-    if (args.length() == 0) return ReturnPage(cx, args, doc->Tree().FirstRootPage());
+    // An undefined argument counts as none (scripts pass their own missing
+    // arguments on).
+    if (args.get(0).isUndefined()) return ReturnPage(cx, args, doc->Tree().FirstRootPage());
     std::string path;
     if (!ValueToCp1252(cx, args[0], path)) return ReportError(cx, "ZTDocument.GetPage: Cannot get string");
     CZTPageNode* node = zt::ResolvePath(doc->Tree(), Env(cx)->CurrentPage(), path);
@@ -195,7 +210,7 @@ bool DocGetPagesSubtree(JSContext* cx, unsigned argc, JS::Value* vp) {
     if (!DocumentOrError(cx, "GetPagesSubtree", doc)) return false;
     const CZTPageNode* start = nullptr;
     size_t count = doc->Tree().CountPages();
-    if (args.length() > 0) {
+    if (!args.get(0).isUndefined()) {
         if (IsPageHandle(cx, args[0])) {
             start = LookUpPage(cx, args[0], "ZTDocument.GetPagesSubtree");
             if (!start) return false;
@@ -215,8 +230,24 @@ bool DocGetPagesSubtree(JSContext* cx, unsigned argc, JS::Value* vp) {
     CZTWalkStep step;
     uint32_t i = 0;
     JS::RootedValue v(cx);
+    // Link paths from the parent's path and the link names of whole rows of
+    // siblings, so that wide levels cost no more than deep ones.
+    std::unordered_map<const CZTPageNode*, std::string> paths;
+    std::unordered_map<const CZTPageNode*, std::string> names;
+    auto pathOf = [&](const CZTPageNode* node, auto& self) -> const std::string& {
+        auto known = paths.find(node);
+        if (known != paths.end()) return known->second;
+        if (!names.count(node)) {
+            const auto& row = node->Siblings();
+            std::vector<std::string> rowNames = zt::LinkNamesOf(row);
+            for (size_t k = 0; k < row.size(); ++k) names[row[k]] = std::move(rowNames[k]);
+        }
+        std::string path = node->Parent() ? self(node->Parent(), self) : std::string();
+        path += "/" + names[node];
+        return paths[node] = std::move(path);
+    };
     while (i < count && walker.NextInWalk(step)) {
-        v = StringValueCp1252(cx, zt::LinkPath(step.node));
+        v = StringValueCp1252(cx, pathOf(step.node, pathOf));
         if (!JS_SetElement(cx, array, i++, v)) return false;
     }
     args.rval().setObject(*array);
@@ -250,7 +281,7 @@ bool DocIsModified(JSContext* cx, unsigned argc, JS::Value* vp) {
 bool DocSetModified(JSContext* cx, unsigned argc, JS::Value* vp) {
     JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
     bool flag = true;
-    if (args.length() > 0 && !ValueToBool(cx, args[0], flag))
+    if (!args.get(0).isUndefined() && !ValueToBool(cx, args[0], flag))
         return ReportError(cx, "ZTDocument.SetModified: Cannot get boolean argument.");
     CScriptEnvironment* env = Env(cx);
     if (!env) return ReportError(cx, "ZTDocument.SetModified: Cannot get main window.");
@@ -345,11 +376,30 @@ bool DocExportPage(JSContext* cx, unsigned argc, JS::Value* vp) {
 bool DocExportHtml(JSContext* cx, unsigned argc, JS::Value* vp) {
     JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
     std::string folder;
-    if (args.length() < 1 || !ValueToUtf8(cx, args[0], folder))
+    if (args.length() < 1 || args[0].isObject() || !ValueToUtf8(cx, args[0], folder))
         return ReportError(cx, "ZTDocument.ExportHTML: Must have string argument.");
-    if (!Env(cx) || !Env(cx)->Document()) return ReportError(cx, "ZTDocument.ExportHTML: Cannot get main window.");
-    // The HTML site export is not part of this program yet: the export fails.
-    args.rval().setBoolean(false);
+    CScriptEnvironment* env = Env(cx);
+    if (!env || !env->Document()) return ReportError(cx, "ZTDocument.ExportHTML: Cannot get main window.");
+    // The arguments replace the dialog's settings for this export only; the
+    // user's stored settings stay as they are.
+    zt::HtmlExportOptions options;
+    zt::HtmlExportSettings& s = options.settings;
+    bool* flags[] = {&s.linkHead, &s.linkFoot, &s.titleLine};
+    for (unsigned i = 0; i < 3; ++i)
+        if (args.length() > 1 + i) *flags[i] = JS::ToBoolean(args[1 + i]);
+    std::string* texts[] = {&s.head1, &s.head2, &s.foot1, &s.foot2};
+    for (unsigned i = 0; i < 4; ++i)
+        if (args.length() > 4 + i && !args[4 + i].isUndefined() && !ValueToCp1252(cx, args[4 + i], *texts[i]))
+            return false;
+    bool withLevels = args.length() > 8 ? JS::ToBoolean(args[8]) : true;
+    s.dirMode = withLevels ? 0 : 1;
+    if (args.length() > 9 && !args[9].isUndefined() && !ValueToCp1252(cx, args[9], s.meta)) return false;
+    options.showMessages = false;
+    options.continueAfterError = false;
+    env->StoreCurrentPage();
+    CZTDocument& doc = *env->Document();
+    zt::ExportOutcome outcome = zt::ExportHtml(doc, folder, options, doc.Prompter());
+    args.rval().setBoolean(outcome.result == zt::ExchangeResult::Ok);
     return true;
 }
 
@@ -387,7 +437,21 @@ bool DefineObjectModel(JSContext* cx, JS::HandleObject global) {
     return DefineTextObjects(cx, global);
 }
 
+bool PageGetIdent(JSContext* cx, unsigned argc, JS::Value* vp) {
+    JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
+    const int32_t ident = PageHandleIdent(args.thisv());
+    if (ident > 0) args.rval().setInt32(ident);
+    else args.rval().setUndefined();
+    return true;
+}
+
 const JSClass* FileClass() { return &kFileClass; }
+
+int32_t PageHandleIdent(const JS::Value& v) {
+    if (!v.isObject() || JS::GetClass(&v.toObject()) != &kPageClass) return 0;
+    const JS::Value& slot = JS::GetReservedSlot(&v.toObject(), kPageIdentSlot);
+    return slot.isInt32() ? slot.toInt32() : 0;
+}
 const JSClass* PageClass() { return &kPageClass; }
 
 JS::Value FileTitleSlot(JSObject* obj) { return JS::GetReservedSlot(obj, kFileTitleSlot); }

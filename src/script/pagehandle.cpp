@@ -5,6 +5,7 @@
 #include "core/document.h"
 #include "core/pagepaths.h"
 #include "exchange/exchange.h"
+#include "exchange/textfiles.h"
 #include "script/environment.h"
 #include "script/jsutil.h"
 #include "script/modelutil.h"
@@ -21,6 +22,10 @@ namespace {
 JS::HandleValue ThisValue(const JS::CallArgs& args) { return args.thisv(); }
 
 CZTPageNode* ThisPage(JSContext* cx, const JS::CallArgs& args, const char* method) {
+    // The common case first, without building the message prefix.
+    if (const int32_t ident = PageHandleIdent(args.thisv()); ident > 0)
+        if (CZTDocument* doc = Doc(cx))
+            if (CZTPageNode* node = doc->Tree().FindPage(ident)) return node;
     return LookUpPage(cx, args.thisv(), std::string("ZTPage.") + method);
 }
 
@@ -114,9 +119,15 @@ bool MoveOrCopy(JSContext* cx, const JS::CallArgs& args, bool copy) {
         if (!first) return ReportError(cx, "ZTPage: Page not found '?" "??'");
         return ReturnPage(cx, args, first);
     }
-    if (target == node || (target && withSubtree && node->IsAncestorOf(target))) {
+    if (target == node) {
         args.rval().set(args.thisv());
         return true;
+    }
+    if (target && node->IsAncestorOf(target)) {
+        if (withSubtree) return ReportWarning(cx, prefix + ": Target page lies in the page's subtree.");
+        // The page goes alone: its children first take its place (as when
+        // it moves to the end of the root level), then it moves on.
+        doc.MovePage(node, nullptr, CZTPageTree::MoveMode::LastChild, false);
     }
     CZTPageTree::MoveMode mode = CZTPageTree::MoveMode::After;
     if (!target) {
@@ -162,10 +173,8 @@ bool PageNewPage(JSContext* cx, unsigned argc, JS::Value* vp) {
     JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
     CZTPageNode* node = ThisPage(cx, args, "NewPage");
     if (!node) return false;
-    JS::RootedValueVector rest(cx);
-    for (unsigned i = 0; i < args.length(); ++i)
-        if (!rest.append(args[i])) return false;
-    return NewPageAt(cx, args, node, rest, "ZTPage.NewPage");
+    return NewPageAt(cx, args, node, JS::HandleValueArray::fromMarkedLocation(args.length(), args.array()),
+                     "ZTPage.NewPage");
 }
 
 bool PageGetFile(JSContext* cx, unsigned argc, JS::Value* vp) {
@@ -368,6 +377,7 @@ const JSFunctionSpec kPageFunctions[] = {
 
 bool DefinePageMethods(JSContext* cx, JS::HandleObject proto) {
     if (!JS_DefineFunctions(cx, proto, kPageFunctions)) return false;
+    if (!JS_DefineProperty(cx, proto, "ident", PageGetIdent, nullptr, JSPROP_PERMANENT)) return false;
     if (!JS_DefineProperty(cx, proto, "title", PageGetTitle, PageSetTitle, JSPROP_ENUMERATE | JSPROP_PERMANENT))
         return false;
     return JS_DefineProperty(cx, proto, "fullName", PageGetFullName, nullptr, JSPROP_ENUMERATE | JSPROP_PERMANENT);
@@ -390,8 +400,8 @@ bool NewPageAt(JSContext* cx, const JS::CallArgs& args, CZTPageNode* anchor, JS:
     if (!env->IsModifiable() || !env->Document()) return ReportError(cx, prefix + ": Document not modifiable");
     CZTPageNode* node = env->Document()->InsertPage(
         anchor, asChild ? CZTPageTree::Placement::AsChild : CZTPageTree::Placement::AsNeighbour, title);
+    // InsertPage marks the page inserted and the document modified.
     if (!node) return ReportError(cx, prefix + ": Error creating new page");
-    env->Document()->SetModified();
     return ReturnPage(cx, args, node);
 }
 
@@ -462,9 +472,15 @@ bool ExportPageAt(JSContext* cx, const JS::CallArgs& args, CZTPageNode* anchor, 
         if (anchor) options.subtreeTitle = anchor->Title();
         ok = doc.Archive().SaveCopy(path, pages, options);
     } else {
-        // Text files are written by the text export, which this program does
-        // not have yet: the export fails.
-        ok = false;
+        // One text file; its name chooses the form (RTF, a converted word
+        // processor file, else plain Windows-1252 text).
+        zt::TextExportOptions options;
+        options.what = what;
+        options.page = anchor;
+        options.withTitles = option != 0;
+        options.chosenFormat = zt::kFormatText;
+        options.showMessages = false;
+        ok = zt::ExportText(doc, path, options, doc.Prompter());
     }
     args.rval().setBoolean(ok);
     return true;

@@ -4,11 +4,13 @@
 #include "base/fileio.h"
 #include "core/attachedfiles.h"
 #include "core/document.h"
+#include "exchange/textfiles.h"
 #include "script/environment.h"
 #include "script/jsutil.h"
 #include "script/modelutil.h"
 #include "script/scripthost.h"
 #include "script/textinsert.h"
+#include "text/qt/charformat.h"
 #include "text/qt/rtfdocument.h"
 
 #include <QTextBlock>
@@ -20,6 +22,7 @@
 #include <js/Object.h>
 
 #include <functional>
+#include <sys/stat.h>
 #include <optional>
 
 namespace zt::script {
@@ -93,10 +96,10 @@ JSObject* NewRange(JSContext* cx, int start, int end) {
 bool RangeConstructor(JSContext* cx, unsigned argc, JS::Value* vp) {
     JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
     int32_t start = 0, end = 0;
-    if (args.length() > 0 && !ValueToInt(cx, args[0], start))
+    if (!args.get(0).isUndefined() && !ValueToInt(cx, args[0], start))
         return ReportError(cx, "ZTRange: Cannot get start value from args");
     end = start;
-    if (args.length() > 1 && !ValueToInt(cx, args[1], end))
+    if (!args.get(1).isUndefined() && !ValueToInt(cx, args[1], end))
         return ReportError(cx, "ZTRange: Cannot get end value from args");
     if (start < 0) start = -1;
     if (end < 0) end = -1;
@@ -178,27 +181,18 @@ void TextChanged(JSContext* cx) {
 
 // ---- formats of the selection
 
-struct Piece {
-    int start, end;
-    QTextCharFormat format;
-};
+using Piece = tq::FormatPiece;
+using Effect = tq::CharEffect;
+using tq::EffectOf;
+using tq::FaceOf;
+using tq::PointsOf;
+using tq::SetEffect;
 
+// The fragments of the selection; without a selection the format at the
+// caret.
 std::vector<Piece> Pieces(const QTextCursor& cursor) {
-    std::vector<Piece> pieces;
-    const int s = cursor.selectionStart(), e = cursor.selectionEnd();
-    if (s == e) {
-        pieces.push_back({s, s, cursor.charFormat()});
-        return pieces;
-    }
-    const QTextDocument* doc = cursor.document();
-    for (QTextBlock b = doc->findBlock(s); b.isValid() && b.position() <= e; b = b.next()) {
-        for (auto it = b.begin(); !it.atEnd(); ++it) {
-            const QTextFragment f = it.fragment();
-            const int fs = std::max(s, f.position()), fe = std::min(e, f.position() + f.length());
-            if (fs < fe) pieces.push_back({fs, fe, f.charFormat()});
-        }
-    }
-    if (pieces.empty()) pieces.push_back({s, s, cursor.charFormat()});
+    std::vector<Piece> pieces = tq::SelectionPieces(cursor);
+    if (pieces.empty()) pieces.push_back({cursor.selectionStart(), cursor.selectionStart(), cursor.charFormat()});
     return pieces;
 }
 
@@ -206,53 +200,7 @@ std::vector<Piece> Pieces(const QTextCursor& cursor) {
 // nothing is selected; every changed character carries the protection mark.
 void ChangeChars(QTextCursor cursor, const std::function<void(QTextCharFormat&)>& change) {
     if (!cursor.hasSelection()) cursor.select(QTextCursor::WordUnderCursor);
-    if (!cursor.hasSelection()) {
-        return;
-    }
-    const std::vector<Piece> pieces = Pieces(cursor);
-    QTextCursor c(cursor.document());
-    c.beginEditBlock();
-    for (const Piece& p : pieces) {
-        QTextCharFormat f = p.format;
-        change(f);
-        f.setProperty(tq::kProtectedProperty, true);
-        c.setPosition(p.start);
-        c.setPosition(p.end, QTextCursor::KeepAnchor);
-        c.setCharFormat(f);
-    }
-    c.endEditBlock();
-}
-
-QString FaceOf(const QTextCharFormat& f, const QTextDocument* doc) {
-    const QStringList fam = f.fontFamilies().toStringList();
-    if (!fam.isEmpty() && !fam.front().isEmpty()) return fam.front();
-    return doc ? doc->defaultFont().family() : QString();
-}
-
-double PointsOf(const QTextCharFormat& f, const QTextDocument* doc) {
-    if (f.hasProperty(QTextFormat::FontPointSize)) return f.fontPointSize();
-    return doc ? doc->defaultFont().pointSizeF() : 12.0;
-}
-
-enum class Effect { Bold, Italic, Underline, StrikeOut };
-
-bool EffectOf(const QTextCharFormat& f, Effect e) {
-    switch (e) {
-    case Effect::Bold: return f.fontWeight() >= QFont::Bold;
-    case Effect::Italic: return f.fontItalic();
-    case Effect::Underline: return f.fontUnderline();
-    case Effect::StrikeOut: return f.fontStrikeOut();
-    }
-    return false;
-}
-
-void SetEffect(QTextCharFormat& f, Effect e, bool on) {
-    switch (e) {
-    case Effect::Bold: f.setFontWeight(on ? QFont::Bold : QFont::Normal); break;
-    case Effect::Italic: f.setFontItalic(on); break;
-    case Effect::Underline: f.setFontUnderline(on); break;
-    case Effect::StrikeOut: f.setFontStrikeOut(on); break;
-    }
+    if (cursor.hasSelection()) tq::ModifySelectionChars(cursor, change);
 }
 
 std::vector<QTextBlock> Blocks(const QTextCursor& cursor) {
@@ -331,7 +279,11 @@ bool ApContent(JSContext* cx, unsigned argc, JS::Value* vp) {
     ZT_ARGS;
     CSelectionScope scope(cx);
     if (!scope.TakeView()) return NoPage(cx, "Content");
-    return ReturnRange(cx, args, 0, EndPosition(scope.View()->Document()));
+    // The window does not repaint while the whole text is measured.
+    scope.View()->SetUpdatesEnabled(false);
+    const int end = EndPosition(scope.View()->Document());
+    scope.View()->SetUpdatesEnabled(true);
+    return ReturnRange(cx, args, 0, end);
 }
 
 bool ApSetSelection(JSContext* cx, unsigned argc, JS::Value* vp) {
@@ -406,8 +358,14 @@ bool ApImport(JSContext* cx, unsigned argc, JS::Value* vp) {
         return ReportError(cx, "ZTActivePage.Import: Argument 2: Must be boolean");
     if (args.length() > 2 && !ValueToBool(cx, args[2], binary))
         return ReportError(cx, "ZTActivePage.Import: Argument 3: Must be boolean");
-    std::string bytes;
-    if (!zt::ReadWholeFile(path, bytes, nullptr)) {
+    // Only regular files, through the text file opener (a word processor
+    // file arrives as RTF), at most the size of one text page.
+    std::string bytes, error;
+    struct stat st;
+    const bool regular = ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    const bool read = regular && (asObject ? zt::ReadWholeFile(path, bytes, &error, zt::kMaxTextPageBytes)
+                                           : zt::ReadTextForPage(path, bytes, error));
+    if (!read) {
         args.rval().setBoolean(false);
         return true;
     }

@@ -37,6 +37,9 @@
 #include "core/document.h"
 #include "core/visithistory.h"
 #include "ui/bars.h"
+#ifdef ZT_HAVE_SCRIPT
+#include "ui/scriptconsole.h"
+#endif
 #include "ui/commands.h"
 #include "ui/encryptiondialog.h"
 #include "ui/docdialogs.h"
@@ -258,6 +261,9 @@ void CMainFrame::CreateMenus() {
     fileMenu_->addSeparator();
     add(fileMenu_, ID_DOC_PROPERTIES);
     add(fileMenu_, ID_REMINDERS);
+#ifdef ZT_HAVE_SCRIPT
+    AddScriptConsoleCommand(*this, fileMenu_);
+#endif
     fileMenu_->addSeparator();
     recentAnchor_ = fileMenu_->addSeparator();
     add(fileMenu_, ID_ARCHIVES);

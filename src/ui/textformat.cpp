@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "text/qt/charformat.h"
 #include "text/qt/rtfdocument.h"
 
 namespace zt::ui {
@@ -16,80 +17,29 @@ namespace tq = zt::textqt;
 
 namespace {
 
-// The fragments of the selection: [start, end) ranges with their formats.
-struct Piece {
-    int start, end;
-    QTextCharFormat format;
-};
+// The selection's fragments and their formats are shared with the script
+// text objects (text/qt/charformat.h).
+using Piece = tq::FormatPiece;
+using tq::FaceOf;
+using tq::PointsOf;
+using tq::SelectionPieces;
 
-std::vector<Piece> SelectionPieces(const QTextCursor& cursor) {
-    std::vector<Piece> pieces;
-    const int s = cursor.selectionStart(), e = cursor.selectionEnd();
-    if (s == e) return pieces;
-    const QTextDocument* doc = cursor.document();
-    for (QTextBlock b = doc->findBlock(s); b.isValid() && b.position() <= e; b = b.next()) {
-        for (auto it = b.begin(); !it.atEnd(); ++it) {
-            const QTextFragment f = it.fragment();
-            const int fs = std::max(s, f.position()), fe = std::min(e, f.position() + f.length());
-            if (fs < fe) pieces.push_back({fs, fe, f.charFormat()});
-        }
-    }
-    return pieces;
-}
-
-// Changes the character format of every piece of the selection (or the
-// insertion format) with `change`, adding the protection mark.
 void ModifyChars(QTextCursor& cursor, const std::function<void(QTextCharFormat&)>& change) {
-    if (!cursor.hasSelection()) {
-        QTextCharFormat f = cursor.charFormat();
-        change(f);
-        f.setProperty(tq::kProtectedProperty, true);
-        cursor.setCharFormat(f);
-        return;
-    }
-    const std::vector<Piece> pieces = SelectionPieces(cursor);
-    QTextCursor c(cursor.document());
-    cursor.beginEditBlock();
-    for (const Piece& p : pieces) {
-        QTextCharFormat f = p.format;
-        change(f);
-        f.setProperty(tq::kProtectedProperty, true);
-        c.setPosition(p.start);
-        c.setPosition(p.end, QTextCursor::KeepAnchor);
-        c.setCharFormat(f);
-    }
-    cursor.endEditBlock();
+    tq::ModifySelectionChars(cursor, change);
 }
 
-QString FaceOf(const QTextCharFormat& f, const QTextDocument* doc) {
-    const QStringList fam = f.fontFamilies().toStringList();
-    if (!fam.isEmpty() && !fam.front().isEmpty()) return fam.front();
-    return doc ? doc->defaultFont().family() : QString();
-}
-
-double PointsOf(const QTextCharFormat& f, const QTextDocument* doc) {
-    if (f.hasProperty(QTextFormat::FontPointSize)) return f.fontPointSize();
-    return doc ? doc->defaultFont().pointSizeF() : 12.0;
-}
-
-bool EffectOf(const QTextCharFormat& f, CharEffect e) {
+tq::CharEffect Shared(CharEffect e) {
     switch (e) {
-    case CharEffect::Bold: return f.fontWeight() >= QFont::Bold;
-    case CharEffect::Italic: return f.fontItalic();
-    case CharEffect::Underline: return f.fontUnderline();
-    case CharEffect::StrikeOut: return f.fontStrikeOut();
+    case CharEffect::Bold: return tq::CharEffect::Bold;
+    case CharEffect::Italic: return tq::CharEffect::Italic;
+    case CharEffect::Underline: return tq::CharEffect::Underline;
+    case CharEffect::StrikeOut: return tq::CharEffect::StrikeOut;
     }
-    return false;
+    return tq::CharEffect::Bold;
 }
 
-void SetEffect(QTextCharFormat& f, CharEffect e, bool on) {
-    switch (e) {
-    case CharEffect::Bold: f.setFontWeight(on ? QFont::Bold : QFont::Normal); break;
-    case CharEffect::Italic: f.setFontItalic(on); break;
-    case CharEffect::Underline: f.setFontUnderline(on); break;
-    case CharEffect::StrikeOut: f.setFontStrikeOut(on); break;
-    }
-}
+bool EffectOf(const QTextCharFormat& f, CharEffect e) { return tq::EffectOf(f, Shared(e)); }
+void SetEffect(QTextCharFormat& f, CharEffect e, bool on) { tq::SetEffect(f, Shared(e), on); }
 
 template <class F> void ForEachBlock(QTextCursor& cursor, F&& f) {
     QTextDocument* doc = cursor.document();

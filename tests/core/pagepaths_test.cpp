@@ -42,6 +42,11 @@ TEST_F(PathTest, LinkNamesNumberEqualSiblingsAndEncode) {
     CZTPageNode* third = tree.InsertPage(nullptr, P::AsNeighbour, {}, "Notes", 20);
     EXPECT_EQ(zt::LinkNameText(third), "Notes(2)");
     EXPECT_EQ(zt::ResolvePath(tree, nullptr, zt::LinkPath(third)), third);
+    // A whole row at once gives each page its own link name.
+    const std::vector<std::string> row = zt::LinkNamesOf(tree.RootPages());
+    ASSERT_EQ(row.size(), tree.RootPages().size());
+    for (size_t i = 0; i < row.size(); ++i) EXPECT_EQ(row[i], zt::LinkName(tree.RootPages()[i])) << i;
+    EXPECT_EQ(row.back(), "Notes%282%29");
 }
 
 TEST_F(PathTest, ResolvePath) {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -104,12 +105,20 @@ TEST(ScriptHost, EndlessLoopEndsByStopAndByTimeLimit) {
         CScriptHost host;
         std::string printed;
         host.SetOutput([&](const std::string& s) { printed += s; });
+        // A stop before the run has begun is not kept (each run starts
+        // afresh), so the stop is given until the run has ended: on a busy
+        // machine setting up the engine may take longer than the first wait.
+        std::atomic<bool> ended{false};
         std::thread stopper([&] {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            host.Stop();
+            while (!ended) {
+                host.Stop();
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
         });
         auto t0 = std::chrono::steady_clock::now();
         ScriptRunResult r = host.Run("while (true) {}");
+        ended = true;
         stopper.join();
         EXPECT_FALSE(r.ok);
         EXPECT_TRUE(r.stopped);

@@ -112,6 +112,9 @@ int main(int argc, char** argv) {
 #ifdef ZT_HAVE_REMOTE
     AddRemoteCommands(commands);
 #endif
+#ifdef ZT_HAVE_SCRIPT
+    AddRunCommands(commands);
+#endif
 
     Args args;
     const bool parsed = ParseArgs(argc, argv, args);

@@ -142,6 +142,7 @@ void AddExchangeCommands(std::vector<Command>& commands);
 void AddReminderCommands(std::vector<Command>& commands);
 void AddPrintCommands(std::vector<Command>& commands);
 void AddRemoteCommands(std::vector<Command>& commands);
+void AddRunCommands(std::vector<Command>& commands);
 
 // Helpers for output.
 std::string JsonString(std::string_view utf8);
