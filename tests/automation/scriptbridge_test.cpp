@@ -82,7 +82,7 @@ TEST_F(ScriptBridge, ValuesBothWays) {
         {"var n = c.Node(); n.Label() + ':' + c.Echo(n).Label()", "First:First"},
         {"c.Signature(c.Node())", "v"},
         // The default conversion stays.
-        {"String(c)", "[object ZTOLEObject]"},
+        {"String(c)", "[object Object]"},
         // Every read gives a function of that name.
         {"typeof c.Whatever + ':' + c.Add.name + ':' + (c.Add !== c.Add)", "function:Add:true"},
         // The invoker remembers its object.

@@ -207,9 +207,9 @@ QString IdName(JSContext* cx, JS::HandleValue nameValue) {
 // The invoker: slot 0 the wrapped object, slot 1 the member name.
 bool Exec(JSContext* cx, unsigned argc, JS::Value* vp) {
     JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
-    args.rval().setUndefined();
     JS::RootedValue self(cx, js::GetFunctionNativeReserved(&args.callee(), 0));
     JS::RootedValue nameValue(cx, js::GetFunctionNativeReserved(&args.callee(), 1));
+    args.rval().setUndefined();  // rval shares its slot with the callee
     if (!self.isObject()) return zt::script::ReportError(cx, "ZTOLEObject.ExecOp: Internal Error retrieving function.\n");
     const QString name = IdName(cx, nameValue);
     if (name.isEmpty()) return zt::script::ReportError(cx, "ZTOLEObject.ExecOp: Internal Error retrieving Method Name.\n");
@@ -235,8 +235,8 @@ bool Exec(JSContext* cx, unsigned argc, JS::Value* vp) {
 // "ZTDescribe" ([names...]).
 bool Describe(JSContext* cx, unsigned argc, JS::Value* vp) {
     JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
-    args.rval().setUndefined();
     JS::RootedValue self(cx, js::GetFunctionNativeReserved(&args.callee(), 0));
+    args.rval().setUndefined();  // rval shares its slot with the callee
     CObjectRecord* r = self.isObject() ? RecordOf(&self.toObject()) : nullptr;
     if (!r || !r->ref || !r->state || !r->state->bridge) {
         Warn(cx, QStringLiteral("ZTOLEObject.Describe: Error retrieving data\n"));
@@ -286,8 +286,8 @@ bool MemberGetter(JSContext* cx, unsigned argc, JS::Value* vp) {
 // Setter of a named member: a property put. Slot 0 the name.
 bool MemberSetter(JSContext* cx, unsigned argc, JS::Value* vp) {
     JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
-    args.rval().setUndefined();
     JS::RootedValue nameValue(cx, js::GetFunctionNativeReserved(&args.callee(), 0));
+    args.rval().setUndefined();  // rval shares its slot with the callee
     const QString name = IdName(cx, nameValue);
     if (!args.thisv().isObject() || name.isEmpty())
         return zt::script::ReportError(cx, "ZTOLEObject.SetterOp: Internal Error retrieving Property Name.\n");
@@ -307,8 +307,8 @@ bool MemberSetter(JSContext* cx, unsigned argc, JS::Value* vp) {
 // Getter of obj[i]: "Item"(i) or the i-th child. Slot 0 the index.
 bool IndexGetter(JSContext* cx, unsigned argc, JS::Value* vp) {
     JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
-    args.rval().setUndefined();
-    const JS::Value& index = js::GetFunctionNativeReserved(&args.callee(), 0);
+    const JS::Value index = js::GetFunctionNativeReserved(&args.callee(), 0);
+    args.rval().setUndefined();  // rval shares its slot with the callee
     CObjectRecord* r = args.thisv().isObject() ? RecordOf(&args.thisv().toObject()) : nullptr;
     if (!index.isInt32() || !r || !r->ref || !r->state || !r->state->bridge) {
         Warn(cx, QStringLiteral("ZTOLEObject.ExecOp: Internal error retrieving data for '%1'.\n").arg(QStringLiteral("Item")));
@@ -326,7 +326,7 @@ bool ResolveMember(JSContext* cx, JS::HandleObject obj, JS::HandleId id, bool* r
     *resolved = false;
     if (id.isSymbol()) return true;
     if (id.isInt()) {
-        JSFunction* getter = js::NewFunctionByIdWithReserved(cx, IndexGetter, 0, 0, id);
+        JSFunction* getter = js::NewFunctionWithReserved(cx, IndexGetter, 0, 0, "Item");
         if (!getter) return zt::script::ReportError(cx, "ZTOLEObject.ResolveOp: Internal Error defining Function for LazyFun\n");
         JS::RootedObject getterObj(cx, JS_GetFunctionObject(getter));
         js::SetFunctionNativeReserved(getterObj, 0, JS::Int32Value(id.toInt()));
