@@ -45,7 +45,7 @@ void LoadTranslations(QApplication& app) {
 }
 
 #ifdef ZT_HAVE_AUTOMATION
-using AutomationHandle = std::unique_ptr<CZTAutomation>;
+using AutomationHandle = CZTAutomationPtr;
 AutomationHandle StartAutomationFor(QWidget* window) {
     QString error;
     AutomationHandle a = StartAutomation(window, &error);

@@ -76,8 +76,10 @@ private:
     zt::dbus::CZTAutomationService service_;
 };
 
-std::unique_ptr<CZTAutomation> StartAutomation(QWidget* mainWindow, QString* error) {
-    auto a = std::make_unique<CZTAutomation>(mainWindow);
+void CZTAutomationDeleter::operator()(CZTAutomation* a) const { delete a; }
+
+CZTAutomationPtr StartAutomation(QWidget* mainWindow, QString* error) {
+    CZTAutomationPtr a(new CZTAutomation(mainWindow));
     if (!a->Register(error)) return nullptr;
     return a;
 }

@@ -13,10 +13,14 @@ class QWidget;
 namespace zt::ui {
 
 class CZTAutomation;
+struct CZTAutomationDeleter {
+    void operator()(CZTAutomation* a) const;
+};
+using CZTAutomationPtr = std::unique_ptr<CZTAutomation, CZTAutomationDeleter>;
 
 // Starts the service for the given main window; null with the reason when
 // the bus or the name is not to be had.
-std::unique_ptr<CZTAutomation> StartAutomation(QWidget* mainWindow, QString* error);
+CZTAutomationPtr StartAutomation(QWidget* mainWindow, QString* error);
 void StopAutomation(CZTAutomation* automation);
 
 // The D-Bus service file that lets the bus start the program for a client
