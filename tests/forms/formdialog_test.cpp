@@ -13,7 +13,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
+#include <QElapsedTimer>
 
 #include <gtest/gtest.h>
 
@@ -150,6 +152,26 @@ TEST_F(FormDialog, OnclickDecidesAndReachesTheOpenControls) {
     const std::string out = Run(script);
     EXPECT_NE(out.find("warning: onclick: second"), std::string::npos) << out;
     EXPECT_NE(out.find("\n1 2 1 q LOW"), std::string::npos) << out;
+}
+
+TEST_F(FormDialog, TheTimerHandlerRunsWhileTheDialogWaits) {
+    bool sawTimer = false;
+    CDialogDriver driver([&](QDialog* d) {
+        auto* label = Control<QLabel>(d, 1);
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 5000 && label->text() != QLatin1String("tick")) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            QThread::msleep(5);
+        }
+        sawTimer = label->text() == QLatin1String("tick");
+        Click(d, "ok");
+    });
+    EXPECT_EQ(Run(std::string(kForm) +
+                  "var ontimer = function () { t.value = 'tick'; t.Refresh(); };\n"
+                  "settimer(50); e.Show()"),
+              "1");
+    EXPECT_TRUE(sawTimer);
 }
 
 TEST_F(FormDialog, ALayoutFailureShowsTheErrorAndCancelCloses) {
