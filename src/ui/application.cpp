@@ -21,6 +21,11 @@
 #include "ui/mainframe.h"
 #include "ui/registration.h"
 #include "ui/settings.h"
+#ifdef ZT_HAVE_AUTOMATION
+#include "ui/automationstart.h"
+#endif
+
+#include <memory>
 
 namespace zt::ui {
 
@@ -38,6 +43,27 @@ void LoadTranslations(QApplication& app) {
                  QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         app.installTranslator(qt);
 }
+
+#ifdef ZT_HAVE_AUTOMATION
+using AutomationHandle = CZTAutomationPtr;
+AutomationHandle StartAutomationFor(QWidget* window) {
+    QString error;
+    AutomationHandle a = StartAutomation(window, &error);
+    if (!a)
+        PrintErr(QStringLiteral("zettrix: Der Automatisierungsdienst kann nicht starten: %1\n").arg(error));
+    return a;
+}
+bool RegisterAutomation(const QString& program, QString* error) { return RegisterAutomationService(program, error); }
+bool UnregisterAutomation(QString* error) { return UnregisterAutomationService(error); }
+#else
+using AutomationHandle = std::unique_ptr<int>;
+AutomationHandle StartAutomationFor(QWidget*) {
+    PrintErr(QStringLiteral("zettrix: Der Automatisierungsdienst ist in dieser Version nicht verfügbar.\n"));
+    return {};
+}
+bool RegisterAutomation(const QString&, QString*) { return true; }
+bool UnregisterAutomation(QString*) { return true; }
+#endif
 
 // The document the start opens when the command line names none.
 QString StartDocument(const CZTSettings& settings) {
@@ -75,7 +101,8 @@ int RunApplication(int argc, char** argv) {
 
     if (cl.startMode == CZTCommandLine::Register) {
         QString error;
-        if (!RegisterDocumentType(QCoreApplication::applicationFilePath(), &error)) {
+        if (!RegisterDocumentType(QCoreApplication::applicationFilePath(), &error) ||
+            !RegisterAutomation(QCoreApplication::applicationFilePath(), &error)) {
             PrintErr(error + QLatin1Char('\n'));
             return 1;
         }
@@ -88,7 +115,7 @@ int RunApplication(int argc, char** argv) {
             return 1;
         }
         QString error;
-        if (!UnregisterDocumentType(&error)) PrintErr(error + QLatin1Char('\n'));
+        if (!UnregisterDocumentType(&error) || !UnregisterAutomation(&error)) PrintErr(error + QLatin1Char('\n'));
         return 0;
     }
 
@@ -127,8 +154,10 @@ int RunApplication(int argc, char** argv) {
     }
 
     frame.LoadWindowState();
-    const bool hidden = cl.startMode == CZTCommandLine::Minimized && frame.HasTrayIcon();
-    if (hidden)
+    const bool hidden = cl.automation || (cl.startMode == CZTCommandLine::Minimized && frame.HasTrayIcon());
+    if (cl.automation) {
+        // shown only when a script asks for it
+    } else if (hidden)
         frame.HideToTray();
     else if (settings.prefs.flags & 2)
         frame.showMaximized();
@@ -139,6 +168,8 @@ int RunApplication(int argc, char** argv) {
     // Only one instance shows a tray icon.
     if (cl.startMode == CZTCommandLine::Empty || FindOtherInstance(false, server.SocketPath())) frame.SetTrayIcon(false);
 
+    const AutomationHandle automation = cl.automation ? StartAutomationFor(&frame) : AutomationHandle();
+    if (cl.automation && !automation) return 1;
     if (!cl.script.isEmpty()) PrintErr(QStringLiteral("zettrix: Skripte sind in dieser Version nicht verfügbar.\n"));
     if (cl.helpDocument) {
         // The help document lives on the help server, which this version

@@ -63,6 +63,9 @@ CZTCommandLine CZTCommandLine::Parse(const QStringList& args) {
             pendingValue = &cl.revisionTitle;
         } else if (name == QLatin1String("size")) {
             pendingSize = true;
+        } else if (name == QLatin1String("automation") || name == QLatin1String("embedding")) {
+            cl.startMode = Empty;
+            cl.automation = true;
         } else if (name == QLatin1String("quit")) {
             cl.quit = true;
         } else if (name == QLatin1String("js")) {
@@ -89,6 +92,8 @@ QString CZTCommandLine::Usage() {
         "  register          den Dokumenttyp *.ztd beim Desktop anmelden und enden\n"
         "  unregister        die Anmeldung entfernen und enden\n"
         "  quit              nach dem Start das Fenster schließen\n"
+        "  automation        versteckt für ein anderes Programm starten (D-Bus Dienst\n"
+        "                    org.zettrix.Zettrix, Objekt /Application)\n"
         "  js LINK           ein Skript nach dem Start ausführen\n"
         "  revision L, title T, size N\n"
         "                    eine alte Version aus einer anderen Zettrix Instanz zeigen\n"

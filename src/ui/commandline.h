@@ -19,6 +19,7 @@ struct CZTCommandLine {
     bool help = false;           // --help, -h, /?
     bool helpDocument = false;
     bool quit = false;
+    bool automation = false;     // started for an automation client: hidden, no document, no tray icon
     QString file;
     QString revisionLabel;
     QString revisionTitle;

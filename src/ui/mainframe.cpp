@@ -144,12 +144,9 @@ CMainFrame::CMainFrame(CZTSettings& settings, QWidget* parent) : QMainWindow(par
     CreateStatusBar();
     exchange_ = new CZTExchangeUi(*this);
     encryption_ = std::make_unique<CZTEncryptionUi>(*this);
-<<<<<<< HEAD
     server_ = std::make_unique<CZTServerSession>(*this);
-=======
     print_ = new CZTPrintUi(*this);
     dragDrop_ = new CZTTreeDragDrop(*this);
->>>>>>> print2
     text_->AttachFontBar(fontBar_->findChild<QComboBox*>(QStringLiteral("fontNameBox")),
                          fontBar_->findChild<QComboBox*>(QStringLiteral("fontSizeBox")));
     text_->AttachStatusPanes(panes_[0], panes_[3]);
@@ -828,11 +825,8 @@ bool CMainFrame::IsCommandEnabled(int id, bool* checked) const {
     if (text_->Handles(id)) return text_->IsEnabled(id, checked);
     if (exchange_ && exchange_->Handles(id)) return exchange_->IsEnabled(id);
     if (encryption_ && encryption_->Handles(id)) return encryption_->IsEnabled(id);
-<<<<<<< HEAD
     if (server_ && server_->Handles(id)) return server_->IsEnabled(id);
-=======
     if (print_ && print_->Handles(id)) return print_->IsEnabled(id);
->>>>>>> print2
     CZTPageNode* cur = tree_->CurrentPage();
     switch (id) {
     case ID_FILE_NEW:
@@ -937,16 +931,15 @@ void CMainFrame::Execute(int id) {
         UpdateStatus();
         return;
     }
-<<<<<<< HEAD
     if (server_->Handles(id)) {
         server_->Execute(id);
         UpdateCommandUI();
         UpdateStatus();
-=======
+        return;
+    }
     if (print_ && print_->Handles(id)) {
         print_->Execute(id);
         UpdateCommandUI();
->>>>>>> print2
         return;
     }
     switch (id) {

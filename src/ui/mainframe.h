@@ -139,18 +139,15 @@ public:
     // The directory and zip commands.
     class CZTExchangeUi* Exchange() const { return exchange_; }
     CZTReminderCenter& Reminders() const { return *reminders_; }
-<<<<<<< HEAD
     // The server session (command "&Verbinden...", server documents).
     CZTServerSession& Server() const { return *server_; }
     // Shows the document `build` fills (a copy of a server document) under
     // the name `title`.
     void ShowServerDocument(const std::function<bool(CZTDocument&)>& build, const QString& title);
-=======
     // The print commands.
     class CZTPrintUi* Printing() const { return print_; }
     // Drag and drop of pages, texts and files.
     class CZTTreeDragDrop* DragDrop() const { return dragDrop_; }
->>>>>>> print2
 
 signals:
     void documentChanged();
