@@ -164,7 +164,9 @@ private:
 };
 
 void SiteWriter::Plan() {
-    const std::vector<ExportStep> steps = BuildExportSteps(doc_.Tree(), ExportWhat::Document, nullptr);
+    const std::vector<ExportStep> steps = options_.page
+                                              ? BuildExportSteps(doc_.Tree(), ExportWhat::Subtree, options_.page)
+                                              : BuildExportSteps(doc_.Tree(), ExportWhat::Document, nullptr);
     std::unordered_map<const CZTPageNode*, std::unordered_set<std::string>> exportUsed;
     std::unordered_map<const CZTPageNode*, std::map<std::string, int>> displayUsed;
     pages_.reserve(steps.size());
@@ -173,7 +175,8 @@ void SiteWriter::Plan() {
         p.node = step.node;
         p.code = step.code;
         const CZTPageNode* parent = step.node->Parent();
-        const SitePage* up = parent ? &pages_[index_.at(parent)] : nullptr;
+        const auto upAt = parent ? index_.find(parent) : index_.end();
+        const SitePage* up = upAt != index_.end() ? &pages_[upAt->second] : nullptr;
 
         const std::string base = HtmlExportTitle(step.node->Title());
         auto& used = exportUsed[parent];
@@ -181,10 +184,19 @@ void SiteWriter::Plan() {
         for (int n = 1; used.count(Lower(comp)); ++n) comp = base + "-28" + std::to_string(n) + "-29";
         used.insert(Lower(comp));
 
-        int& seen = displayUsed[parent][step.node->Title()];
-        p.display = step.node->Title() + (seen > 0 ? "(" + std::to_string(seen) + ")" : std::string());
-        ++seen;
-        p.displayPath = (up ? up->displayPath + "/" : std::string()) + HtmlEscape(p.display);
+        std::string displayPrefix;
+        if (!up && parent) {
+            // The top page of a subtree: named as in the whole document.
+            p.display = LinkNameText(step.node);
+            for (const CZTPageNode* a = parent; a; a = a->Parent())
+                displayPrefix = HtmlEscape(LinkNameText(a)) + "/" + displayPrefix;
+        } else {
+            int& seen = displayUsed[parent][step.node->Title()];
+            p.display = step.node->Title() + (seen > 0 ? "(" + std::to_string(seen) + ")" : std::string());
+            ++seen;
+            if (up) displayPrefix = up->displayPath + "/";
+        }
+        p.displayPath = displayPrefix + HtmlEscape(p.display);
 
         const std::string f = "zt-" + comp + ".htm";
         if (levels_) {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end test of ztd's HTML site and text file commands: both site
-# layouts, escaping of hostile titles, the search page, text export with
-# titles, text import and its failures. No converter is needed.
+# layouts, the site of a subtree, escaping of hostile titles, the search page,
+# text export with titles, text import and its failures. No converter is needed.
 set -u
 ZTD="$1"
 . "$(dirname "$0")/lib.sh"
@@ -29,6 +29,48 @@ check "flat site" 0 "$(run export "$D" --html "$T/flat" --flat --no-search)"
 check "flat: no page directories" 0 "$(find "$T/flat/HTML-D" -mindepth 1 -type d | wc -l)"
 check "flat without search page" 1 "$([ -f "$T/flat/HTML-D/ztSearch.htm" ]; echo $?)"
 check "html needs a value" 1 "$(run export "$D" --html)"
+
+# The site of a subtree: only its pages, its top page at the top level, the
+# document path in the titles, links inside resolving, links out plain text.
+E="$T/E.ztd"
+run new "$E" >/dev/null
+run add "$E" / "Draussen" >/dev/null
+run add "$E" / "Oben" >/dev/null
+run add "$E" /Oben "Mitte" --text-file "$T/t.txt" >/dev/null
+printf 'Hoch: zt:/Oben/Mitte Weg: zt:/Draussen Nachbar: zt:../Zwilling\n' >"$T/tief.txt"
+run add "$E" /Oben/Mitte "Tief" --text-file "$T/tief.txt" >/dev/null
+run add "$E" /Oben/Mitte "Zwilling" >/dev/null
+check "subtree site" 0 "$(run export "$E" /Oben/Mitte --html "$T/sub")"
+U="$T/sub/HTML-E"
+check "subtree site printed" "$U" "$(cat "$T/out")"
+check "only the subtree in the contents" 3 "$(grep -c '<li>' "$U/ztContent.htm")"
+check "nothing from outside the subtree" 0 "$(grep -c 'Draussen\|Oben/zt' "$U/ztContent.htm")"
+check "top page at the top level" 0 "$([ -f "$U/Mitte/zt-Mitte.htm" ]; echo $?)"
+check "child below it" 0 "$([ -f "$U/Mitte/Tief/zt-Tief.htm" ]; echo $?)"
+grep -q '<title>E: /Oben/Mitte/Tief</title>' "$U/Mitte/Tief/zt-Tief.htm"
+check "title keeps the document path" 0 $?
+check "absolute link resolves" 1 "$(grep -c 'HREF="../../Mitte/zt-Mitte.htm"' "$U/Mitte/Tief/zt-Tief.htm")"
+check "link to a sibling resolves" 1 "$(grep -c 'HREF="../../Mitte/Zwilling/zt-Zwilling.htm"' "$U/Mitte/Tief/zt-Tief.htm")"
+check "link out of the subtree is plain text" "0 1" \
+  "$(grep -ci 'href="[^"]*Draussen' "$U/Mitte/Tief/zt-Tief.htm") $(grep -c 'zt:/Draussen' "$U/Mitte/Tief/zt-Tief.htm")"
+# Every address of every page names a file of the site.
+dead=0
+while IFS= read -r page; do
+  dir="$(dirname "$page")"
+  for href in $(grep -oi 'href="[^"#]*"' "$page" | sed 's/^[^"]*"//; s/"$//'); do
+    case "$href" in http*|mailto*) continue ;; esac
+    target="$(printf '%b' "${href//%/\\x}")"
+    [ -e "$dir/$target" ] || { echo "dead link in $page: $href"; dead=$((dead+1)); }
+  done
+done < <(find "$U" -name '*.htm')
+check "no dead links in the subtree site" 0 "$dead"
+check "flat subtree site" 0 "$(run export "$E" /Oben/Mitte --html "$T/subflat" --flat)"
+check "flat: names from the subtree's top" 0 "$([ -f "$T/subflat/HTML-E/Mitte-Tief-zt-Tief.htm" ]; echo $?)"
+check "flat: link to a sibling" 1 \
+  "$(grep -c 'HREF="Mitte-Zwilling-zt-Zwilling.htm"' "$T/subflat/HTML-E/Mitte-Tief-zt-Tief.htm")"
+check "subtree of a missing page" 2 "$(run export "$E" /Fehlt --html "$T/none")"
+check "no site for a missing page" 1 "$([ -d "$T/none/HTML-E" ]; echo $?)"
+check "html takes no --page" 1 "$(run export "$E" /Oben --html "$T/none" --page)"
 
 check "text export with titles" 0 "$(run export "$D" --text "$T/all.txt" --titles)"
 # Plain text files are written in the Windows code page.
