@@ -47,7 +47,7 @@ check "only the subtree in the contents" 3 "$(grep -c '<li>' "$U/ztContent.htm")
 check "nothing from outside the subtree" 0 "$(grep -c 'Draussen\|Oben/zt' "$U/ztContent.htm")"
 check "top page at the top level" 0 "$([ -f "$U/Mitte/zt-Mitte.htm" ]; echo $?)"
 check "child below it" 0 "$([ -f "$U/Mitte/Tief/zt-Tief.htm" ]; echo $?)"
-grep -q '<title>E: /Oben/Mitte/Tief</title>' "$U/Mitte/Tief/zt-Tief.htm"
+grep -q '<TITLE>E: /Oben/Mitte/Tief</TITLE>' "$U/Mitte/Tief/zt-Tief.htm"
 check "title keeps the document path" 0 $?
 check "absolute link resolves" 1 "$(grep -c 'HREF="../../Mitte/zt-Mitte.htm"' "$U/Mitte/Tief/zt-Tief.htm")"
 check "link to a sibling resolves" 1 "$(grep -c 'HREF="../../Mitte/Zwilling/zt-Zwilling.htm"' "$U/Mitte/Tief/zt-Tief.htm")"
