@@ -44,7 +44,7 @@ def rtf(body): return head + body + r"\par}"
 overview = rtf(
     r"{\fs32\b\cf1 Projekt\'fcbersicht 2027\par}\par "
     r"Die Zahlen des Jahres auf einen Blick; die Einzelheiten stehen auf den Seiten "
-    r"zt:Zeitplan und zt:/Besprechungen/Kickoff. Der Entwurf des Berichts liegt als Datei bei: ztf:bericht.txt\par\par "
+    r"zt:Zeitplan und zt:/Besprechungen/Kickoff (Protokoll). Der Entwurf des Berichts liegt als Datei bei: ztf:bericht.txt\par\par "
     r"{\pict\pngblip\picw320\pich160\picwgoal4800\pichgoal2400 " + pic + r"}\par "
     r"{\i Abbildung 1: Stunden je Arbeitspaket}\par\par "
     r"\trowd\trgaph70\cellx2400\cellx4800\cellx7200 \intbl{\b Arbeitspaket}\cell\intbl{\b Verantwortlich}\cell\intbl{\b Stand}\cell\row "
@@ -55,7 +55,7 @@ overview = rtf(
 plan = rtf(r"{\b Zeitplan}\par Januar: Entwurf\par Februar: Pr\'fcfung\par M\'e4rz: Ver\'f6ffentlichung\par\par "
            r"Zur\'fcck zur zt:/Projekte")
 kickoff = rtf(r"{\b Kickoff am 12. Januar}\par Teilnehmer: Anna, Jonas, Mira\par "
-              r"Beschl\'fcsse stehen im zt:/Projekte/Zeitplan.\par {\f1 Raum 4.12, 10:00 Uhr}")
+              r"Beschl\'fcsse: zt:/Projekte/Zeitplan\par {\f1 Raum 4.12, 10:00 Uhr}")
 for name, text in (("overview.rtf", overview), ("plan.rtf", plan), ("kickoff.rtf", kickoff)):
     open(f"{out}/{name}", "w", encoding="cp1252").write(text)
 open(f"{out}/bericht.txt", "w").write("Bericht (Entwurf)\n")
