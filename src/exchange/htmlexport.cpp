@@ -42,6 +42,13 @@ std::string Lower(std::string_view s) {
     return out;
 }
 
+// Whether a word is a page ("zt:") or file ("ztf:") link, in any case. Asked
+// for every word of every page, so without allocating.
+bool IsSiteLink(std::string_view s) {
+    if (s.size() < 3 || (s[0] | 0x20) != 'z' || (s[1] | 0x20) != 't') return false;
+    return s[2] == ':' || (s.size() >= 4 && (s[2] | 0x20) == 'f' && s[3] == ':');
+}
+
 std::string Rgb(uint32_t lowRed) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "#%02X%02X%02X", lowRed & 0xFF, (lowRed >> 8) & 0xFF, (lowRed >> 16) & 0xFF);
@@ -251,8 +258,7 @@ std::string SiteWriter::ResolveLink(const SitePage& p, std::string_view linkHtml
 }
 
 bool SiteWriter::LinkCallback(const SitePage& p, std::string& out, std::string_view word, std::string_view stripped) {
-    const std::string lower = Lower(stripped.substr(0, 4));
-    if (lower.compare(0, 3, "zt:") != 0 && lower != "ztf:") return false;
+    if (!IsSiteLink(stripped)) return false;
     const std::string href = ResolveLink(p, stripped);
     if (href.empty()) {
         out.append(word); // a target the site does not hold: plain text
@@ -274,8 +280,7 @@ void SiteWriter::FixFieldLinks(const SitePage& p, std::string& html) {
         const size_t quote = html.find('"', start);
         if (quote == std::string::npos) break;
         const std::string value = html.substr(start, quote - start);
-        const std::string lower = Lower(std::string_view(value).substr(0, 4));
-        if (lower.compare(0, 3, "zt:") != 0 && lower != "ztf:") {
+        if (!IsSiteLink(value)) {
             at = quote;
             continue;
         }
