@@ -88,6 +88,10 @@ check "imported pages" "$(printf 'n.txt\nk.rtf')" "$(cat "$T/out")"
 cp "$N" "$T/before.ztd"
 check "import of a missing file fails" 2 "$(run import "$N" --text "$T/fehlt.txt")"
 cmp -s "$N" "$T/before.ztd"; check "document unchanged when nothing was read" 0 $?
+mkfifo "$T/pipe.txt"
+check "a pipe is not read (no hang), and told" "2 1" \
+  "$(timeout 20 "$ZTD" import "$N" --text "$T/pipe.txt" >/dev/null 2>"$T/err"; echo $?) $(grep -c 'Fehler beim Laden' "$T/err")"
+cmp -s "$N" "$T/before.ztd"; check "document unchanged after the pipe" 0 $?
 check "one of two missing: the other is read, the status says so" 2 "$(run import "$N" --text "$T/n.txt" "$T/fehlt.txt")"
 run ls "$N" >/dev/null
 check "the readable one arrived" 3 "$(wc -l <"$T/out")"
