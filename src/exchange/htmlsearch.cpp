@@ -100,6 +100,14 @@ document.getElementById('f').onsubmit = function () { ztRun(); return false; };
 document.getElementById('q').oninput = ztRun;
 </script>
 <script src="ztSearch.js"></script>
+<script>
+(function () {
+  var m = /[?&]q=([^&#]*)/.exec(location.search);
+  if (!m) return;
+  try { document.getElementById('q').value = decodeURIComponent(m[1].replace(/\+/g, ' ')); } catch (e) { return; }
+  ztRun();
+})();
+</script>
 </body></html>
 )JS";
     return page;
