@@ -108,14 +108,15 @@ bool SafeTree::WriteFile(std::string_view relative, std::string_view bytes, int6
         ::umask(mask);
         fileMode_ = int(0666 & ~mask);
     }
-    // The temporary name beside the file; the export syncs the whole tree
-    // once when it is written.
+    // A short temporary name beside the file (so that any name the disk
+    // takes can be written); the export syncs the whole tree once when it is
+    // written.
     static std::atomic<unsigned> counter{0};
     const std::string disk = Cp1252ToUtf8(name);
     std::string temp;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = "." + disk + "." + std::to_string(::getpid()) + "-" + std::to_string(++counter);
+        temp = ".ztw-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
         fd = ::openat(dir, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode_t(fileMode_));
         if (fd < 0 && errno != EEXIST) break;
     }

@@ -18,6 +18,7 @@
 #include "text/pagecolors.h"
 #include "text/pagertf.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
@@ -34,6 +35,10 @@ constexpr const char* kEmptyPageRtf =
     "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1031{\\fonttbl{\\f0\\fcharset0 Arial;}}\\par}";
 constexpr const char* kGenerator = "<h4>Erzeugt mit Zettrix</h4>";
 constexpr size_t kMaxFlatPrefix = 150;
+// Names on the disk stay below 255 bytes: a flat name at most this long, with
+// room for the pictures' "ImgN.png" in place of ".htm".
+constexpr size_t kMaxFlatName = 240;
+constexpr size_t kPictureSuffix = 8;
 
 std::string Lower(std::string_view s) {
     std::string out(s);
@@ -205,6 +210,21 @@ void SiteWriter::Plan() {
         }
         p.displayPath = displayPrefix + HtmlEscape(p.display);
 
+        const int32_t ident = step.node->Ident();
+        ExportNameTable names;
+        std::vector<std::string> regs;
+        size_t longest = 0;
+        int32_t pos = 0;
+        for (std::string name = doc_.Archive().FileName(ident, pos); pos >= 0;
+             name = doc_.Archive().FileName(ident, pos)) {
+            std::string reg = RegisterExportName(names, "f", "ztf-" + UrlFormEncode(name));
+            if (!reg.empty() && reg[0] == '/') reg.erase(0, 1);
+            longest = std::max(longest, Cp1252ToUtf8(reg).size());
+            SiteFile sf;
+            sf.name = name;
+            p.files.push_back(std::move(sf));
+            regs.push_back(std::move(reg));
+        }
         const std::string f = "zt-" + comp + ".htm";
         if (levels_) {
             p.dir = up ? up->dir + "/" + comp : comp;
@@ -215,25 +235,19 @@ void SiteWriter::Plan() {
         } else {
             p.dir = up ? up->dir + "-" + comp : comp;
             // Deep trees of long titles would make names too long for the
-            // disk: such a page is named after its ident ("~" never occurs in
-            // a sanitised title, so the name stays unique).
-            if (p.dir.size() > kMaxFlatPrefix) p.dir = "~" + std::to_string(step.node->Ident());
+            // disk (the page, its pictures, its attached files): such a page
+            // is named after its ident ("~" never occurs in a sanitised
+            // title, so the name stays unique).
+            const size_t own = std::max(longest, f.size() + kPictureSuffix);
+            if (p.dir.size() > kMaxFlatPrefix || p.dir.size() + 1 + own > kMaxFlatName)
+                p.dir = "~" + std::to_string(step.node->Ident());
             p.file = p.dir + "-" + f;
             p.ownFile = p.file;
             p.filesList = p.dir + "-ztfContent.htm";
         }
-        const int32_t ident = step.node->Ident();
-        ExportNameTable names;
-        int32_t pos = 0;
-        for (std::string name = doc_.Archive().FileName(ident, pos); pos >= 0;
-             name = doc_.Archive().FileName(ident, pos)) {
-            std::string reg = RegisterExportName(names, "f", "ztf-" + UrlFormEncode(name));
-            if (!reg.empty() && reg[0] == '/') reg.erase(0, 1);
-            SiteFile sf;
-            sf.name = name;
-            sf.rel = levels_ ? p.dir + "/" + reg : p.dir + "-" + reg;
-            sf.link = levels_ ? reg : sf.rel;
-            p.files.push_back(std::move(sf));
+        for (size_t k = 0; k < p.files.size(); ++k) {
+            p.files[k].rel = levels_ ? p.dir + "/" + regs[k] : p.dir + "-" + regs[k];
+            p.files[k].link = levels_ ? regs[k] : p.files[k].rel;
         }
         index_[step.node] = pages_.size();
         pages_.push_back(std::move(p));

@@ -53,21 +53,37 @@ check "absolute link resolves" 1 "$(grep -c 'HREF="../../Mitte/zt-Mitte.htm"' "$
 check "link to a sibling resolves" 1 "$(grep -c 'HREF="../../Mitte/Zwilling/zt-Zwilling.htm"' "$U/Mitte/Tief/zt-Tief.htm")"
 check "link out of the subtree is plain text" "0 1" \
   "$(grep -ci 'href="[^"]*Draussen' "$U/Mitte/Tief/zt-Tief.htm") $(grep -c 'zt:/Draussen' "$U/Mitte/Tief/zt-Tief.htm")"
-# Every address of every page names a file of the site.
-dead=0
-while IFS= read -r page; do
-  dir="$(dirname "$page")"
-  for href in $(grep -oi 'href="[^"#]*"' "$page" | sed 's/^[^"]*"//; s/"$//'); do
-    case "$href" in http*|mailto*) continue ;; esac
-    target="$(printf '%b' "${href//%/\\x}")"
-    [ -e "$dir/$target" ] || { echo "dead link in $page: $href"; dead=$((dead+1)); }
-  done
-done < <(find "$U" -name '*.htm')
-check "no dead links in the subtree site" 0 "$dead"
+# The addresses of the site's pages that name no file of the site.
+deadlinks() {
+  local dead=0 page dir href target
+  while IFS= read -r page; do
+    dir="$(dirname "$page")"
+    for href in $(grep -oi 'href="[^"#]*"' "$page" | sed 's/^[^"]*"//; s/"$//'); do
+      case "$href" in http*|mailto*) continue ;; esac
+      target="$(printf '%b' "${href//%/\\x}")"
+      [ -e "$dir/$target" ] || { echo "dead link in $page: $href" >&2; dead=$((dead+1)); }
+    done
+  done < <(find "$1" -name '*.htm')
+  echo "$dead"
+}
+check "no dead links in the subtree site" 0 "$(deadlinks "$U")"
 check "flat subtree site" 0 "$(run export "$E" /Oben/Mitte --html "$T/subflat" --flat)"
 check "flat: names from the subtree's top" 0 "$([ -f "$T/subflat/HTML-E/Mitte-Tief-zt-Tief.htm" ]; echo $?)"
 check "flat: link to a sibling" 1 \
   "$(grep -c 'HREF="Mitte-Zwilling-zt-Zwilling.htm"' "$T/subflat/HTML-E/Mitte-Tief-zt-Tief.htm")"
+# Long titles on a deep path and a long file name: every name still fits
+# the disk in the flat layout, and the file list's link leads to the file.
+L="$T/L.ztd"
+run new "$L" >/dev/null
+A="$(printf 'A%.0s' $(seq 70))"; B="$(printf 'B%.0s' $(seq 70))"
+run add "$L" / "$A" >/dev/null
+run add "$L" "/$A" "$B" >/dev/null
+F="$T/$(printf 'f%.0s' $(seq 230)).txt"
+echo Inhalt >"$F"
+run attach "$L" "/$A/$B" "$F" >/dev/null
+check "flat site of long names" "0 0" "$(run export "$L" --html "$T/long" --flat) $(grep -c Fehler "$T/err")"
+check "the long-named file is written" 1 "$(grep -rl '^Inhalt$' "$T/long/HTML-L" | wc -l)"
+check "no dead links with long names" 0 "$(deadlinks "$T/long/HTML-L")"
 check "subtree of a missing page" 2 "$(run export "$E" /Fehlt --html "$T/none")"
 check "no site for a missing page" 1 "$([ -d "$T/none/HTML-E" ]; echo $?)"
 check "html takes no --page" 1 "$(run export "$E" /Oben --html "$T/none" --page)"
