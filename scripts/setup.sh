@@ -24,6 +24,8 @@ PACKAGES=(
   zip unzip python3
   # text files: LibreOffice headless as the Word and Write converter; the HTML check
   libreoffice-writer-nogui tidy
+  # the HTML site opened in a real browser (headless screenshots and page loads)
+  chromium
   # printing tests: the text and the pictures of the PDF sheets
   poppler-utils
 )

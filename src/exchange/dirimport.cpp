@@ -336,7 +336,8 @@ ImportOutcome ImportTextFiles(CZTDocument& doc, const std::vector<std::string>& 
         DirImporter im{doc, prompter, journal, outcome, binary, progress, Canonical(path), {}};
         CZTPageNode* before = outcome.last;
         struct stat st;
-        if (::stat(path.c_str(), &st) != 0) {
+        if (::stat(path.c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) {
+            // Missing, or a pipe or device that would never end.
             prompter.Message(FormatMessage(Msg::FileLoadError, {path}));
             continue; // the import goes on
         }

@@ -7,6 +7,7 @@
 #include "core/document.h"
 #include "text/pagertf.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -61,6 +62,18 @@ int SafeTree::OpenDirectory(std::string_view relative, std::string& error) const
     return fd;
 }
 
+SafeTree::~SafeTree() {
+    if (dirFd_ >= 0) ::close(dirFd_);
+}
+
+int SafeTree::Directory(std::string_view relative, std::string& error) {
+    if (dirFd_ >= 0 && dirName_ == relative) return dirFd_;
+    if (dirFd_ >= 0) ::close(dirFd_);
+    dirFd_ = OpenDirectory(relative, error);
+    dirName_.assign(relative);
+    return dirFd_;
+}
+
 bool SafeTree::MakeDirectory(std::string_view relative, std::string& error) {
     std::string_view rel = relative;
     const size_t slash = rel.rfind('/');
@@ -68,14 +81,14 @@ bool SafeTree::MakeDirectory(std::string_view relative, std::string& error) {
     std::string_view name = slash == std::string_view::npos ? rel : rel.substr(slash + 1);
     if (!PlainComponent(name)) {
         error = FormatMessage(Msg::ExportUnsafePath, {DiskPath(relative)});
+        errno = EINVAL;
         return false;
     }
-    int fd = OpenDirectory(parent, error);
+    const int fd = Directory(parent, error);
     if (fd < 0) return false;
-    bool ok = ::mkdirat(fd, Cp1252ToUtf8(name).c_str(), 0777) == 0;
-    if (!ok) error = std::strerror(errno);
-    ::close(fd);
-    return ok;
+    if (::mkdirat(fd, Cp1252ToUtf8(name).c_str(), 0777) == 0) return true;
+    error = std::strerror(errno);
+    return false;
 }
 
 bool SafeTree::Sync(std::string& error) const { return SyncFileSystem(base_, &error); }
@@ -88,17 +101,52 @@ bool SafeTree::WriteFile(std::string_view relative, std::string_view bytes, int6
         error = FormatMessage(Msg::ExportUnsafePath, {DiskPath(relative)});
         return false;
     }
-    int fd = OpenDirectory(parent, error);
-    if (fd < 0) return false;
-    ::close(fd);
-    const std::string path = DiskPath(relative);
-    // The export syncs the whole tree once when it is written.
-    if (!WriteFileReplacing(path, bytes, &error, true)) return false;
-    struct timespec times[2];
-    times[0].tv_sec = times[1].tv_sec = time_t(mtime);
-    times[0].tv_nsec = times[1].tv_nsec = 0;
-    ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
-    return true;
+    const int dir = Directory(parent, error);
+    if (dir < 0) return false;
+    if (fileMode_ < 0) {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        fileMode_ = int(0666 & ~mask);
+    }
+    // A short temporary name beside the file (so that any name the disk
+    // takes can be written); the export syncs the whole tree once when it is
+    // written.
+    static std::atomic<unsigned> counter{0};
+    const std::string disk = Cp1252ToUtf8(name);
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temp = ".ztw-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
+        fd = ::openat(dir, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode_t(fileMode_));
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0) {
+        error = SystemErrorText(errno);
+        return false;
+    }
+    std::string why;
+    bool ok = WriteAll(fd, bytes, &why);
+    if (ok) {
+        struct timespec times[2];
+        times[0].tv_sec = times[1].tv_sec = time_t(mtime);
+        times[0].tv_nsec = times[1].tv_nsec = 0;
+        ::futimens(fd, times);
+        if (::close(fd) != 0) {
+            why = SystemErrorText(errno);
+            ok = false;
+        }
+        fd = -1;
+    }
+    if (ok && ::renameat(dir, temp.c_str(), dir, disk.c_str()) != 0) {
+        why = SystemErrorText(errno);
+        ok = false;
+    }
+    if (!ok) {
+        if (fd >= 0) ::close(fd);
+        ::unlinkat(dir, temp.c_str(), 0);
+        error = why;
+    }
+    return ok;
 }
 
 int64_t ExportFileTime(int64_t t) {

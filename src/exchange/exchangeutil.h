@@ -15,10 +15,18 @@ namespace zt {
 // from the export name table. Every directory on the way is opened without
 // following symbolic links, and components must be plain names, so nothing
 // is written outside the base.
+//
+// A file is written under a temporary name in its directory and renamed over
+// its name when complete, through the directory's descriptor (the last one
+// used is kept open, so a run of files in one directory opens it once).
 class SafeTree {
 public:
     explicit SafeTree(std::string base) : base_(std::move(base)) {}
-    // `relative`: components (Windows-1252) joined by "/".
+    ~SafeTree();
+    SafeTree(const SafeTree&) = delete;
+    SafeTree& operator=(const SafeTree&) = delete;
+    // `relative`: components (Windows-1252) joined by "/". On failure errno
+    // tells why (EEXIST when the directory is there).
     bool MakeDirectory(std::string_view relative, std::string& error);
     bool WriteFile(std::string_view relative, std::string_view bytes, int64_t mtime, std::string& error);
     std::string DiskPath(std::string_view relative) const;
@@ -28,7 +36,12 @@ public:
 private:
     // Opens the directory `relative` (all of it) below the base; -1 on failure.
     int OpenDirectory(std::string_view relative, std::string& error) const;
+    // The descriptor of the directory `relative`, kept for the next call.
+    int Directory(std::string_view relative, std::string& error);
     std::string base_;
+    int dirFd_ = -1;
+    std::string dirName_;
+    int fileMode_ = -1;
 };
 
 // The time given to exported files: at least 1 January 1980.

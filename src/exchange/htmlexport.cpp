@@ -20,6 +20,7 @@
 #include "text/pagecolors.h"
 #include "text/pagertf.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
@@ -36,12 +37,23 @@ constexpr const char* kEmptyPageRtf =
     "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1031{\\fonttbl{\\f0\\fcharset0 Arial;}}\\par}";
 constexpr const char* kGenerator = "<h4>Erzeugt mit Zettrix</h4>";
 constexpr size_t kMaxFlatPrefix = 150;
+// Names on the disk stay below 255 bytes: a flat name at most this long, with
+// room for the pictures' "ImgN.png" in place of ".htm".
+constexpr size_t kMaxFlatName = 240;
+constexpr size_t kPictureSuffix = 8;
 
 std::string Lower(std::string_view s) {
     std::string out(s);
     for (char& c : out)
         if (c >= 'A' && c <= 'Z') c = char(c + 32);
     return out;
+}
+
+// Whether a word is a page ("zt:") or file ("ztf:") link, in any case. Asked
+// for every word of every page, so without allocating.
+bool IsSiteLink(std::string_view s) {
+    if (s.size() < 3 || (s[0] | 0x20) != 'z' || (s[1] | 0x20) != 't') return false;
+    return s[2] == ':' || (s.size() >= 4 && (s[2] | 0x20) == 'f' && s[3] == ':');
 }
 
 std::string Rgb(uint32_t lowRed) {
@@ -166,7 +178,9 @@ private:
 };
 
 void SiteWriter::Plan() {
-    const std::vector<ExportStep> steps = BuildExportSteps(doc_.Tree(), ExportWhat::Document, nullptr);
+    const std::vector<ExportStep> steps = options_.page
+                                              ? BuildExportSteps(doc_.Tree(), ExportWhat::Subtree, options_.page)
+                                              : BuildExportSteps(doc_.Tree(), ExportWhat::Document, nullptr);
     std::unordered_map<const CZTPageNode*, std::unordered_set<std::string>> exportUsed;
     std::unordered_map<const CZTPageNode*, std::map<std::string, int>> displayUsed;
     pages_.reserve(steps.size());
@@ -175,7 +189,8 @@ void SiteWriter::Plan() {
         p.node = step.node;
         p.code = step.code;
         const CZTPageNode* parent = step.node->Parent();
-        const SitePage* up = parent ? &pages_[index_.at(parent)] : nullptr;
+        const auto upAt = parent ? index_.find(parent) : index_.end();
+        const SitePage* up = upAt != index_.end() ? &pages_[upAt->second] : nullptr;
 
         const std::string base = HtmlExportTitle(step.node->Title());
         auto& used = exportUsed[parent];
@@ -183,11 +198,35 @@ void SiteWriter::Plan() {
         for (int n = 1; used.count(Lower(comp)); ++n) comp = base + "-28" + std::to_string(n) + "-29";
         used.insert(Lower(comp));
 
-        int& seen = displayUsed[parent][step.node->Title()];
-        p.display = step.node->Title() + (seen > 0 ? "(" + std::to_string(seen) + ")" : std::string());
-        ++seen;
-        p.displayPath = (up ? up->displayPath + "/" : std::string()) + HtmlEscape(p.display);
+        std::string displayPrefix;
+        if (!up && parent) {
+            // The top page of a subtree: named as in the whole document.
+            p.display = LinkNameText(step.node);
+            for (const CZTPageNode* a = parent; a; a = a->Parent())
+                displayPrefix = HtmlEscape(LinkNameText(a)) + "/" + displayPrefix;
+        } else {
+            int& seen = displayUsed[parent][step.node->Title()];
+            p.display = step.node->Title() + (seen > 0 ? "(" + std::to_string(seen) + ")" : std::string());
+            ++seen;
+            if (up) displayPrefix = up->displayPath + "/";
+        }
+        p.displayPath = displayPrefix + HtmlEscape(p.display);
 
+        const int32_t ident = step.node->Ident();
+        ExportNameTable names;
+        std::vector<std::string> regs;
+        size_t longest = 0;
+        int32_t pos = 0;
+        for (std::string name = doc_.Archive().FileName(ident, pos); pos >= 0;
+             name = doc_.Archive().FileName(ident, pos)) {
+            std::string reg = RegisterExportName(names, "f", "ztf-" + UrlFormEncode(name));
+            if (!reg.empty() && reg[0] == '/') reg.erase(0, 1);
+            longest = std::max(longest, Cp1252ToUtf8(reg).size());
+            SiteFile sf;
+            sf.name = name;
+            p.files.push_back(std::move(sf));
+            regs.push_back(std::move(reg));
+        }
         const std::string f = "zt-" + comp + ".htm";
         if (levels_) {
             p.dir = up ? up->dir + "/" + comp : comp;
@@ -198,25 +237,19 @@ void SiteWriter::Plan() {
         } else {
             p.dir = up ? up->dir + "-" + comp : comp;
             // Deep trees of long titles would make names too long for the
-            // disk: such a page is named after its ident ("~" never occurs in
-            // a sanitised title, so the name stays unique).
-            if (p.dir.size() > kMaxFlatPrefix) p.dir = "~" + std::to_string(step.node->Ident());
+            // disk (the page, its pictures, its attached files): such a page
+            // is named after its ident ("~" never occurs in a sanitised
+            // title, so the name stays unique).
+            const size_t own = std::max(longest, f.size() + kPictureSuffix);
+            if (p.dir.size() > kMaxFlatPrefix || p.dir.size() + 1 + own > kMaxFlatName)
+                p.dir = "~" + std::to_string(step.node->Ident());
             p.file = p.dir + "-" + f;
             p.ownFile = p.file;
             p.filesList = p.dir + "-ztfContent.htm";
         }
-        const int32_t ident = step.node->Ident();
-        ExportNameTable names;
-        int32_t pos = 0;
-        for (std::string name = doc_.Archive().FileName(ident, pos); pos >= 0;
-             name = doc_.Archive().FileName(ident, pos)) {
-            std::string reg = RegisterExportName(names, "f", "ztf-" + UrlFormEncode(name));
-            if (!reg.empty() && reg[0] == '/') reg.erase(0, 1);
-            SiteFile sf;
-            sf.name = name;
-            sf.rel = levels_ ? p.dir + "/" + reg : p.dir + "-" + reg;
-            sf.link = levels_ ? reg : sf.rel;
-            p.files.push_back(std::move(sf));
+        for (size_t k = 0; k < p.files.size(); ++k) {
+            p.files[k].rel = levels_ ? p.dir + "/" + regs[k] : p.dir + "-" + regs[k];
+            p.files[k].link = levels_ ? regs[k] : p.files[k].rel;
         }
         index_[step.node] = pages_.size();
         pages_.push_back(std::move(p));
@@ -241,8 +274,7 @@ std::string SiteWriter::ResolveLink(const SitePage& p, std::string_view linkHtml
 }
 
 bool SiteWriter::LinkCallback(const SitePage& p, std::string& out, std::string_view word, std::string_view stripped) {
-    const std::string lower = Lower(stripped.substr(0, 4));
-    if (lower.compare(0, 3, "zt:") != 0 && lower != "ztf:") return false;
+    if (!IsSiteLink(stripped)) return false;
     const std::string href = ResolveLink(p, stripped);
     if (href.empty()) {
         out.append(word); // a target the site does not hold: plain text
@@ -264,8 +296,7 @@ void SiteWriter::FixFieldLinks(const SitePage& p, std::string& html) {
         const size_t quote = html.find('"', start);
         if (quote == std::string::npos) break;
         const std::string value = html.substr(start, quote - start);
-        const std::string lower = Lower(std::string_view(value).substr(0, 4));
-        if (lower.compare(0, 3, "zt:") != 0 && lower != "ztf:") {
+        if (!IsSiteLink(value)) {
             at = quote;
             continue;
         }

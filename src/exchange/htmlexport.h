@@ -30,6 +30,10 @@ struct HtmlExportSettings {
 
 struct HtmlExportOptions {
     HtmlExportSettings settings;
+    // The page whose subtree becomes the site (null: the whole document). Its
+    // pages keep their document paths in titles; links to pages outside it
+    // become plain text.
+    const CZTPageNode* page = nullptr;
     bool showMessages = true;
     bool continueAfterError = false; // with messages off: skip failed pages instead of stopping
     bool searchPage = true;          // ztSearch.htm with its index
@@ -37,7 +41,9 @@ struct HtmlExportOptions {
 };
 
 // Writes the site into a new directory "HTML-" + document name below
-// `folder` (UTF-8), numbered " (#N)" when taken. The outcome names it.
+// `folder` (UTF-8), numbered " (#N)" when taken. The outcome names it. The
+// subtree's top page is the site's first page (at the top level of the
+// contents and of the directories).
 ExportOutcome ExportHtml(CZTDocument& doc, const std::string& folder, const HtmlExportOptions& options,
                          Prompter& prompter);
 

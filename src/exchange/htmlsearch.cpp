@@ -2,35 +2,42 @@
 
 #include "exchange/htmlexport.h"
 
+#include <cstdint>
+
 namespace zt::htmlsite {
 
 void AppendJsonString(std::string& out, std::string_view utf8) {
     static const char* kHex = "0123456789abcdef";
     out.push_back('"');
-    for (unsigned char c : utf8) {
+    size_t plain = 0; // start of the run of bytes that go out as they are
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(utf8[i]);
+        if (c >= 0x20 && c != '"' && c != '\\' && c != '<' && c != '>' && c != '&' && c != 0xE2) continue;
+        if (c == 0xE2) {
+            // U+2028 and U+2029 end a line inside a script's string in older browsers.
+            if (i + 2 < utf8.size() && uint8_t(utf8[i + 1]) == 0x80 && (uint8_t(utf8[i + 2]) & 0xFE) == 0xA8) {
+                out.append(utf8.data() + plain, i - plain);
+                out += uint8_t(utf8[i + 2]) == 0xA8 ? "\\u2028" : "\\u2029";
+                plain = i + 3;
+                i += 2;
+            }
+            continue;
+        }
+        out.append(utf8.data() + plain, i - plain);
+        plain = i + 1;
         switch (c) {
         case '"': out += "\\\""; break;
         case '\\': out += "\\\\"; break;
         case '\n': out += "\\n"; break;
         case '\r': break;
         case '\t': out += "\\t"; break;
-        case '<':
-        case '>':
-        case '&':
+        default: // "<", ">", "&" (so that the index can sit in a script) and control characters
             out += "\\u00";
             out.push_back(kHex[c >> 4]);
             out.push_back(kHex[c & 15]);
-            break;
-        default:
-            if (c < 0x20) {
-                out += "\\u00";
-                out.push_back(kHex[c >> 4]);
-                out.push_back(kHex[c & 15]);
-            } else {
-                out.push_back(char(c));
-            }
         }
     }
+    out.append(utf8.data() + plain, utf8.size() - plain);
     out.push_back('"');
 }
 
@@ -93,6 +100,14 @@ document.getElementById('f').onsubmit = function () { ztRun(); return false; };
 document.getElementById('q').oninput = ztRun;
 </script>
 <script src="ztSearch.js"></script>
+<script>
+(function () {
+  var m = /[?&]q=([^&#]*)/.exec(location.search);
+  if (!m) return;
+  try { document.getElementById('q').value = decodeURIComponent(m[1].replace(/\+/g, ' ')); } catch (e) { return; }
+  ztRun();
+})();
+</script>
 </body></html>
 )JS";
     return page;

@@ -26,7 +26,8 @@ private:
 };
 
 // ztSearch.htm (UTF-8): loads ztSearch.js, which calls ztSearchIndex with the
-// index, and lists the pages that hold every word typed.
+// index, and lists the pages that hold every word typed. "ztSearch.htm?q=WORDS"
+// searches at once (a search can be linked).
 std::string SearchPage(std::string_view documentNameUtf8);
 
 } // namespace zt::htmlsite

@@ -40,6 +40,7 @@
 #include "base/messages.h"
 #include "base/prompter.h"
 #include "core/document.h"
+#include "exchange/textfiles.h"
 #include "text/pagecolors.h"
 #include "text/pagertf.h"
 #include "text/qt/linkmarker.h"
@@ -954,25 +955,41 @@ bool CZettrixView::InsertText(const std::string& bytes, bool isRtf) {
     return true;
 }
 
-bool CZettrixView::InsertTextFile(const QString& path) {
-    QByteArray bytes;
-    if (!ReadFileCapped(path, bytes)) return false;
-    const zt::FileKind kind = zt::LooksBinary(std::string_view(bytes.constData(), size_t(bytes.size())));
+bool CZettrixView::InsertTextFile(const QString& path, int chosenFormat, std::string* error) {
+    zt::TextFileOptions options;
+    options.chosenFormat = chosenFormat;
+    options.status = &doc_.Prompter();
+    std::string bytes, why;
+    if (!zt::ReadTextForPage(path.toStdString(), bytes, why, options)) {
+        if (error) *error = why;
+        return false;
+    }
+    const zt::FileKind kind = zt::LooksBinary(bytes);
     if (kind == zt::FileKind::Binary &&
         !doc_.Prompter().AskOkCancel(FormatMessage(Msg::FileLooksBinary, {path.toStdString()})))
         return true; // skipped
-    return InsertTextAtCaret(bytes.toStdString(), kind == zt::FileKind::Rtf);
+    if (!InsertTextAtCaret(bytes, kind == zt::FileKind::Rtf)) {
+        if (error) *error = FormatMessage(Msg::TextFileReadFailed, {path.toStdString()});
+        return false;
+    }
+    return true;
 }
 
 void CZettrixView::ImportTextFiles() {
-    const QStringList files = QFileDialog::getOpenFileNames(
-        this, QStringLiteral("Text importieren"), QString(),
-        QStringLiteral("Text Dateien (*.txt *.rtf);;Alle Dateien (*)"));
+    const QString filter = QString::fromStdString(zt::BuildQtFilter(false));
+    QString chosenFilter;
+    const QStringList files =
+        chooseTextFiles ? chooseTextFiles(filter, chosenFilter)
+                        : QFileDialog::getOpenFileNames(this, QStringLiteral("Text importieren"), QString(), filter,
+                                                        &chosenFilter);
     if (files.isEmpty()) return;
+    const int format = zt::FormatOfFilter(zt::FilterPosition(chosenFilter.toStdString(), false), false);
     ShowStatus(MessageText(Msg::ImportingText));
-    for (const QString& f : files)
-        if (!InsertTextFile(f))
-            doc_.Prompter().Message(FormatMessage(Msg::TextFileReadFailed, {f.toStdString()}));
+    for (const QString& f : files) {
+        std::string error;
+        if (!InsertTextFile(f, format < 0 ? zt::kFormatText : format, &error))
+            doc_.Prompter().Message(error.empty() ? FormatMessage(Msg::TextFileReadFailed, {f.toStdString()}) : error);
+    }
     ShowStatus({});
 }
 

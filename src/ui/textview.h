@@ -51,6 +51,9 @@ public:
     std::function<void(int id)> runCommand;
     // Whether a command is enabled (default: IsEnabled).
     std::function<bool(int id)> commandEnabled;
+    // Chooses the files of "Text importieren" and tells which of the filters
+    // was picked (default: the file dialog); an empty list cancels.
+    std::function<QStringList(const QString& filter, QString& chosenFilter)> chooseTextFiles;
 
     // ---- page text
     // The page shown (null: none), saving the page shown before.
@@ -108,9 +111,11 @@ public:
     // Inserts a picture file at the caret; false (nothing changed) when it
     // cannot be read.
     bool InsertPictureFile(const QString& path, std::string* error = nullptr);
-    // Inserts a text or RTF file at the caret; a file that looks binary is
-    // inserted only when the user agrees. False when it cannot be read.
-    bool InsertTextFile(const QString& path);
+    // Inserts a text file at the caret, read through the text file opener
+    // (RTF as RTF, Word files through the converter, MS-DOS text when that
+    // format is chosen); a file that looks binary is inserted only when the
+    // user agrees. False with `error` (German) when it cannot be read.
+    bool InsertTextFile(const QString& path, int chosenFormat = 0, std::string* error = nullptr);
     // Text and pictures from the files list, at the caret.
     // They are stored with the page at once, which marks it changed.
     bool CanInsert() const override { return !isReadOnly(); }

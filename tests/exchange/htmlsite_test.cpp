@@ -4,6 +4,7 @@
 #include "core/document.h"
 #include "core/treeentrystyle.h"
 #include "exchange/htmlexport.h"
+#include "exchange/htmlsearch.h"
 #include "support/scripted_prompter.h"
 #include "support/tempdir.h"
 #include "text/pagertf.h"
@@ -318,4 +319,55 @@ TEST(HtmlSite, CancelMarksTheSiteIncomplete) {
     EXPECT_EQ(out.result, zt::ExchangeResult::Cancelled);
     EXPECT_NE(out.written.find("(unvollst"), std::string::npos);
     EXPECT_TRUE(fs::exists(out.written + "/ztContent.htm"));
+}
+
+TEST(HtmlSite, SearchIndexStringsAreSafeInsideAScript) {
+    struct Case {
+        std::string in, out;
+    };
+    const Case cases[] = {
+        {"", "\"\""},
+        {"Gr\xc3\xbc\xc3\x9f" "e", "\"Gr\xc3\xbc\xc3\x9f" "e\""},
+        {"a\"b\\c", "\"a\\\"b\\\\c\""},
+        {"</script><b>&", "\"\\u003c/script\\u003e\\u003cb\\u003e\\u0026\""},
+        {"x\ny\r\tz\x01", "\"x\\ny\\tz\\u0001\""},
+        {"a\xe2\x80\xa8" "b\xe2\x80\xa9", "\"a\\u2028b\\u2029\""},
+        {"\xe2\x82\xac \xe2\x80", "\"\xe2\x82\xac \xe2\x80\""}, // the euro sign stays; a cut sequence too
+    };
+    for (const Case& c : cases) {
+        std::string out;
+        zt::htmlsite::AppendJsonString(out, c.in);
+        EXPECT_EQ(out, c.out) << c.in;
+    }
+}
+
+TEST(HtmlSite, SiteOfASubtree) {
+    Doc d;
+    d.Page(nullptr, "Draussen", "weg");
+    CZTPageNode* top = d.Page(nullptr, "Oben", "oben");
+    d.Page(top, "Notes", "erste");
+    CZTPageNode* second = d.Page(top, "Notes", "zweite");
+    d.Page(second, "Tief", "Hoch: zt:/Oben/Notes(1) Weg: zt:/Draussen");
+    TempDir t;
+    zt::HtmlExportOptions o;
+    o.settings.dirMode = 0;
+    o.searchPage = false;
+    o.page = second;
+    zt::ExportOutcome out = zt::ExportHtml(d.doc, t.path(), o, d.prompter);
+    ASSERT_EQ(out.result, zt::ExchangeResult::Ok);
+    // The subtree's top page at the top level, named as its own site's first page.
+    EXPECT_TRUE(fs::exists(out.written + "/Notes/zt-Notes.htm"));
+    const std::string deep = ReadFile(out.written + "/Notes/Tief/zt-Tief.htm");
+    EXPECT_NE(deep.find("Unbenannt: /Oben/Notes(1)/Tief"), std::string::npos) << "the document path in the title";
+    EXPECT_NE(deep.find("HREF=\"../../Notes/zt-Notes.htm\""), std::string::npos);
+    EXPECT_EQ(deep.find("Draussen\""), std::string::npos);
+    EXPECT_NE(deep.find("zt:/Draussen"), std::string::npos) << "a page outside the site stays plain text";
+    const std::string contents = ReadFile(out.written + "/ztContent.htm");
+    size_t entries = 0;
+    for (size_t at = contents.find("<li>"); at != std::string::npos; at = contents.find("<li>", at + 1)) ++entries;
+    EXPECT_EQ(entries, 2u) << contents;
+    EXPECT_EQ(contents.find("Draussen"), std::string::npos);
+    SiteCheck check = CheckSite(out.written);
+    EXPECT_EQ(check.pages, 3u) << "two pages and the contents";
+    EXPECT_TRUE(check.problems.empty()) << check.problems.front();
 }

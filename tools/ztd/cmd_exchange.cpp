@@ -39,16 +39,20 @@ bool FormatIndex(const std::string& name, int& index) {
     return false;
 }
 
-// export DOC [PATH] --dir OUT | --zip OUT.zip | --zt-dir OUT [--page] [--format F] [--content N]
+// export DOC [PATH] --dir OUT | --zip OUT.zip | --zt-dir OUT | --html OUT [--flat] | --text OUT [--page] ...
 int Export(Context& c, const Args& a) {
     const int targets = int(a.Has("--dir")) + int(a.Has("--zip")) + int(a.Has("--zt-dir")) + int(a.Has("--html")) +
                         int(a.Has("--text"));
     if (targets != 1) return kUsage;
     if (!TakeTimeout(a)) return kUsage;
     if (a.Has("--html")) {
-        if (a.positional.size() > 2 || a.Has("--page")) return kUsage;
+        if (a.Has("--page")) return kUsage;
         if (!c.Open(a.positional[1])) return kDocError;
         zt::HtmlExportOptions options;
+        if (a.positional.size() > 2) {
+            options.page = c.Page(a.positional[2]);
+            if (!options.page) return kDocError;
+        }
         options.settings.dirMode = a.Has("--flat") ? 1 : 0;
         options.searchPage = !a.Has("--no-search");
         ::mkdir(a.Get("--html").c_str(), 0777); // an existing one is fine
