@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QWidget>
 
 namespace zt::ui {
@@ -35,6 +36,13 @@ public:
         QObject::connect(&service_, &zt::dbus::CZTAutomationService::endRequested, this,
                          [] { QCoreApplication::exit(0); });
         qApp->installEventFilter(this);
+        // A bus that went away takes every client with it.
+        busCheck_.setInterval(2000);
+        QObject::connect(&busCheck_, &QTimer::timeout, this, [this] {
+            if (!QDBusConnection::sessionBus().isConnected() && service_.Lifetime().EndsOnRelease())
+                QCoreApplication::exit(0);
+        });
+        busCheck_.start();
     }
     ~CZTAutomation() override { qApp->removeEventFilter(this); }
 
@@ -77,6 +85,7 @@ private:
     CZTFormDialogPresenter presenter_;
     zt::script::CScriptHost host_;
     zt::dbus::CZTAutomationService service_;
+    QTimer busCheck_;
 };
 
 void CZTAutomationDeleter::operator()(CZTAutomation* a) const { delete a; }
