@@ -348,7 +348,12 @@ void CScriptHost::RunTimerHandler(JSContext* cx) {
 }
 
 void CScriptHost::PollTimer() {
-    if (cx_ && TimerDue()) RunTimerHandler(cx_);
+    // The time limit also ends a script that waits in a dialog.
+    if (deadline_ != Clock::time_point{} && Clock::now() >= deadline_) {
+        stoppedByLimit_ = true;
+        keepGoing_ = false;
+    }
+    if (cx_ && keepGoing_ && TimerDue()) RunTimerHandler(cx_);
 }
 
 bool CScriptHost::Interrupt(JSContext* cx) {

@@ -86,7 +86,9 @@ public:
     // Ends the running script at its next interrupt; safe from any thread.
     void Stop() { keepGoing_ = false; }
     // A form dialog that waits calls this from its own loop: it runs a timer
-    // handler that has come due, as the interrupt callback would.
+    // handler that has come due, as the interrupt callback would, and ends
+    // the script when it ran out of time (the dialog then closes on
+    // !KeepGoing()).
     void PollTimer();
 
     // The print path of "print" and of all host messages.

@@ -21,6 +21,7 @@
 #include "ui/mainframe.h"
 #include "ui/registration.h"
 #include "ui/settings.h"
+#include "ui/textview.h"
 #ifdef ZT_HAVE_AUTOMATION
 #include "ui/automationstart.h"
 #endif
@@ -46,9 +47,12 @@ void LoadTranslations(QApplication& app) {
 
 #ifdef ZT_HAVE_AUTOMATION
 using AutomationHandle = CZTAutomationPtr;
-AutomationHandle StartAutomationFor(QWidget* window) {
+AutomationHandle StartAutomationFor(CMainFrame* frame, const CZTSettings& settings) {
     QString error;
-    AutomationHandle a = StartAutomation(window, &error);
+    // Automatic link marking is off while a call runs, and as set after it.
+    AutomationHandle a = StartAutomation(frame, &error, [frame, &settings](bool inCall) {
+        if (CZettrixView* view = frame->TextView()) view->SetAutoLink(!inCall && settings.prefs.autoLink != 0);
+    });
     if (!a)
         PrintErr(QStringLiteral("zettrix: Der Automatisierungsdienst kann nicht starten: %1\n").arg(error));
     return a;
@@ -57,7 +61,7 @@ bool RegisterAutomation(const QString& program, QString* error) { return Registe
 bool UnregisterAutomation(QString* error) { return UnregisterAutomationService(error); }
 #else
 using AutomationHandle = std::unique_ptr<int>;
-AutomationHandle StartAutomationFor(QWidget*) {
+AutomationHandle StartAutomationFor(CMainFrame*, const CZTSettings&) {
     PrintErr(QStringLiteral("zettrix: Der Automatisierungsdienst ist in dieser Version nicht verfügbar.\n"));
     return {};
 }
@@ -168,7 +172,7 @@ int RunApplication(int argc, char** argv) {
     // Only one instance shows a tray icon.
     if (cl.startMode == CZTCommandLine::Empty || FindOtherInstance(false, server.SocketPath())) frame.SetTrayIcon(false);
 
-    const AutomationHandle automation = cl.automation ? StartAutomationFor(&frame) : AutomationHandle();
+    const AutomationHandle automation = cl.automation ? StartAutomationFor(&frame, settings) : AutomationHandle();
     if (cl.automation && !automation) return 1;
     if (!cl.script.isEmpty()) PrintErr(QStringLiteral("zettrix: Skripte sind in dieser Version nicht verfügbar.\n"));
     if (cl.helpDocument) {

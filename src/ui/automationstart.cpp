@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QWidget>
 
 namespace zt::ui {
@@ -23,8 +24,8 @@ constexpr int kAutomationIdleMs = 60000;
 
 class CZTAutomation : public QObject {
 public:
-    explicit CZTAutomation(QWidget* window)
-        : window_(window), presenter_(window),
+    CZTAutomation(QWidget* window, std::function<void(bool)> callHook)
+        : window_(window), callHook_(std::move(callHook)), presenter_(window),
           service_([this](const QString& script) { return Run(script); }) {
         host_.AddExtension(zt::dbus::ScriptBridgeExtension());
         host_.AddExtension(zt::forms::ScriptFormsExtension(&presenter_));
@@ -35,6 +36,13 @@ public:
         QObject::connect(&service_, &zt::dbus::CZTAutomationService::endRequested, this,
                          [] { QCoreApplication::exit(0); });
         qApp->installEventFilter(this);
+        // A bus that went away takes every client with it.
+        busCheck_.setInterval(2000);
+        QObject::connect(&busCheck_, &QTimer::timeout, this, [this] {
+            if (!QDBusConnection::sessionBus().isConnected() && service_.Lifetime().EndsOnRelease())
+                QCoreApplication::exit(0);
+        });
+        busCheck_.start();
     }
     ~CZTAutomation() override { qApp->removeEventFilter(this); }
 
@@ -63,23 +71,27 @@ private:
         if (host_.IsRunning()) return QStringLiteral("Internal Error: JavaScript already running.\n");
         const bool wasEnabled = window_ && window_->isEnabled();
         if (window_) window_->setEnabled(false);
+        if (callHook_) callHook_(true);
         zt::script::ScriptRunOptions options;
         options.collectOutput = true;
         const zt::script::ScriptRunResult r = host_.Run(script.toStdString(), options);
+        if (callHook_) callHook_(false);
         if (window_) window_->setEnabled(wasEnabled);
         return QString::fromStdString(r.result);
     }
 
     QPointer<QWidget> window_;
+    std::function<void(bool)> callHook_;
     CZTFormDialogPresenter presenter_;
     zt::script::CScriptHost host_;
     zt::dbus::CZTAutomationService service_;
+    QTimer busCheck_;
 };
 
 void CZTAutomationDeleter::operator()(CZTAutomation* a) const { delete a; }
 
-CZTAutomationPtr StartAutomation(QWidget* mainWindow, QString* error) {
-    CZTAutomationPtr a(new CZTAutomation(mainWindow));
+CZTAutomationPtr StartAutomation(QWidget* mainWindow, QString* error, std::function<void(bool)> callHook) {
+    CZTAutomationPtr a(new CZTAutomation(mainWindow, std::move(callHook)));
     if (!a->Register(error)) return nullptr;
     return a;
 }

@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class QWidget;
@@ -19,8 +20,10 @@ struct CZTAutomationDeleter {
 using CZTAutomationPtr = std::unique_ptr<CZTAutomation, CZTAutomationDeleter>;
 
 // Starts the service for the given main window; null with the reason when
-// the bus or the name is not to be had.
-CZTAutomationPtr StartAutomation(QWidget* mainWindow, QString* error);
+// the bus or the name is not to be had. callHook(true) runs before each call
+// (the window's automatic link marking goes off), callHook(false) after it.
+CZTAutomationPtr StartAutomation(QWidget* mainWindow, QString* error,
+                                 std::function<void(bool inCall)> callHook = {});
 void StopAutomation(CZTAutomation* automation);
 
 // The D-Bus service file that lets the bus start the program for a client

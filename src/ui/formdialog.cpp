@@ -235,7 +235,9 @@ public:
         connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
         for (const auto& c : controls_) callbacks_.Bind(c->Node(), c.get());
         poll_.setInterval(20);
-        connect(&poll_, &QTimer::timeout, this, [this] { callbacks_.Poll(); });
+        connect(&poll_, &QTimer::timeout, this, [this] {
+            if (!callbacks_.Poll()) reject();
+        });
         poll_.start();
     }
     ~CFormDialog() override { Unbind(); }

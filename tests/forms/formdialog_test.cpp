@@ -174,6 +174,20 @@ TEST_F(FormDialog, TheTimerHandlerRunsWhileTheDialogWaits) {
     EXPECT_TRUE(sawTimer);
 }
 
+TEST_F(FormDialog, AStoppedScriptClosesItsDialog) {
+    // Nobody answers the dialog: the time limit ends the script all the same.
+    zt::script::ScriptRunOptions o;
+    o.collectOutput = true;
+    o.timeLimit = std::chrono::milliseconds(300);
+    QElapsedTimer t;
+    t.start();
+    const zt::script::ScriptRunResult r = host_.Run(std::string(kForm) + "e.Show(); print('not reached')", o);
+    EXPECT_LT(t.elapsed(), 10000);
+    EXPECT_TRUE(r.stopped);
+    EXPECT_EQ(r.result.find("not reached"), std::string::npos) << r.result;
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
 TEST_F(FormDialog, ALayoutFailureShowsTheErrorAndCancelCloses) {
     bool sawError = false;
     CDialogDriver driver([&](QDialog* d) {

@@ -40,8 +40,10 @@ public:
     virtual void Click(const CZTFormNode& node) = 0;
     // OK: the values of one control to write back into its form.
     virtual void ReadBack(const CZTFormNode& node, const CZTFormReadBack& values) = 0;
-    // Called every few milliseconds while the dialog waits (the script's timer).
-    virtual void Poll() = 0;
+    // Called every few milliseconds while the dialog waits (the script's
+    // timer); false when the script was stopped: the dialog then closes as
+    // with Cancel.
+    virtual bool Poll() = 0;
 };
 
 class CZTFormPresenter {

@@ -271,8 +271,11 @@ public:
             if (!JS_SetProperty(cx_, obj, "selection", v)) JS_ClearPendingException(cx_);
         }
     }
-    void Poll() override {
-        if (CScriptHost* host = CScriptHost::FromContext(cx_)) host->PollTimer();
+    bool Poll() override {
+        CScriptHost* host = CScriptHost::FromContext(cx_);
+        if (!host) return true;
+        host->PollTimer();
+        return host->KeepGoing();
     }
 
 private:
@@ -316,7 +319,9 @@ bool Show(JSContext* cx, unsigned argc, JS::Value* vp) {
         if (JS_GetElement(cx, forms, i, &v) && v.isObject()) JS::SetReservedSlot(&v.toObject(), 0, JS::UndefinedValue());
     }
     args.rval().setInt32(result);
-    return true;
+    // A script stopped while its dialog was up ends here.
+    CScriptHost* host = CScriptHost::FromContext(cx);
+    return !host || host->KeepGoing();
 }
 
 bool GetResult(JSContext* cx, unsigned argc, JS::Value* vp) {
