@@ -24,6 +24,9 @@
 #include "ui/textview.h"
 #ifdef ZT_HAVE_AUTOMATION
 #include "ui/automationstart.h"
+#ifdef ZT_HAVE_SCRIPT
+#include "ui/scriptenv.h"
+#endif
 #endif
 
 #include <memory>
@@ -50,9 +53,17 @@ using AutomationHandle = CZTAutomationPtr;
 AutomationHandle StartAutomationFor(CMainFrame* frame, const CZTSettings& settings) {
     QString error;
     // Automatic link marking is off while a call runs, and as set after it.
-    AutomationHandle a = StartAutomation(frame, &error, [frame, &settings](bool inCall) {
-        if (CZettrixView* view = frame->TextView()) view->SetAutoLink(!inCall && settings.prefs.autoLink != 0);
-    });
+    std::unique_ptr<zt::script::CScriptEnvironment> environment;
+#ifdef ZT_HAVE_SCRIPT
+    // The calls' scripts work on the window's document, as the console's do.
+    environment = std::make_unique<CZTWindowScriptEnvironment>(*frame);
+#endif
+    AutomationHandle a = StartAutomation(
+        frame, &error,
+        [frame, &settings](bool inCall) {
+            if (CZettrixView* view = frame->TextView()) view->SetAutoLink(!inCall && settings.prefs.autoLink != 0);
+        },
+        std::move(environment));
     if (!a)
         PrintErr(QStringLiteral("zettrix: Der Automatisierungsdienst kann nicht starten: %1\n").arg(error));
     return a;

@@ -24,9 +24,11 @@ constexpr int kAutomationIdleMs = 60000;
 
 class CZTAutomation : public QObject {
 public:
-    CZTAutomation(QWidget* window, std::function<void(bool)> callHook)
-        : window_(window), callHook_(std::move(callHook)), presenter_(window),
+    CZTAutomation(QWidget* window, std::function<void(bool)> callHook,
+                  std::unique_ptr<zt::script::CScriptEnvironment> environment)
+        : window_(window), callHook_(std::move(callHook)), environment_(std::move(environment)), presenter_(window),
           service_([this](const QString& script) { return Run(script); }) {
+        if (environment_) host_.SetEnvironment(environment_.get());
         host_.AddExtension(zt::dbus::ScriptBridgeExtension());
         host_.AddExtension(zt::forms::ScriptFormsExtension(&presenter_));
         // The window keeps painting and further calls come in (and are refused)
@@ -82,6 +84,7 @@ private:
 
     QPointer<QWidget> window_;
     std::function<void(bool)> callHook_;
+    std::unique_ptr<zt::script::CScriptEnvironment> environment_;
     CZTFormDialogPresenter presenter_;
     zt::script::CScriptHost host_;
     zt::dbus::CZTAutomationService service_;
@@ -90,8 +93,9 @@ private:
 
 void CZTAutomationDeleter::operator()(CZTAutomation* a) const { delete a; }
 
-CZTAutomationPtr StartAutomation(QWidget* mainWindow, QString* error, std::function<void(bool)> callHook) {
-    CZTAutomationPtr a(new CZTAutomation(mainWindow, std::move(callHook)));
+CZTAutomationPtr StartAutomation(QWidget* mainWindow, QString* error, std::function<void(bool)> callHook,
+                                 std::unique_ptr<zt::script::CScriptEnvironment> environment) {
+    CZTAutomationPtr a(new CZTAutomation(mainWindow, std::move(callHook), std::move(environment)));
     if (!a->Register(error)) return nullptr;
     return a;
 }

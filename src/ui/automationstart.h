@@ -4,6 +4,8 @@
 // ends when its last client leaves, unless the user started working in it.
 #pragma once
 
+#include "script/environment.h"
+
 #include <QString>
 
 #include <functional>
@@ -22,8 +24,11 @@ using CZTAutomationPtr = std::unique_ptr<CZTAutomation, CZTAutomationDeleter>;
 // Starts the service for the given main window; null with the reason when
 // the bus or the name is not to be had. callHook(true) runs before each call
 // (the window's automatic link marking goes off), callHook(false) after it.
+// `environment` is what the scripts reach as ztDocument and ztActivePage
+// (the window's document); without it they have no document.
 CZTAutomationPtr StartAutomation(QWidget* mainWindow, QString* error,
-                                 std::function<void(bool inCall)> callHook = {});
+                                 std::function<void(bool inCall)> callHook = {},
+                                 std::unique_ptr<zt::script::CScriptEnvironment> environment = {});
 void StopAutomation(CZTAutomation* automation);
 
 // The D-Bus service file that lets the bus start the program for a client

@@ -179,3 +179,10 @@ TEST(AutomationStart, FlagsAndTheServiceFile) {
     ASSERT_TRUE(p.waitForFinished(60000));
     EXPECT_FALSE(f.exists());
 }
+
+TEST_F(AutomationApp, CallsWorkOnTheWindowsDocument) {
+    // The scripts reach the document of the program's window; without it
+    // ztDocument answers that there is no document.
+    CGdbusCall make(QStringLiteral("var before = ztDocument.GetPagesSubtree().length; print(before >= 0)"));
+    EXPECT_EQ(make.Output(), QStringLiteral("('true',)"));
+}
