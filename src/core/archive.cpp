@@ -308,6 +308,11 @@ bool CZTArchive::WriteFileAtomically(const std::string& path, const CZTPageList&
 }
 
 bool CZTArchive::Save(const std::string& path, const CZTPageList& pages) {
+    // Pages kept elsewhere are fetched first; without them nothing is written.
+    if (!core_.EnsureContentOf(pages)) {
+        lastError = "content not available";
+        return false;
+    }
     const CZTDiscInfo before = header_;
     const int32_t changeBefore = changeTime_;
     // The header records who changed the document last and when.
@@ -425,6 +430,11 @@ CZTDiscInfo CZTArchive::CopyHeader(const CopyOptions& options) const {
 }
 
 bool CZTArchive::WriteCopy(const CZTPageList& pages, const CopyOptions& options, std::string& bytes) {
+    // Pages kept elsewhere are fetched first; without them nothing is written.
+    if (!core_.EnsureContentOf(pages)) {
+        lastError = "content not available";
+        return false;
+    }
     const CZTDiscInfo header = CopyHeader(options);
     CopyFlags flags(core_, options);
     if (options.kind == CopyKind::External) core_.PackContents(pages);
@@ -447,6 +457,11 @@ bool CZTArchive::WriteCopy(const CZTPageList& pages, const CopyOptions& options,
 }
 
 bool CZTArchive::SaveCopy(const std::string& path, const CZTPageList& pages, const CopyOptions& options) {
+    // Pages kept elsewhere are fetched first; without them nothing is written.
+    if (!core_.EnsureContentOf(pages)) {
+        lastError = "content not available";
+        return false;
+    }
     const CZTDiscInfo header = CopyHeader(options);
     CopyFlags flags(core_, options);
     if (options.kind == CopyKind::External) core_.PackContents(pages);
