@@ -206,6 +206,9 @@ public:
         }
         const bool ok = doc->StoreInLocal(it->second, core, ident, error);
         session_.connected_ = session_.link_->Connected();
+        // Told once: the page is not asked for again until everything is
+        // fetched or the document reloaded.
+        if (!ok) session_.link_->Show(error);
         return ok;
     }
     bool FetchNodes(CZTDocCore& core, std::set<int32_t>& idents, std::string& error) override {
