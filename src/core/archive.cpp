@@ -307,7 +307,23 @@ bool CZTArchive::WriteFileAtomically(const std::string& path, const CZTPageList&
     return true;
 }
 
+namespace {
+
+// Pages whose content is kept elsewhere are fetched before anything walks
+// them; a source that failed has told why, content without a source is
+// told here.
+bool FetchContent(CZTDocCore& core, zt::Prompter& prompter, const CZTPageList& pages, std::string& lastError) {
+    if (core.EnsureContentOf(pages)) return true;
+    lastError = "content not available";
+    if (!core.ContentSource()) prompter.Message(zt::MessageText(zt::Msg::ErrorReadingData));
+    return false;
+}
+
+} // namespace
+
 bool CZTArchive::Save(const std::string& path, const CZTPageList& pages) {
+    // Pages kept elsewhere are fetched first; without them nothing is written.
+    if (!FetchContent(core_, prompter_, pages, lastError)) return false;
     const CZTDiscInfo before = header_;
     const int32_t changeBefore = changeTime_;
     // The header records who changed the document last and when.
@@ -425,6 +441,8 @@ CZTDiscInfo CZTArchive::CopyHeader(const CopyOptions& options) const {
 }
 
 bool CZTArchive::WriteCopy(const CZTPageList& pages, const CopyOptions& options, std::string& bytes) {
+    // Pages kept elsewhere are fetched first; without them nothing is written.
+    if (!FetchContent(core_, prompter_, pages, lastError)) return false;
     const CZTDiscInfo header = CopyHeader(options);
     CopyFlags flags(core_, options);
     if (options.kind == CopyKind::External) core_.PackContents(pages);
@@ -447,6 +465,8 @@ bool CZTArchive::WriteCopy(const CZTPageList& pages, const CopyOptions& options,
 }
 
 bool CZTArchive::SaveCopy(const std::string& path, const CZTPageList& pages, const CopyOptions& options) {
+    // Pages kept elsewhere are fetched first; without them nothing is written.
+    if (!FetchContent(core_, prompter_, pages, lastError)) return false;
     const CZTDiscInfo header = CopyHeader(options);
     CopyFlags flags(core_, options);
     if (options.kind == CopyKind::External) core_.PackContents(pages);

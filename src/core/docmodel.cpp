@@ -323,6 +323,77 @@ void CZTDocCore::Swap(CZTDocCore& other) {
     swap(encryptionOff, other.encryptionOff);
     swap(nodes_, other.nodes_);
     swap(fileKeys_, other.fileKeys_);
+    swap(source_, other.source_);
+    swap(pending_, other.pending_);
+    swap(failures_, other.failures_);
+}
+
+void CZTDocCore::SetContentSource(CZTContentSource* source, std::set<int32_t> pending) {
+    source_ = source;
+    pending_ = source ? std::move(pending) : std::set<int32_t>{};
+    failures_.clear();
+}
+
+bool CZTDocCore::EnsureContent(int32_t ident) const {
+    if (!pending_.count(ident)) return true;
+    if (!source_) {
+        failures_.try_emplace(ident, "content not available");
+        return false;
+    }
+    // A node that failed is not asked for again on every read (each would
+    // be another round trip and another message); EnsureContentOf tries
+    // again.
+    if (failures_.count(ident)) return false;
+    // The source stores through the ordinary operations: the node is not
+    // pending while it runs, and pending again when the fetch failed.
+    pending_.erase(ident);
+    std::string error;
+    auto* self = const_cast<CZTDocCore*>(this);
+    if (source_->FetchNode(*self, ident, error)) {
+        failures_.erase(ident);
+        return true;
+    }
+    pending_.insert(ident);
+    failures_[ident] = error.empty() ? std::string("fetch failed") : error;
+    return false;
+}
+
+bool CZTDocCore::EnsureAllContent() const { return EnsureContentOf(pending_); }
+
+bool CZTDocCore::EnsureContentOf(const CZTPageList& pages) const {
+    std::set<int32_t> idents;
+    for (const auto& e : pages)
+        if (pending_.count(e.ident)) idents.insert(e.ident);
+    return EnsureContentOf(idents);
+}
+
+bool CZTDocCore::EnsureContentOf(std::set<int32_t> idents) const {
+    std::set<int32_t> left;
+    for (int32_t ident : idents)
+        if (pending_.erase(ident)) left.insert(ident);
+    if (left.empty()) return true;
+    if (!source_) {
+        pending_.insert(left.begin(), left.end());
+        return false;
+    }
+    const std::set<int32_t> wanted = left;
+    std::string error;
+    const bool ok = source_->FetchNodes(*const_cast<CZTDocCore*>(this), left, error);
+    // What the source did not store stays pending.
+    pending_.insert(left.begin(), left.end());
+    for (int32_t ident : wanted)
+        if (!left.count(ident)) failures_.erase(ident);
+    if (!ok || !left.empty()) {
+        if (!left.empty() && !failures_.count(*left.begin()))
+            failures_[*left.begin()] = error.empty() ? std::string("fetch failed") : error;
+        return false;
+    }
+    return true;
+}
+
+const std::string* CZTDocCore::FetchFailure(int32_t ident) const {
+    auto it = failures_.find(ident);
+    return it == failures_.end() || !pending_.count(ident) ? nullptr : &it->second;
 }
 
 CZTNode* CZTDocCore::Node(int32_t ident) {
@@ -354,14 +425,14 @@ int32_t CZTDocCore::AppendNode() {
 
 CZTPageRecord CZTDocCore::GetPage(int32_t ident) {
     CZTPageRecord r;
-    if (ident <= 0) return r;
+    if (ident <= 0 || !EnsureContent(ident)) return r;
     static_cast<CZTPageData&>(r) = NodeGrow(ident);
     r.valid = true;
     return r;
 }
 
 bool CZTDocCore::PutPage(int32_t ident, CZTPageRecord record) {
-    if (!record.valid || ident <= 0) return false;
+    if (!record.valid || ident <= 0 || !EnsureContent(ident)) return false;
     CZTNode& n = NodeGrow(ident);
     static_cast<CZTPageData&>(n) = std::move(static_cast<CZTPageData&>(record));
     n.used = true;
@@ -394,6 +465,8 @@ void CZTDocCore::ReleaseFiles(CZTNode& node) {
 }
 
 bool CZTDocCore::DeletePage(int32_t ident) {
+    pending_.erase(ident);
+    failures_.erase(ident);
     CZTNode* n = Node(ident);
     if (!n) return true;
     ReleaseFiles(*n);
@@ -402,12 +475,14 @@ bool CZTDocCore::DeletePage(int32_t ident) {
 }
 
 int32_t CZTDocCore::FileCount(int32_t ident) const {
+    // Counting is no reason to fetch: the source knows how many there are.
+    if (Pending(ident)) return source_ ? source_->PendingFileCount(ident) : 0;
     const CZTNode* n = Node(ident);
     return n ? int32_t(n->files.size()) : 0;
 }
 
 std::string CZTDocCore::FileName(int32_t ident, int32_t& position) const {
-    const CZTNode* n = Node(ident);
+    const CZTNode* n = EnsureContent(ident) ? Node(ident) : nullptr;
     if (!n || position < 0 || position >= int32_t(n->files.size())) {
         position = -1;
         return {};
@@ -417,7 +492,7 @@ std::string CZTDocCore::FileName(int32_t ident, int32_t& position) const {
 
 CZTFileRecord CZTDocCore::GetFile(int32_t ident, std::string_view name) const {
     CZTFileRecord r;
-    const CZTNode* n = Node(ident);
+    const CZTNode* n = EnsureContent(ident) ? Node(ident) : nullptr;
     if (!n) return r;
     for (const auto& f : n->files) {
         if (f.name == name) {
@@ -490,6 +565,13 @@ bool CZTDocCore::StoreContent(CZTFileEntry& entry, const CZTFileRecord& record, 
 
 int CZTDocCore::PutFile(int32_t ident, const CZTFileRecord& record, std::string* error) {
     if (ident <= 0 || record.name.empty()) return 0;
+    if (!EnsureContent(ident)) {
+        if (error) {
+            const std::string* why = FetchFailure(ident);
+            *error = why ? *why : std::string("content not available");
+        }
+        return 0;
+    }
     if (directoryForm && tempDirectory && !EnsureTempDirectory(error)) return 0;
     CZTNode& n = NodeGrow(ident);
     n.used = true;
@@ -521,6 +603,7 @@ int CZTDocCore::PutFile(int32_t ident, const CZTFileRecord& record, std::string*
 }
 
 bool CZTDocCore::DeleteFile(int32_t ident, std::string_view name) {
+    if (!EnsureContent(ident)) return false;
     CZTNode* n = Node(ident);
     if (!n) return true;
     for (auto it = n->files.begin(); it != n->files.end(); ++it) {
@@ -536,7 +619,9 @@ bool CZTDocCore::DeleteFile(int32_t ident, std::string_view name) {
 
 bool CZTDocCore::GetExtItem(int32_t ident, uint32_t kind, std::string_view& data) const {
     if (ident == -1) return zt::FindExtItem(docExt, kind, data);
-    const CZTNode* n = Node(ident);
+    // The properties of a page not fetched yet are not here; whatever needs
+    // all of them fetches everything first.
+    const CZTNode* n = Pending(ident) ? nullptr : Node(ident);
     return n && zt::FindExtItem(n->ext, kind, data);
 }
 
@@ -545,7 +630,7 @@ bool CZTDocCore::SetExtItem(int32_t ident, uint32_t kind, std::string_view data)
         docExt = zt::SetExtItem(docExt, kind, data);
         return true;
     }
-    CZTNode* n = Node(ident);
+    CZTNode* n = EnsureContent(ident) ? Node(ident) : nullptr;
     if (!n) return false;
     n->ext = zt::SetExtItem(n->ext, kind, data);
     return true;
@@ -560,6 +645,9 @@ void CZTDocCore::Clear() {
         fs::remove(zt::JoinPath(path, "/ZTTmp"), ec); // only when empty
     }
     nodes_.assign(1, CZTNode());
+    source_ = nullptr;
+    pending_.clear();
+    failures_.clear();
     keyRing.Clear();
     fileKeys_.reset();
     encryptionOff = false;

@@ -13,6 +13,8 @@
 #include "security/keyring.h"
 
 #include <cstdint>
+#include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -174,6 +176,24 @@ bool ReadExternalContent(const std::string& path, std::string& buffer, std::stri
 bool WriteExternalContent(const std::string& path, std::string_view buffer, std::string* error = nullptr,
                           const zt::CZtKeyRing* keys = nullptr);
 
+class CZTDocCore;
+
+// Where the bodies of pages kept elsewhere come from (the pages of a document
+// on the document server): a node marked pending has its place in the tree
+// but neither body nor files yet. The source stores them in the core with
+// PutPage / PutFile the first time they are needed.
+class CZTContentSource {
+public:
+    virtual ~CZTContentSource() = default;
+    // Fetches one node; false with `error` set when it cannot be had.
+    virtual bool FetchNode(CZTDocCore& core, int32_t ident, std::string& error) = 0;
+    // Fetches every node in `idents` (in one go where it can) and takes the
+    // nodes it stored out of the set. False with `error` at the first failure.
+    virtual bool FetchNodes(CZTDocCore& core, std::set<int32_t>& idents, std::string& error) = 0;
+    // How many files a pending node has (FileCount does not fetch).
+    virtual int32_t PendingFileCount(int32_t ident) const = 0;
+};
+
 class CZTDocCore {
 public:
     CZTDocCore();
@@ -236,6 +256,31 @@ public:
     bool SetExtItem(int32_t ident, uint32_t kind, std::string_view data);
     void SetDocumentExt(std::string ext) { docExt = std::move(ext); }
 
+    // ---- content kept elsewhere
+    // Sets (or, with null, drops) the source of pending nodes; `pending` are
+    // the nodes whose content it holds. The source must outlive the core or
+    // be dropped first.
+    void SetContentSource(CZTContentSource* source, std::set<int32_t> pending);
+    CZTContentSource* ContentSource() const { return source_; }
+    // The source goes; pending nodes stay pending, so that they read as not
+    // there and refuse changes (and no save writes them empty).
+    void DropContentSource() { source_ = nullptr; }
+    bool Pending(int32_t ident) const { return pending_.count(ident) != 0; }
+    bool AnyPending() const { return !pending_.empty(); }
+    // Fetches the node's content when it is pending; false when it could not
+    // be had (FetchFailure tells why). The store operations call it (but
+    // FileCount and GetExtItem, which answer without fetching): such a page
+    // reads as invalid and refuses changes. Node() never fetches.
+    bool EnsureContent(int32_t ident) const;
+    // Fetches everything not yet here, for whatever walks all pages (saves,
+    // copies, exports, search, printing); false at the first failure.
+    bool EnsureAllContent() const;
+    // The same for the pages of a list, or for some nodes.
+    bool EnsureContentOf(const CZTPageList& pages) const;
+    bool EnsureContentOf(std::set<int32_t> idents) const;
+    // Why the last fetch of the node failed; null when it did not fail.
+    const std::string* FetchFailure(int32_t ident) const;
+
     // Empties the document: temp copies and the temp directory are deleted,
     // flags reset, one placeholder node left.
     void Clear();
@@ -257,4 +302,7 @@ private:
     bool StoreContent(CZTFileEntry& entry, const CZTFileRecord& record, std::string* error);
     std::vector<CZTNode> nodes_;
     std::shared_ptr<const zt::CZtKeyRing> fileKeys_;
+    CZTContentSource* source_ = nullptr;
+    mutable std::set<int32_t> pending_;
+    mutable std::map<int32_t, std::string> failures_;
 };

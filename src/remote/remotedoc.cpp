@@ -814,6 +814,54 @@ bool CRemoteDocument::Save() {
 bool CRemoteDocument::CopyToLocal(CZTDocument& out, std::map<int32_t, int>* positions, bool partial) {
     const bool complete = FetchAll(true);
     if (!complete && !partial) return false;
+    return BuildLocal(out, positions, partial, nullptr) && complete;
+}
+
+bool CRemoteDocument::OutlineToLocal(CZTDocument& out, std::map<int32_t, int>& positions,
+                                     std::set<int32_t>& pending) {
+    pending.clear();
+    return BuildLocal(out, &positions, false, &pending);
+}
+
+bool CRemoteDocument::StoreInLocal(int position, CZTDocCore& out, int32_t ident, std::string& error) {
+    if (position < 1 || position > PageCount()) {
+        error = "no such page";
+        return false;
+    }
+    CZTPageRecord r = GetPage(position);
+    const ServerPageEntry& e = Entry(position);
+    if (!r.valid) {
+        error = e.failure.empty() ? std::string("fetch failed") : e.failure;
+        return false;
+    }
+    // Everything arrives before anything is stored: a failed file leaves
+    // the local page as it was.
+    std::vector<CZTFileRecord> files;
+    for (const std::string& name : FileNames(position)) {
+        CZTFileRecord fr = GetFile(position, name);
+        if (!fr.valid) {
+            error = e.failure.empty() ? "file " + name + " not fetched" : e.failure;
+            return false;
+        }
+        files.push_back(std::move(fr));
+    }
+    if (!out.PutPage(ident, std::move(r))) {
+        error = "page not stored";
+        return false;
+    }
+    for (const auto& fr : files)
+        if (out.PutFile(ident, fr, &error) == 0) return false;
+    return true;
+}
+
+bool CRemoteDocument::Fetched(int position) const {
+    if (position < 1 || position > PageCount()) return false;
+    const ServerPageEntry& e = Entry(position);
+    return e.node && std::all_of(e.files.begin(), e.files.end(), [](const auto& f) { return f.loaded; });
+}
+
+bool CRemoteDocument::BuildLocal(CZTDocument& out, std::map<int32_t, int>* positions, bool partial,
+                                 std::set<int32_t>* pending) {
     out.New();
     if (positions) positions->clear();
     std::vector<std::string> indicators;
@@ -828,7 +876,9 @@ bool CRemoteDocument::CopyToLocal(CZTDocument& out, std::map<int32_t, int>* posi
         if (!page) return false;
         if (positions) (*positions)[page->Ident()] = int(i + 1);
         const ServerPageEntry& e = entries_[i];
-        if (e.node) {
+        if (pending && !Fetched(int(i + 1))) {
+            pending->insert(page->Ident());
+        } else if (e.node) {
             CZTPageRecord r = cache_.GetPage(e.node);
             if (r.valid) out.Archive().PutPage(page->Ident(), std::move(r));
             for (const auto& f : e.files) {
@@ -842,7 +892,7 @@ bool CRemoteDocument::CopyToLocal(CZTDocument& out, std::map<int32_t, int>* posi
     out.Archive().Header() = header_;
     out.Archive().Header().serverString.clear();
     out.Archive().SetModified(false);
-    return complete;
+    return true;
 }
 
 namespace {
@@ -873,6 +923,9 @@ bool CRemoteDocument::MergeLocal(CZTDocument& local, std::map<int32_t, int>& pos
         auto it = positions.find(le.ident);
         int old = it == positions.end() ? 0 : it->second;
         if (old < 1 || old > PageCount() || used[size_t(old - 1)]) old = 0;
+        // A page whose body never arrived can only stand for its own server
+        // page, never become a new (empty) one.
+        if (!old && local.Archive().Core().Pending(le.ident)) return false;
         ServerPageEntry e;
         if (old) {
             used[size_t(old - 1)] = true;
@@ -889,7 +942,9 @@ bool CRemoteDocument::MergeLocal(CZTDocument& local, std::map<int32_t, int>& pos
         if (e.title != le.title || e.indicator != indicator || old != int(entries.size()) + 1) structure = true;
         e.title = le.title;
         e.indicator = indicator;
-        if (e.node) {
+        // A page the local copy never fetched is unchanged (its body and
+        // files stay as the server has them).
+        if (e.node && !local.Archive().Core().Pending(le.ident)) {
             CZTPageRecord rec = local.Archive().GetPage(le.ident);
             rec.valid = true;
             if (!old || !SameBody(rec, cache_.GetPage(e.node))) {

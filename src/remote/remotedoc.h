@@ -18,6 +18,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -131,7 +132,17 @@ public:
     // `partial` the copy is made even when a fetch failed (the pages that did
     // not arrive are empty there); the result is still false then.
     bool CopyToLocal(CZTDocument& out, std::map<int32_t, int>* positions = nullptr, bool partial = false);
-    // Takes back a local copy made by CopyToLocal and edited since: its
+    // The local document with the page tree only: pages whose body and files
+    // are in the cache get them, the others are left empty and named in
+    // `pending` (for a content source that fetches them with StoreInLocal).
+    bool OutlineToLocal(CZTDocument& out, std::map<int32_t, int>& positions, std::set<int32_t>& pending);
+    // Fetches the page's body and files (when not in the cache) and stores
+    // them as local node `ident`; on failure nothing is stored and `error`
+    // tells why.
+    bool StoreInLocal(int position, CZTDocCore& out, int32_t ident, std::string& error);
+    // The page's body and every file of it are in the cache.
+    bool Fetched(int position) const;
+    // Takes back a local copy made by CopyToLocal (or OutlineToLocal) and edited since: its
     // pages in tree order become the page list. A page that `positions` maps
     // keeps its entry (server ident, cache node) and is marked changed only
     // where its title, place, body or files differ; other pages are new,
@@ -150,6 +161,7 @@ public:
 
 private:
     struct AliveShared;
+    bool BuildLocal(CZTDocument& out, std::map<int32_t, int>* positions, bool partial, std::set<int32_t>* pending);
     bool FetchPageLocked(int position);
     bool FetchFileLocked(int position, size_t fileIndex);
     bool ReadDoc(const srv::GetDocAnswer& answer);

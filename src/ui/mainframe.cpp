@@ -901,6 +901,7 @@ void CMainFrame::UpdateCommandUI() {
 
 void CMainFrame::Execute(int id) {
     if (!IsCommandEnabled(id)) return;
+    if (!server_->PrepareCommand(id)) return;
     if (tree_->Handles(id)) {
         tree_->Execute(id);
         UpdateCommandUI();

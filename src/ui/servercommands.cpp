@@ -25,6 +25,7 @@
 #include <QVBoxLayout>
 
 #include <atomic>
+#include <set>
 #include <thread>
 
 namespace zt::ui {
@@ -191,11 +192,59 @@ private:
     QWidget* parent_;
 };
 
+// The local core's content source: a page's body and files come from the
+// server document the first time they are needed.
+class CZTServerSession::CSource : public CZTContentSource {
+public:
+    explicit CSource(CZTServerSession& session) : session_(session) {}
+    bool FetchNode(CZTDocCore& core, int32_t ident, std::string& error) override {
+        remote::CRemoteDocument* doc = session_.doc_.get();
+        auto it = session_.positions_.find(ident);
+        if (!doc || it == session_.positions_.end()) {
+            error = "no server page";
+            return false;
+        }
+        const bool ok = doc->StoreInLocal(it->second, core, ident, error);
+        session_.connected_ = session_.link_->Connected();
+        // Told once: the page is not asked for again until everything is
+        // fetched or the document reloaded.
+        if (!ok) session_.link_->Show(error);
+        return ok;
+    }
+    bool FetchNodes(CZTDocCore& core, std::set<int32_t>& idents, std::string& error) override {
+        remote::CRemoteDocument* doc = session_.doc_.get();
+        if (!doc) return false;
+        // Everything missing comes under one transfer; what arrived is stored
+        // even when a later page failed.
+        const bool all = doc->FetchAll(true);
+        session_.connected_ = session_.link_->Connected();
+        for (auto i = idents.begin(); i != idents.end();) {
+            auto it = session_.positions_.find(*i);
+            if (it != session_.positions_.end() && doc->Fetched(it->second) &&
+                doc->StoreInLocal(it->second, core, *i, error))
+                i = idents.erase(i);
+            else
+                ++i;
+        }
+        if (!all && error.empty()) error = "fetch failed";
+        return all && idents.empty();
+    }
+    int32_t PendingFileCount(int32_t ident) const override {
+        auto it = session_.positions_.find(ident);
+        if (!session_.doc_ || it == session_.positions_.end() || it->second > session_.doc_->PageCount()) return 0;
+        return int32_t(session_.doc_->Entry(it->second).nfiles);
+    }
+
+private:
+    CZTServerSession& session_;
+};
+
 // ---- the session
 
 CZTServerSession::CZTServerSession(CMainFrame& frame)
     : frame_(frame), prompter_(std::make_unique<CThreadPrompter>(frame)),
-      runner_(std::make_unique<CProgressRunner>(*this, &frame)), trust_(std::make_unique<CTrust>(&frame)) {}
+      runner_(std::make_unique<CProgressRunner>(*this, &frame)), trust_(std::make_unique<CTrust>(&frame)),
+      source_(std::make_unique<CSource>(*this)) {}
 
 CZTServerSession::~CZTServerSession() {
     // The keep-alive releases the lock; no window to show anything in.
@@ -218,6 +267,31 @@ void CZTServerSession::Execute(int id) {
 }
 
 bool CZTServerSession::Active() const { return doc_ && doc_->IsOpen(); }
+
+bool CZTServerSession::PrepareCommand(int id) {
+    if (!Active()) return true;
+    switch (id) {
+    case ID_FILE_PRINT:
+    case ID_FILE_PRINT_PREVIEW:
+    case ID_EXPORT_TEXT:
+    case ID_EXPORT_TEXT_PAGES:
+    case ID_EXPORT_DIRECTORY:
+    case ID_EXPORT_DIRECTORY_PAGES:
+    case ID_EXPORT_SPECIAL_DIRECTORY:
+    case ID_EXPORT_HTML:
+    case ID_EDIT_FIND:
+    case ID_EDIT_REPEAT:
+    case ID_EDIT_REPLACE:
+    case ID_SEARCH_REPLACE:
+    case ID_FILE_SAVE_AS:
+    case ID_DOC_PROPERTIES:
+    case ID_HISTORY:
+    case ID_ENCRYPTION: break;
+    default: return true;
+    }
+    // The transfer has shown why it failed.
+    return frame_.Document().Archive().Core().EnsureAllContent();
+}
 
 QString CZTServerSession::StatusText() const {
     return T(Active() && connected_ ? Msg::RemoteConnected : Msg::RemoteDisconnected);
@@ -355,22 +429,18 @@ bool CZTServerSession::OpenDocument(const srv::ContentDoc& chosen, bool readWrit
 }
 
 bool CZTServerSession::ShowCopy() {
-    bool complete = false;
     QString title = QString::fromStdString(Cp1252ToUtf8(doc_->Name()));
     if (!frame_.Settings().prefs.hosts.isEmpty()) title = frame_.Settings().prefs.hosts.front() + QLatin1Char('/') + title;
     frame_.ShowServerDocument(
         [&](CZTDocument& local) {
-            positions_.clear();
-            complete = doc_->CopyToLocal(local, &positions_, true);
+            std::set<int32_t> pending;
+            doc_->OutlineToLocal(local, positions_, pending);
+            local.Archive().Core().SetContentSource(source_.get(), std::move(pending));
             return true;
         },
         title);
     connected_ = link_->Connected();
-    complete_ = complete;
-    // Pages that did not arrive are empty in the copy: it must not be saved
-    // over the server's pages.
-    frame_.SetReadOnly(!doc_->Writable() || !complete);
-    if (!complete) frame_.statusBar()->showMessage(T(Msg::ErrorReadingData));
+    frame_.SetReadOnly(!doc_->Writable());
     return true;
 }
 
@@ -388,10 +458,6 @@ void CZTServerSession::Reload() {
 bool CZTServerSession::Save() {
     if (!Active()) return false;
     frame_.TextView()->SaveCurrentPage();
-    if (!complete_) {
-        frame_.CurrentPrompter().Message(MessageText(Msg::RemoteReadOnly), Prompter::Icon::Warning);
-        return false;
-    }
     // A read-only copy is refused with the reason (read-only, or the lock
     // was lost).
     bool ok = doc_->Writable() ? doc_->MergeLocal(frame_.Document(), positions_) && doc_->Save() : doc_->Save();
@@ -431,6 +497,10 @@ void CZTServerSession::Disconnect() {
     } else {
         doc_->Close();
     }
+    // Pages not fetched by now are not to be had any more: they read as not
+    // there, and a local save of them is refused.
+    CZTDocCore& core = frame_.Document().Archive().Core();
+    if (core.ContentSource() == source_.get()) core.DropContentSource();
     doc_.reset();
     positions_.clear();
     connected_ = false;

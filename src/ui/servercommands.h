@@ -3,11 +3,14 @@
 // reloading the open server document, saving it back, and disconnecting
 // (releasing the write lock) when it is closed or replaced.
 //
-// A server document is shown as a local copy of its pages and files taken
-// through the server link; saving merges the copy back into the server
-// document, which sends only the changed pages and files. A copy whose pages
-// could not all be fetched is shown read-only, so that no empty page is ever
-// written over the server's text.
+// A server document is shown as a local document that holds the page tree
+// at first; a page's body and files are fetched through the server link when
+// the page is first read (the session is the content source of the local
+// core), and everything still missing before a command that walks all pages.
+// Saving merges the local document back into the server document, which
+// sends only the changed pages and files. A page that could not be fetched
+// reads as not there and refuses changes (the window shows it read-only), so
+// that no empty page is ever written over the server's text.
 #pragma once
 
 #include "remote/link.h"
@@ -39,6 +42,9 @@ public:
 
     // A server document is shown.
     bool Active() const;
+    // Before a command that reads every page (search, exports, printing):
+    // fetches what is not here yet; false when the command must not run.
+    bool PrepareCommand(int id);
     // Saves the shown document back to the server.
     bool Save();
     // The server document goes (the window closes, another document is
@@ -74,6 +80,8 @@ private:
     class CThreadPrompter;
     class CProgressRunner;
     class CTrust;
+    class CSource;
+    std::unique_ptr<CSource> source_;
     std::unique_ptr<CThreadPrompter> prompter_;
     std::unique_ptr<CProgressRunner> runner_;
     std::unique_ptr<CTrust> trust_;
@@ -82,7 +90,6 @@ private:
     std::unique_ptr<remote::CRemoteDocument> doc_;
     std::map<int32_t, int> positions_;
     bool connected_ = false;
-    bool complete_ = true; // every page and file of the copy arrived
 };
 
 } // namespace zt::ui

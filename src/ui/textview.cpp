@@ -134,7 +134,10 @@ CZettrixView::~CZettrixView() { doc_.Tree().RemoveListener(this); }
 // ---- page text
 
 bool CZettrixView::Editable() const { return documentEditable ? documentEditable() : true; }
-bool CZettrixView::PageEditable() const { return ident_ > 0 && Editable(); }
+// A page whose body could not be fetched (a server page) stays read-only.
+bool CZettrixView::PageEditable() const {
+    return ident_ > 0 && Editable() && !doc_.Archive().Core().Pending(ident_);
+}
 
 void CZettrixView::PageAboutToBeRemoved(CZTPageNode* page) {
     selections_.erase(page->Ident());
@@ -170,7 +173,7 @@ void CZettrixView::ShowPage(const CZTPageNode* page) {
 }
 
 bool CZettrixView::SaveCurrentPage() {
-    if (ident_ <= 0 || !Editable()) return true;
+    if (ident_ <= 0 || !PageEditable()) return true;
     return SavePageText(ident_);
 }
 
@@ -427,7 +430,7 @@ bool CZettrixView::LoadPageText(int32_t ident, LoadMode mode, TextFormat format)
 
 void CZettrixView::SwitchPage(int32_t oldIdent) {
     ShowStatus(MessageText(Msg::SavingPage));
-    if (oldIdent > 0 && Editable()) SavePageText(oldIdent);
+    if (oldIdent > 0 && Editable() && !doc_.Archive().Core().Pending(oldIdent)) SavePageText(oldIdent);
     ClearView();
     ShowStatus(MessageText(Msg::LoadingPage));
     if (ident_ > 0) LoadPageText(ident_, LoadMode::Show);
