@@ -24,6 +24,9 @@
 #ifdef ZT_HAVE_AUTOMATION
 #include "ui/automationstart.h"
 #endif
+#ifdef ZT_HAVE_SCRIPT
+#include "ui/scriptlinks.h"
+#endif
 
 #include <memory>
 
@@ -170,7 +173,13 @@ int RunApplication(int argc, char** argv) {
 
     const AutomationHandle automation = cl.automation ? StartAutomationFor(&frame) : AutomationHandle();
     if (cl.automation && !automation) return 1;
+#ifdef ZT_HAVE_SCRIPT
+    // The user named the script: it runs without a question, once the
+    // document is open and before a `quit` closes the window.
+    if (!cl.script.isEmpty()) RunScriptAddress(frame, ScriptAddressOfArgument(cl.script));
+#else
     if (!cl.script.isEmpty()) PrintErr(QStringLiteral("zettrix: Skripte sind in dieser Version nicht verfügbar.\n"));
+#endif
     if (cl.helpDocument) {
         // The help document lives on the help server, which this version
         // cannot reach.
