@@ -21,6 +21,7 @@
 #include "core/document.h"
 #include "support/scripted_prompter.h"
 #include "support/tempdir.h"
+#include "text/qt/linkmarker.h"
 #include "ui/commandline.h"
 #include "ui/commands.h"
 #include "ui/leftview.h"
@@ -187,7 +188,7 @@ TEST_F(ScriptLinks, WhileALinksScriptRunsTheWindowTakesNoInputAndStaysOpen) {
     bool lockedWhileRunning = false, closeRefused = false, secondIgnored = false;
     QTimer::singleShot(200, [&] {
         lockedWhileRunning = !frame->centralWidget()->isEnabled() && !frame->menuBar()->isEnabled() &&
-                             Console()->StopButton()->isEnabled();
+                             !frame->TextView()->LinkMarker()->IsEnabled() && Console()->StopButton()->isEnabled();
         closeRefused = !frame->close();
         // A second script link is ignored while one runs.
         Console()->Output()->clear();
@@ -201,6 +202,7 @@ TEST_F(ScriptLinks, WhileALinksScriptRunsTheWindowTakesNoInputAndStaysOpen) {
     EXPECT_TRUE(frame->isVisible());
     EXPECT_TRUE(frame->centralWidget()->isEnabled());
     EXPECT_TRUE(frame->menuBar()->isEnabled());
+    EXPECT_TRUE(frame->TextView()->LinkMarker()->IsEnabled());
     EXPECT_EQ(Output(), "JavaScript Error: Execution failed.\n");
 }
 
