@@ -352,6 +352,9 @@ constexpr Entry kTable[] = {
     {Msg::ScriptRunTimedOut, "Das Script wurde nach %s Sekunden angehalten."},
     {Msg::ScriptRunBadTimeout, "Ungültige Zeitgrenze '%s' (erwartet: Sekunden größer als 0)."},
     {Msg::ScriptRunUnreadable, "Das Script '%s' kann nicht gelesen werden."},
+    {Msg::ScriptLinkQuestion,
+     "Dieses Dokument möchte ein Script ausführen:\n%s\n\nEin Script kann das Dokument ändern und Dateien "
+     "lesen und schreiben. Lassen Sie es nur zu, wenn Sie dem Dokument vertrauen.\n\nZulassen?"},
 };
 
 constexpr auto BuildIndex() {

@@ -328,6 +328,8 @@ enum class Msg {
     ScriptRunTimedOut,        // "%s": seconds
     ScriptRunBadTimeout,      // "%s": the value given
     ScriptRunUnreadable,      // "%s": file
+    // scripts started from links
+    ScriptLinkQuestion,       // "%s": the script's address
     Count_
 };
 

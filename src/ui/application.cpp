@@ -28,6 +28,9 @@
 #include "ui/scriptenv.h"
 #endif
 #endif
+#ifdef ZT_HAVE_SCRIPT
+#include "ui/scriptlinks.h"
+#endif
 
 #include <memory>
 
@@ -185,7 +188,13 @@ int RunApplication(int argc, char** argv) {
 
     const AutomationHandle automation = cl.automation ? StartAutomationFor(&frame, settings) : AutomationHandle();
     if (cl.automation && !automation) return 1;
+#ifdef ZT_HAVE_SCRIPT
+    // The user named the script: it runs without a question, once the
+    // document is open and before a `quit` closes the window.
+    if (!cl.script.isEmpty()) RunScriptAddress(frame, ScriptAddressOfArgument(cl.script));
+#else
     if (!cl.script.isEmpty()) PrintErr(QStringLiteral("zettrix: Skripte sind in dieser Version nicht verfügbar.\n"));
+#endif
     if (cl.helpDocument) {
         // The help document lives on the help server, which this version
         // cannot reach.

@@ -39,6 +39,7 @@
 #include "ui/bars.h"
 #ifdef ZT_HAVE_SCRIPT
 #include "ui/scriptconsole.h"
+#include "ui/scriptlinks.h"
 #endif
 #include "ui/commands.h"
 #include "ui/encryptiondialog.h"
@@ -1029,6 +1030,9 @@ void CMainFrame::Navigate(int id) {
 }
 
 void CMainFrame::FollowLink(const QString& text) {
+#ifdef ZT_HAVE_SCRIPT
+    if (RunScriptLink(*this, text)) return;
+#endif
     zt::LinkContext ctx;
     ctx.tree = &doc_->Tree();
     ctx.current = tree_->CurrentPage();
@@ -1421,6 +1425,13 @@ bool CMainFrame::HandleInstanceRequest(const QByteArray& request) {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
+#ifdef ZT_HAVE_SCRIPT
+    // The document stays while a script works on it.
+    if (auto* console = findChild<CZTScriptConsole*>(); console && console->IsRunning()) {
+        event->ignore();
+        return;
+    }
+#endif
     SaveWindowState();
     if (tray_ && !exitRequested_) {
         HideToTray();

@@ -4,11 +4,14 @@
 #include "base/messages.h"
 #include "core/document.h"
 #include "core/pagepaths.h"
+#include "exchange/addresses.h"
 #include "exchange/exchange.h"
 #include "script/scripthost.h"
 #include "ui/leftview.h"
 #include "ui/mainframe.h"
 #include "ui/scriptenv.h"
+#include "ui/settings.h"
+#include "ui/textview.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -18,6 +21,10 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QAction>
+#include <QApplication>
+#include <QMenuBar>
+#include <QPointer>
+#include <QToolBar>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -25,6 +32,8 @@
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QVBoxLayout>
+
+#include <vector>
 
 namespace zt::ui {
 
@@ -149,10 +158,76 @@ bool CZTScriptConsole::Start() {
     env_->StoreCurrentPage();
     std::string text;
     if (!zt::PageTextInFormat(doc, page->Ident(), zt::kFormatText, text)) return false;
+    return RunSource(zt::Cp1252ToUtf8(text), script_->currentData().toString().toStdString());
+}
+
+bool CZTScriptConsole::FetchAddress(const QString& address, std::string& source, std::string& error) {
+    // The page being edited is stored first, so that the address reads the
+    // text as it stands.
+    if (frame_.TreeView()->CurrentPage()) env_->StoreCurrentPage();
+    zt::AddressContext context;
+    context.openDocument = &frame_.Document();
+    context.prompter = &frame_.CurrentPrompter();
+    context.textMode = zt::RtfTextMode::Utf8;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    zt::AddressResult r = zt::ResolveAddress(address.toStdString(), context);
+    QApplication::restoreOverrideCursor();
+    if (!r.ok) {
+        error = r.error;
+        return false;
+    }
+    // Script files of older programs are written in Windows-1252.
+    source = zt::IsUtf8(r.content) ? std::move(r.content) : zt::Cp1252ToUtf8(r.content);
+    return true;
+}
+
+namespace {
+
+// The main window takes no input while a script runs over it (the console,
+// a window of its own, stays usable), and the text view marks no links
+// while scripts change texts; both come back as they were.
+class WindowLock {
+public:
+    explicit WindowLock(CMainFrame& frame) : frame_(frame) {
+        frame.TextView()->SetAutoLink(false);
+        for (QWidget* w : Parts()) {
+            if (!w || !w->isEnabled()) continue;
+            w->setEnabled(false);
+            locked_.push_back(w);
+        }
+    }
+    ~WindowLock() {
+        for (const QPointer<QWidget>& w : locked_)
+            if (w) w->setEnabled(true);
+        frame_.TextView()->SetAutoLink(frame_.Settings().prefs.autoLink != 0);
+    }
+    WindowLock(const WindowLock&) = delete;
+    WindowLock& operator=(const WindowLock&) = delete;
+
+private:
+    std::vector<QWidget*> Parts() const {
+        std::vector<QWidget*> parts{frame_.centralWidget(), frame_.menuBar()};
+        for (QToolBar* bar : frame_.findChildren<QToolBar*>(QString(), Qt::FindDirectChildrenOnly)) parts.push_back(bar);
+        return parts;
+    }
+    CMainFrame& frame_;
+    std::vector<QPointer<QWidget>> locked_;
+};
+
+} // namespace
+
+bool CZTScriptConsole::RunSource(const std::string& source, const std::string& name) {
+    if (IsRunning()) return false; // a second script waits for nothing: it is ignored
     zt::script::ScriptRunOptions options;
-    options.fileName = script_->currentData().toString().toStdString();
+    options.fileName = name;
     SetRunning(true);
-    const zt::script::ScriptRunResult r = host_->Run(zt::Cp1252ToUtf8(text), options);
+    frame_.CurrentPrompter().Status("Running JavaScript...");
+    zt::script::ScriptRunResult r;
+    {
+        WindowLock lock(frame_);
+        r = host_->Run(source, options);
+    }
+    frame_.CurrentPrompter().Status("");
     SetRunning(false);
     if (r.ok && !r.result.empty()) Append(QString::fromStdString(r.result) + QLatin1Char('\n'));
     frame_.UpdateCommandUI();

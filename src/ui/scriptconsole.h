@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <string>
 
 class QComboBox;
 class QMenu;
@@ -34,6 +35,13 @@ public:
     bool ChooseScript(const QString& linkPath);
     // Runs the chosen page's text; false when nothing ran or it failed.
     bool Start();
+    // Runs a script (UTF-8 source) over the window, `name` naming it in the
+    // error reports. While it runs the main window takes no input and marks
+    // no links; false when nothing ran (one already runs) or it failed.
+    bool RunSource(const std::string& source, const std::string& name);
+    // The script text (UTF-8) a script address names: "zt:/", "ztf:/" or
+    // "file:/". False with the reason (UTF-8) when it cannot be read.
+    bool FetchAddress(const QString& address, std::string& source, std::string& error);
     void Stop();
     bool IsRunning() const;
 
