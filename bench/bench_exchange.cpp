@@ -1,7 +1,7 @@
 // Zip and directory export and zip import of the ~100 MB benchmark document,
 // set against what the machine needs for the bytes themselves in the same run:
-// writing the archive's bytes to the disk (written and synced, as the export
-// commits its archive), reading them, and RTF to text of every page
+// writing the archive's bytes into a new file as durably as the export commits
+// its archive (synced, renamed, directory synced), reading them, and RTF to text of every page
 // plus inflating every file plus writing the same files. Prints a table.
 #include "docgen.h"
 
@@ -35,6 +35,22 @@ void WritePlain(const std::string& path, std::string_view bytes, bool sync = fal
     if (fd >= 0) ::close(fd);
 }
 
+// The bytes into a new file under their final name, durably and never half
+// visible: a temporary file written and synced, renamed, and the directory
+// synced so that the new name survives a crash. Any safe writer of a new file
+// needs these steps; the export uses the same.
+void WriteNewFileDurably(const std::string& path, std::string_view bytes) {
+    const std::string temp = path + ".tmp";
+    WritePlain(temp, bytes, true);
+    ::rename(temp.c_str(), path.c_str());
+    const std::string dir = fs::path(path).parent_path().string();
+    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -58,7 +74,10 @@ int main(int argc, char** argv) {
     });
     std::string archive;
     zt::ReadWholeFile(zip, archive);
-    const double writeS = zt::bench::BestSeconds(9, [&] { WritePlain(dir + "/raw.bin", archive, true); });
+    const double writeS = zt::bench::BestSeconds(9, [&] {
+        fs::remove(dir + "/raw.bin");
+        WriteNewFileDurably(dir + "/raw.bin", archive);
+    });
     const double readS = zt::bench::BestSeconds(3, [&] {
         std::string back;
         zt::ReadWholeFile(zip, back);
@@ -104,7 +123,7 @@ int main(int argc, char** argv) {
     std::printf("Document: %d pages, %.1f MB uncompressed; archive %.1f MB; directory export %.1f MB.\n\n",
                 layout.pages, double(raw) / 1e6, double(archive.size()) / 1e6, double(outBytes) / 1e6);
     std::printf("| operation | time | limit in the same run | ratio | goal |\n|---|---|---|---|---|\n");
-    std::printf("| zip export, files only (no recompression) | %.3f s | writing and syncing the archive's bytes %.3f s | %.2f | <= 1.3 |\n",
+    std::printf("| zip export, files only (no recompression) | %.3f s | writing the archive's bytes into a new file durably (write, fsync, rename, directory fsync) %.3f s | %.2f | <= 1.3 |\n",
                 zipS, writeS, zipS / writeS);
     std::printf("| directory export with text files | %.3f s | RTF to text + inflate + writing the files %.3f s | %.2f | <= 1.5 |\n",
                 dirS, limitS, dirS / limitS);

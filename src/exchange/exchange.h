@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 class CZTDocument;
@@ -69,7 +70,12 @@ struct ExportName {
     size_t parent = 0;
     bool isFile = false;
 };
-using ExportNameTable = std::vector<ExportName>;
+// The names given so far, in walk order, and how many of them carry each
+// path folded to lower case (the test for a name already taken).
+struct ExportNameTable {
+    std::vector<ExportName> entries;
+    std::unordered_map<std::string, int> folded;
+};
 
 // Registers a title with a position code ("c", "n", "p"..., or "f" for a
 // file inside the previous page's directory) and returns its relative path,

@@ -56,11 +56,10 @@ unsigned char Fold(unsigned char c) {
     }
 }
 
-bool SameFolded(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (Fold(static_cast<unsigned char>(a[i])) != Fold(static_cast<unsigned char>(b[i]))) return false;
-    return true;
+std::string FoldedPath(std::string_view path) {
+    std::string out(path);
+    for (char& c : out) c = char(Fold(static_cast<unsigned char>(c)));
+    return out;
 }
 
 bool IsDeviceName(std::string_view name) {
@@ -151,7 +150,14 @@ std::string ExportSafeName(std::string_view name, size_t maxUtf8) {
     return s;
 }
 
-std::string RegisterExportName(ExportNameTable& table, std::string_view code, std::string_view title) {
+std::string RegisterExportName(ExportNameTable& names, std::string_view code, std::string_view title) {
+    std::vector<ExportName>& table = names.entries;
+    auto forget = [&](size_t keep) {
+        for (size_t i = keep; i < table.size(); ++i)
+            if (auto it = names.folded.find(FoldedPath(table[i].path)); it != names.folded.end() && --it->second == 0)
+                names.folded.erase(it);
+        table.resize(keep);
+    };
     if (table.empty()) table.push_back({std::string(), 0, false});
     size_t cur = table.size() - 1;
     if (table[cur].isFile) cur = table[cur].parent;
@@ -161,7 +167,7 @@ std::string RegisterExportName(ExportNameTable& table, std::string_view code, st
     } else if (!code.empty() && code[0] == 'p') {
         size_t e = cur;
         for (size_t k = 0; k < code.size() && e != 0; ++k) e = table[e].parent;
-        table.resize(e + 1);
+        forget(e + 1);
         parent = table[e].parent;
     }
     const std::string candidate = table[parent].path + "/" + ExportSafeName(title);
@@ -171,13 +177,15 @@ std::string RegisterExportName(ExportNameTable& table, std::string_view code, st
     const size_t dot = file.rfind('.');
     const std::string stem = dot == std::string::npos ? file : file.substr(0, dot);
     const std::string ext = dot == std::string::npos ? std::string() : file.substr(dot);
+    // A name of the same directory is always behind the directory's own entry:
+    // what is still in the table under the same folded path is taken.
     std::string numbered = candidate;
-    for (int n = 1;; ++n) {
-        bool taken = false;
-        for (size_t i = parent + 1; i < table.size() && !taken; ++i) taken = SameFolded(table[i].path, numbered);
-        if (!taken) break;
+    std::string key = FoldedPath(numbered);
+    for (int n = 1; names.folded.count(key); ++n) {
         numbered = dir + stem + " (#" + std::to_string(n) + ")" + ext;
+        key = FoldedPath(numbered);
     }
+    ++names.folded[key];
     table.push_back({numbered, parent, code == "f"});
     return numbered;
 }

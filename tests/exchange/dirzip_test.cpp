@@ -111,6 +111,11 @@ TEST(ExportNames, RegisterExportNameNumbersWithinOneDirectory) {
         {{{"c", "A"}, {"c", "x"}, {"p", "B"}, {"c", "x"}}, "/B/x"},
         {{{"c", "A"}, {"c", "x"}, {"p", "a"}}, "/a (#1)"},
         {{{"c", "\xc4rger"}, {"n", "\xe4rger"}}, "/\xe4rger (#1)"},
+        {{{"c", "A"}, {"n", "a"}, {"n", "A"}}, "/A (#2)"},
+        {{{"c", "A"}, {"n", "A"}, {"n", "A (#1)"}}, "/A (#1) (#1)"},
+        {{{"c", "A"}, {"c", "x"}, {"n", "X"}}, "/A/X (#1)"},
+        // names of a left subtree no longer count, those of its parent do
+        {{{"c", "A"}, {"c", "B"}, {"c", "x"}, {"pp", "C"}, {"c", "x"}, {"p", "a"}}, "/a (#1)"},
     };
     for (const Case& c : cases) {
         zt::ExportNameTable table;
