@@ -17,6 +17,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -226,8 +227,9 @@ int main() {
     if (pipe2(fds, O_CLOEXEC) != 0) return 1;
     int devnull = open(std::getenv("ZT_BENCH_SERVER_LOG") ? std::getenv("ZT_BENCH_SERVER_LOG") : "/dev/null",
                        O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    pid_t server = Spawn({ZT_SERVER_BIN, "--db", db, "--listen", "127.0.0.1:0", "--threads", "96"}, {}, fds[1],
-                         devnull);
+    std::vector<std::string> serverArgs{ZT_SERVER_BIN, "--db", db, "--listen", "127.0.0.1:0", "--threads", "96"};
+    if (const char* w = std::getenv("ZT_BENCH_SERVER_WORKERS")) serverArgs.insert(serverArgs.end(), {"--workers", w});
+    pid_t server = Spawn(serverArgs, {}, fds[1], devnull);
     close(fds[1]);
     std::string line;
     char c;
@@ -238,6 +240,11 @@ int main() {
         std::fprintf(stderr, "server did not start\n");
         return 1;
     }
+
+    // The clients stand in for programs on other machines: they take the
+    // processors only when the server does not need them (threads created
+    // from here on inherit the lower priority).
+    if (const char* n = std::getenv("ZT_BENCH_CLIENT_NICE")) setpriority(PRIO_PROCESS, 0, std::atoi(n));
 
     // Set-up: every client creates its own document with one page; u0 creates
     // the shared one and gives every user WRITE on it.
