@@ -17,7 +17,6 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -240,11 +239,6 @@ int main() {
         std::fprintf(stderr, "server did not start\n");
         return 1;
     }
-
-    // The clients stand in for programs on other machines: they take the
-    // processors only when the server does not need them (threads created
-    // from here on inherit the lower priority).
-    if (const char* n = std::getenv("ZT_BENCH_CLIENT_NICE")) setpriority(PRIO_PROCESS, 0, std::atoi(n));
 
     // Set-up: every client creates its own document with one page; u0 creates
     // the shared one and gives every user WRITE on it.

@@ -28,7 +28,6 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
-#include <optional>
 #include <thread>
 
 using namespace zt;
@@ -44,7 +43,7 @@ struct Options {
     ServerConfig config;
     size_t maxRequest = size_t(256) << 20;
     int threads = 64;
-    int workers = 0; // requests worked on at once; 0: no limit
+    int workers = 0; // requests worked on at once; 0: one more than the processors
     std::vector<std::string> command;
     int level = 1;
 };
@@ -229,10 +228,13 @@ int Serve(CSqlDb& db, const Options& o) {
     std::string path = o.path;
     if (path.empty() || path[0] != '/') path = "/" + path;
     std::mutex logMutex;
-    // Connections each have a thread; with --workers only that many requests
-    // are worked on at once, in the order they came.
-    std::unique_ptr<CAdmission> gate;
-    if (o.workers > 0) gate = std::make_unique<CAdmission>(size_t(o.workers));
+    // Connections each have a thread, but only a few requests are worked on
+    // at once, in the order they came: one more than there are processors, so
+    // that a request waiting for the disk leaves none idle. Dozens of requests
+    // sharing the processors at once make each of them slow and some of them
+    // very slow.
+    const size_t workers = o.workers > 0 ? size_t(o.workers) : size_t(std::thread::hardware_concurrency()) + 1;
+    CAdmission gate(workers);
 
     http->Post(path, [&](const httplib::Request& req, httplib::Response& res) {
         auto start = std::chrono::steady_clock::now();
@@ -246,8 +248,7 @@ int Serve(CSqlDb& db, const Options& o) {
             out.body = srv::BuildErrorEnvelope("", srv::kErrMalformed,
                                                Utf8ToCp1252(FormatMessage(Msg::SrvMalformed, {"headers"})));
         } else {
-            std::optional<CAdmission::Ticket> ticket;
-            if (gate) ticket.emplace(*gate);
+            CAdmission::Ticket ticket(gate);
             out = server.Handle(req.body);
         }
         if (out.internal) {
