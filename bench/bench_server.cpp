@@ -226,8 +226,9 @@ int main() {
     if (pipe2(fds, O_CLOEXEC) != 0) return 1;
     int devnull = open(std::getenv("ZT_BENCH_SERVER_LOG") ? std::getenv("ZT_BENCH_SERVER_LOG") : "/dev/null",
                        O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    pid_t server = Spawn({ZT_SERVER_BIN, "--db", db, "--listen", "127.0.0.1:0", "--threads", "96"}, {}, fds[1],
-                         devnull);
+    std::vector<std::string> serverArgs{ZT_SERVER_BIN, "--db", db, "--listen", "127.0.0.1:0", "--threads", "96"};
+    if (const char* w = std::getenv("ZT_BENCH_SERVER_WORKERS")) serverArgs.insert(serverArgs.end(), {"--workers", w});
+    pid_t server = Spawn(serverArgs, {}, fds[1], devnull);
     close(fds[1]);
     std::string line;
     char c;

@@ -2,13 +2,14 @@
 //
 //   zettrix-server --db FILE|postgresql://... [--listen ADDR:PORT] [--cert PEM --key PEM]
 //                  [--path ztweb/ztDB.php] [--lease SECONDS] [--inline-files BYTES]
-//                  [--max-request BYTES] [--threads N]
+//                  [--max-request BYTES] [--threads N] [--workers N]
 //   zettrix-server --db ... adduser NAME [--level N]
 //   zettrix-server --db ... deluser NAME | passwd NAME | list
 //
 // Passwords come from the environment variable ZT_PASSWORD or are asked for on
 // the terminal. Serving prints "listening ADDR:PORT" on standard output once
 // the port is bound and one line per request on standard error.
+#include "admission.h"
 #include "handler.h"
 
 #include "base/cp1252.h"
@@ -21,6 +22,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -41,6 +43,7 @@ struct Options {
     ServerConfig config;
     size_t maxRequest = size_t(256) << 20;
     int threads = 64;
+    int workers = 0; // requests worked on at once; 0: one more than the processors
     std::vector<std::string> command;
     int level = 1;
 };
@@ -49,7 +52,7 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: zettrix-server --db FILE|postgresql://... [--listen ADDR:PORT] [--cert PEM --key PEM]\n"
                  "                      [--path PATH] [--lease SECONDS] [--inline-files BYTES]\n"
-                 "                      [--max-request BYTES] [--threads N]\n"
+                 "                      [--max-request BYTES] [--threads N] [--workers N]\n"
                  "       zettrix-server --db ... adduser NAME [--level N] | deluser NAME | passwd NAME | list\n");
     return 2;
 }
@@ -93,6 +96,9 @@ bool ParseOptions(int argc, char** argv, Options& o) {
         } else if (a == "--threads") {
             if (!number(n) || n < 1 || n > 1024) return false;
             o.threads = int(n);
+        } else if (a == "--workers") {
+            if (!number(n) || n < 1 || n > 1024) return false;
+            o.workers = int(n);
         } else if (a == "--level") {
             if (!number(n) || n < 1 || n > 4) return false;
             o.level = int(n);
@@ -222,6 +228,13 @@ int Serve(CSqlDb& db, const Options& o) {
     std::string path = o.path;
     if (path.empty() || path[0] != '/') path = "/" + path;
     std::mutex logMutex;
+    // Connections each have a thread, but only a few requests are worked on
+    // at once, in the order they came: one more than there are processors, so
+    // that a request waiting for the disk leaves none idle. Dozens of requests
+    // sharing the processors at once make each of them slow and some of them
+    // very slow.
+    const size_t workers = o.workers > 0 ? size_t(o.workers) : size_t(std::thread::hardware_concurrency()) + 1;
+    CAdmission gate(workers);
 
     http->Post(path, [&](const httplib::Request& req, httplib::Response& res) {
         auto start = std::chrono::steady_clock::now();
@@ -235,6 +248,7 @@ int Serve(CSqlDb& db, const Options& o) {
             out.body = srv::BuildErrorEnvelope("", srv::kErrMalformed,
                                                Utf8ToCp1252(FormatMessage(Msg::SrvMalformed, {"headers"})));
         } else {
+            CAdmission::Ticket ticket(gate);
             out = server.Handle(req.body);
         }
         if (out.internal) {

@@ -2,13 +2,21 @@
 // transaction holds the connection's mutex from Begin to Commit/Rollback, so
 // requests on one SQLite file are handled one after the other. Prepared
 // statements are kept per text.
+//
+// Checkpoints (copying the write-ahead log back into the database file, with
+// its fsync) run on a second connection in a thread of their own, woken when
+// the log has grown: done inside a commit they would hold every request up
+// for the length of a disk flush.
 #include "sqldb.h"
 
 #include <sqlite3.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <ctime>
 #include <map>
 #include <mutex>
+#include <thread>
 
 namespace zt::docsrv {
 
@@ -28,10 +36,23 @@ class CSqliteDb final : public CSqlDb {
         Raw("PRAGMA journal_mode=WAL");
         Raw("PRAGMA synchronous=NORMAL");
         Raw("PRAGMA foreign_keys=ON");
+        StartCheckpointer(path);
     }
     ~CSqliteDb() override {
+        if (checkpointer_.joinable()) {
+            {
+                std::lock_guard<std::mutex> g(walMutex_);
+                stopping_ = true;
+            }
+            walCv_.notify_one();
+            checkpointer_.join();
+        }
         for (auto& [sql, st] : cache_) sqlite3_finalize(st);
         sqlite3_close(db_);
+        if (side_) {
+            sqlite3_wal_checkpoint_v2(side_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+            sqlite3_close(side_);
+        }
     }
 
     const char* EngineName() const override { return "sqlite"; }
@@ -78,6 +99,46 @@ class CSqliteDb final : public CSqlDb {
     int64_t DbNow() override { return int64_t(std::time(nullptr)); }
 
   private:
+    // Log pages after which a checkpoint is asked for (SQLite's own default).
+    static constexpr int kCheckpointPages = 1000;
+
+    void StartCheckpointer(const std::string& path) {
+        if (path == ":memory:" || path.empty()) return;
+        if (sqlite3_open_v2(path.c_str(), &side_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
+            sqlite3_close(side_);
+            side_ = nullptr;
+            return; // the main connection keeps checkpointing itself
+        }
+        sqlite3_wal_hook(db_, &CSqliteDb::WalHook, this);
+        checkpointer_ = std::thread([this] { CheckpointLoop(); });
+    }
+
+    static int WalHook(void* self, sqlite3*, const char*, int pages) {
+        auto* me = static_cast<CSqliteDb*>(self);
+        if (pages >= kCheckpointPages) {
+            {
+                std::lock_guard<std::mutex> g(me->walMutex_);
+                me->walWanted_ = true;
+            }
+            me->walCv_.notify_one();
+        }
+        return SQLITE_OK;
+    }
+
+    void CheckpointLoop() {
+        std::unique_lock<std::mutex> g(walMutex_);
+        for (;;) {
+            walCv_.wait_for(g, std::chrono::seconds(5), [&] { return walWanted_ || stopping_; });
+            if (stopping_) return;
+            walWanted_ = false;
+            g.unlock();
+            // Passive: copies what no reader still needs and never waits for
+            // the request connection; what is left goes at the next round.
+            sqlite3_wal_checkpoint_v2(side_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+            g.lock();
+        }
+    }
+
     static void Replace(std::string& s, const std::string& from, const std::string& to) {
         for (size_t p = s.find(from); p != std::string::npos; p = s.find(from, p + to.size()))
             s.replace(p, from.size(), to);
@@ -136,6 +197,12 @@ class CSqliteDb final : public CSqlDb {
     }
 
     sqlite3* db_ = nullptr;
+    sqlite3* side_ = nullptr; // the checkpoint connection
+    std::thread checkpointer_;
+    std::mutex walMutex_;
+    std::condition_variable walCv_;
+    bool walWanted_ = false;
+    bool stopping_ = false;
     std::recursive_mutex mutex_;
     std::map<std::string, sqlite3_stmt*> cache_;
 };
