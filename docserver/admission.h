@@ -43,6 +43,12 @@ class CAdmission {
         next->cv.notify_one();
     }
 
+    // Requests waiting for a slot now.
+    size_t Waiting() {
+        std::lock_guard<std::mutex> g(mutex_);
+        return queue_.size();
+    }
+
     class Ticket {
       public:
         explicit Ticket(CAdmission& gate) : gate_(gate) { gate_.Enter(); }

@@ -38,7 +38,7 @@ TEST(Admission, WaitersGoInTheOrderTheyCame) {
             --inside;
         });
         // Each waiter is queued before the next one starts.
-        std::this_thread::sleep_for(20ms);
+        while (gate.Waiting() < size_t(i + 1)) std::this_thread::sleep_for(1ms);
     }
     gate.Leave();
     for (auto& t : threads) t.join();
