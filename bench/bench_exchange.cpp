@@ -23,17 +23,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void WritePlain(const std::string& path, std::string_view bytes, bool sync = false) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    size_t done = 0;
-    while (fd >= 0 && done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n <= 0) break;
-        done += size_t(n);
-    }
-    if (fd >= 0 && sync) ::fsync(fd);
-    if (fd >= 0) ::close(fd);
-}
+using zt::bench::WritePlain;
 
 // The bytes into a new file under their final name, durably and never half
 // visible: a temporary file written and synced, renamed, and the directory

@@ -33,16 +33,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void WritePlain(const std::string& path, std::string_view bytes) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    size_t done = 0;
-    while (fd >= 0 && done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n <= 0) break;
-        done += size_t(n);
-    }
-    if (fd >= 0) ::close(fd);
-}
+using zt::bench::WritePlain;
 
 uint64_t PageRtfBytes(CZTDocument& doc) {
     uint64_t n = 0;

@@ -17,23 +17,11 @@ namespace {
 
 const char* kCalc = "org.zettrix.Test /Calc org.zettrix.Test.Calc";
 
-class DBusBridge : public ::testing::Test {
+class DBusBridge : public zt::test::TestServiceSuite {
 protected:
-    static void SetUpTestSuite() {
-        if (!zt::test::g_bus) return;
-        service_ = new zt::test::TestService;
-        if (!service_->Start()) {
-            delete service_;
-            service_ = nullptr;
-        }
-    }
-    static void TearDownTestSuite() {
-        delete service_;
-        service_ = nullptr;
-    }
     void SetUp() override {
-        ZT_NEED_BUS();
-        ASSERT_NE(service_, nullptr) << "the test service did not start";
+        TestServiceSuite::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
         bridge_ = std::make_unique<CZTDBusBridge>(zt::test::TestBus());
     }
     CZTDBusRef Calc() {
@@ -49,10 +37,8 @@ protected:
     }
     QString Warnings() { return bridge_->TakeWarnings().join(QString()); }
 
-    static zt::test::TestService* service_;
     std::unique_ptr<CZTDBusBridge> bridge_;
 };
-zt::test::TestService* DBusBridge::service_ = nullptr;
 
 QVariantList L(std::initializer_list<QVariant> v) { return QVariantList(v); }
 

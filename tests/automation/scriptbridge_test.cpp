@@ -15,23 +15,11 @@ using namespace zt::dbus;
 
 namespace {
 
-class ScriptBridge : public ::testing::Test {
+class ScriptBridge : public zt::test::TestServiceSuite {
 protected:
-    static void SetUpTestSuite() {
-        if (!zt::test::g_bus) return;
-        service_ = new zt::test::TestService;
-        if (!service_->Start()) {
-            delete service_;
-            service_ = nullptr;
-        }
-    }
-    static void TearDownTestSuite() {
-        delete service_;
-        service_ = nullptr;
-    }
     void SetUp() override {
-        ZT_NEED_BUS();
-        ASSERT_NE(service_, nullptr) << "the test service did not start";
+        TestServiceSuite::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
         host_.AddExtension(ScriptBridgeExtension([] { return zt::test::TestBus(); }, 400));
     }
     // Runs the script after the line that makes c the calculator; gives what
@@ -46,10 +34,8 @@ protected:
     }
     static std::string Num(QDBusError::ErrorType t) { return std::to_string(CZTDBusBridge::ErrorNumber(t)); }
 
-    static zt::test::TestService* service_;
     zt::script::CScriptHost host_;
 };
-zt::test::TestService* ScriptBridge::service_ = nullptr;
 
 struct Case {
     const char* script;

@@ -58,4 +58,28 @@ private:
     QProcess proc_;
 };
 
+// Tests against the test service: one service process for the whole suite,
+// started when the private bus is up. Derived fixtures call
+// TestServiceSuite::SetUp() first.
+class TestServiceSuite : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (!g_bus) return;
+        service_ = new TestService;
+        if (!service_->Start()) {
+            delete service_;
+            service_ = nullptr;
+        }
+    }
+    static void TearDownTestSuite() {
+        delete service_;
+        service_ = nullptr;
+    }
+    void SetUp() override {
+        ZT_NEED_BUS();
+        ASSERT_NE(service_, nullptr) << "the test service did not start";
+    }
+    static inline TestService* service_ = nullptr;
+};
+
 } // namespace zt::test

@@ -16,6 +16,7 @@
 #include "core/attachedfiles.h"
 #include "core/document.h"
 #include "exchange/zip.h"
+#include "support/pageshape.h"
 #include "support/modal.h"
 #include "support/scripted_prompter.h"
 #include "support/tempdir.h"
@@ -33,15 +34,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Shape(const std::vector<CZTPageNode*>& pages) {
-    std::string s;
-    for (const CZTPageNode* p : pages) {
-        if (!s.empty()) s += ' ';
-        s += zt::Cp1252ToUtf8(p->Title());
-        if (p->HasChildren()) s += "(" + Shape(p->Children()) + ")";
-    }
-    return s;
-}
+using zt::test::Shape;
 
 class Exchange : public ::testing::Test {
 protected:

@@ -25,6 +25,7 @@
 #include "core/document.h"
 #include "exchange/exchange.h"
 #include "exchange/textfiles.h"
+#include "support/pageshape.h"
 #include "support/modal.h"
 #include "support/scripted_prompter.h"
 #include "support/tempdir.h"
@@ -44,15 +45,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Shape(const std::vector<CZTPageNode*>& pages) {
-    std::string s;
-    for (const CZTPageNode* p : pages) {
-        if (!s.empty()) s += ' ';
-        s += zt::Cp1252ToUtf8(p->Title());
-        if (p->HasChildren()) s += "(" + Shape(p->Children()) + ")";
-    }
-    return s;
-}
+using zt::test::Shape;
 
 std::string Slurp(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);

@@ -27,6 +27,7 @@
 #include "base/messages.h"
 #include "base/system.h"
 #include "core/document.h"
+#include "support/pageshape.h"
 #include "support/modal.h"
 #include "support/scripted_prompter.h"
 #include "support/tempdir.h"
@@ -50,15 +51,7 @@ namespace {
 std::string Utf8(const std::string& cp1252) { return zt::Cp1252ToUtf8(cp1252); }
 
 // The tree as text: titles in pre-order, children in brackets.
-std::string Shape(const std::vector<CZTPageNode*>& pages) {
-    std::string s;
-    for (const CZTPageNode* p : pages) {
-        if (!s.empty()) s += ' ';
-        s += Utf8(p->Title());
-        if (p->HasChildren()) s += "(" + Shape(p->Children()) + ")";
-    }
-    return s;
-}
+using zt::test::Shape;
 
 class MainWindow : public ::testing::Test {
 protected:

@@ -19,6 +19,7 @@
 #include "base/cp1252.h"
 #include "core/attachedfiles.h"
 #include "core/document.h"
+#include "support/pageshape.h"
 #include "support/scripted_prompter.h"
 #include "support/tempdir.h"
 #include "ui/leftview.h"
@@ -34,15 +35,7 @@ using zt::test::TempDir;
 
 namespace {
 
-std::string Shape(const std::vector<CZTPageNode*>& pages) {
-    std::string s;
-    for (const CZTPageNode* p : pages) {
-        if (!s.empty()) s += ' ';
-        s += zt::Cp1252ToUtf8(p->Title());
-        if (p->HasChildren()) s += "(" + Shape(p->Children()) + ")";
-    }
-    return s;
-}
+using zt::test::Shape;
 
 CZTPageNode* Find(CZTDocument& doc, const std::string& title) {
     for (const auto& e : doc.Tree().BuildPageList()) {
