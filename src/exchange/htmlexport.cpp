@@ -15,6 +15,7 @@
 #include "core/pagepaths.h"
 #include "exchange/exchangeutil.h"
 #include "exchange/htmlsearch.h"
+#include "exchange/htmlsearchworker.h"
 #include "exchange/rtfhtml/htmlchars.h"
 #include "exchange/rtfhtml/rtfconverter.h"
 #include "text/pagecolors.h"
@@ -25,6 +26,7 @@
 #include <cstdio>
 #include <ctime>
 #include <map>
+#include <memory>
 #include <sys/stat.h>
 #include <unordered_map>
 #include <unordered_set>
@@ -173,7 +175,7 @@ private:
     std::vector<SitePage> pages_;
     std::unordered_map<const CZTPageNode*, size_t> index_;
     std::unique_ptr<SafeTree> tree_;
-    htmlsite::SearchIndex search_;
+    std::unique_ptr<htmlsite::SearchIndexWorker> search_; // with the search page only
     size_t files_ = 0;
 };
 
@@ -381,11 +383,9 @@ bool SiteWriter::WritePage(size_t i, RtfConverter& converter) {
         return false;
     }
     ++files_;
-    if (options_.searchPage) {
-        std::string plain;
-        if (!text.empty()) converter.RtfToText(rtf, RtfTextMode::Utf8, plain);
-        search_.Add(Cp1252ToUtf8(UnescapeHtml(p.displayPath)), Href(p.file), plain);
-    }
+    if (search_)
+        search_->Add(Cp1252ToUtf8(UnescapeHtml(p.displayPath)), Href(p.file),
+                     text.empty() ? std::string() : std::move(rtf));
     if (!p.files.empty()) WriteFileList(p, up);
     return true;
 }
@@ -477,6 +477,9 @@ ExportOutcome SiteWriter::Run(const std::string& folderIn) {
     ProgressMeter meter(options_.progress, total);
     RtfConverter converter;
     converter.ResetConverterOptions();
+    // The plain texts for the search page are made on a second processor
+    // while this one writes the pages.
+    if (options_.searchPage) search_ = std::make_unique<htmlsite::SearchIndexWorker>();
     int open = 0;
     bool failed = false;
     for (size_t i = 0; i < pages_.size(); ++i) {
@@ -526,7 +529,7 @@ ExportOutcome SiteWriter::Run(const std::string& folderIn) {
     }
     ++files_;
     if (options_.searchPage) {
-        const std::string json = search_.Json();
+        const std::string json = search_->Finish();
         const std::string page = htmlsite::SearchPage(Cp1252ToUtf8(docName));
         if (!tree_->WriteFile("ztSearch.json", json, NowStamp(), error) ||
             !tree_->WriteFile("ztSearch.js", "ztSearchIndex(" + json + ");\n", NowStamp(), error) ||

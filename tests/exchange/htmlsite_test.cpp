@@ -5,6 +5,8 @@
 #include "core/treeentrystyle.h"
 #include "exchange/htmlexport.h"
 #include "exchange/htmlsearch.h"
+#include "exchange/htmlsearchworker.h"
+#include "exchange/rtfhtml/rtfconverter.h"
 #include "support/scripted_prompter.h"
 #include "support/tempdir.h"
 #include "text/pagertf.h"
@@ -338,6 +340,36 @@ TEST(HtmlSite, SearchIndexStringsAreSafeInsideAScript) {
         std::string out;
         zt::htmlsite::AppendJsonString(out, c.in);
         EXPECT_EQ(out, c.out) << c.in;
+    }
+}
+
+// The index is built on a thread of its own; with a queue that holds less
+// than one page the writer waits for it, and the entries keep the site order.
+TEST(HtmlSite, SearchIndexThreadKeepsTheOrderAndStopsCleanly) {
+    {
+        zt::htmlsite::SearchIndexWorker worker(1);
+        zt::htmlsite::SearchIndex direct;
+        zt::RtfConverter converter;
+        for (int i = 0; i < 200; ++i) {
+            const std::string n = std::to_string(i);
+            const std::string rtf = i % 7 == 3 ? std::string() : zt::TextToPageRtf("Seite " + n + " \xE4", 10, false);
+            std::string plain;
+            if (!rtf.empty()) ASSERT_TRUE(converter.RtfToText(rtf, zt::RtfTextMode::Utf8, plain));
+            direct.Add("T" + n, "p" + n + ".htm", plain);
+            worker.Add("T" + n, "p" + n + ".htm", rtf);
+        }
+        const std::string json = worker.Finish();
+        EXPECT_EQ(json, direct.Json());
+        EXPECT_NE(json.find("Seite 198 \xC3\xA4"), std::string::npos);
+    }
+    {
+        zt::htmlsite::SearchIndexWorker worker;
+        EXPECT_EQ(worker.Finish(), "[]\n");
+    }
+    {
+        // Destroyed with pages still queued and no Finish: returns at once.
+        zt::htmlsite::SearchIndexWorker worker;
+        for (int i = 0; i < 50; ++i) worker.Add("T", "u", zt::TextToPageRtf(std::string(20000, 'x'), 10, false));
     }
 }
 
