@@ -1,7 +1,8 @@
 // The state of one RTF converter and the work it does for every character and
-// token (defined here so that it inlines); the work per group, destination,
-// paragraph and table lies in the rtf*.cpp files beside this one. Only for
-// the converter's own files.
+// token, defined here so that it inlines. The work per group, destination,
+// paragraph and table lies beside it: rtfconverter.cpp (the frame),
+// rtfdestinations.cpp, rtfpicturefiles.cpp, rtfhtmlwriter.cpp and
+// rtftables.cpp. Only for the converter's own files.
 #pragma once
 
 #include "exchange/rtfhtml/rtfconverter.h"
@@ -495,6 +496,10 @@ private:
         if (spans_) MapTo(tokBegin_, tokBegin_);
     }
 
+    // Control words and symbols that stand for characters (rtfconverter.cpp).
+    void TextWord(RtfKw kw);
+    void SpecialChar(char32_t c);
+
     // ---- source map of the plain text ---------------------------------------------
 
     // Output bytes not mapped yet come from the input bytes [b, e).
@@ -538,9 +543,6 @@ private:
         RtfTextSpan& s = (*spans_)[unicodeSpan_];
         s.end = std::max<uint32_t>(s.end, uint32_t(end));
     }
-
-    void TextWord(RtfKw kw);
-    void SpecialChar(char32_t c);
 
     // ---- HTML writer: output (the rest in rtfhtmlwriter.cpp) --------------------------
 
