@@ -164,7 +164,8 @@ private:
     }
     bool LinkCallback(const SitePage& p, std::string& out, std::string_view word, std::string_view stripped);
     std::string ResolveLink(const SitePage& p, std::string_view linkHtml);
-    void FixFieldLinks(const SitePage& p, std::string& html);
+    // `body`: the range of the page's text in `html`, kept up to date.
+    void FixFieldLinks(const SitePage& p, std::string& html, RtfHtmlBody& body);
 
     CZTDocument& doc_;
     const HtmlExportOptions& options_;
@@ -290,8 +291,13 @@ bool SiteWriter::LinkCallback(const SitePage& p, std::string& out, std::string_v
 
 // Hyperlink fields of the text may name pages too: their addresses are
 // resolved like words, and an address the site cannot serve loses its link.
-void SiteWriter::FixFieldLinks(const SitePage& p, std::string& html) {
+void SiteWriter::FixFieldLinks(const SitePage& p, std::string& html, RtfHtmlBody& body) {
     static const std::string kOpen = "<A HREF=\"";
+    // A replacement at `pos` of `removed` bytes by `added` bytes moves what follows.
+    auto moved = [&](size_t pos, size_t removed, size_t added) {
+        if (pos < body.begin) body.begin = body.begin + added - removed;
+        if (pos < body.end) body.end = body.end + added - removed;
+    };
     size_t at = 0;
     while ((at = html.find(kOpen, at)) != std::string::npos) {
         const size_t start = at + kOpen.size();
@@ -304,11 +310,13 @@ void SiteWriter::FixFieldLinks(const SitePage& p, std::string& html) {
         }
         const std::string href = ResolveLink(p, value);
         if (!href.empty()) {
+            moved(start, quote - start, href.size());
             html.replace(start, quote - start, href);
             at = start + href.size();
         } else {
             const size_t close = html.find('>', quote);
             if (close == std::string::npos) break;
+            moved(at, close + 1 - at, 3);
             html.replace(at, close + 1 - at, "<A>");
             at += 3;
         }
@@ -377,15 +385,18 @@ bool SiteWriter::WritePage(size_t i, RtfConverter& converter) {
         Tell(Msg::HtmlWriteError, tree_->DiskPath(p.file));
         return false;
     }
-    FixFieldLinks(p, html);
+    RtfHtmlBody body = text.empty() ? RtfHtmlBody{} : converter.LastHtmlBody();
+    FixFieldLinks(p, html, body);
     if (!tree_->WriteFile(p.file, html, ExportFileTime(doc_.Archive().GetPage(ident).mtime), error)) {
         Tell(Msg::HtmlWriteError, tree_->DiskPath(p.file) + "\n" + error);
         return false;
     }
     ++files_;
-    if (search_)
-        search_->Add(Cp1252ToUtf8(UnescapeHtml(p.displayPath)), Href(p.file),
-                     text.empty() ? std::string() : std::move(rtf));
+    if (search_) {
+        // The text for the index comes out of the page's HTML, not out of a
+        // second reading of its RTF.
+        search_->Add(Cp1252ToUtf8(UnescapeHtml(p.displayPath)), Href(p.file), std::move(html), body.begin, body.end);
+    }
     if (!p.files.empty()) WriteFileList(p, up);
     return true;
 }
@@ -529,10 +540,11 @@ ExportOutcome SiteWriter::Run(const std::string& folderIn) {
     }
     ++files_;
     if (options_.searchPage) {
-        const std::string json = search_->Finish();
+        const std::string script = search_->Finish();
+        const std::string_view json = htmlsite::SearchIndex::JsonIn(script);
         const std::string page = htmlsite::SearchPage(Cp1252ToUtf8(docName));
         if (!tree_->WriteFile("ztSearch.json", json, NowStamp(), error) ||
-            !tree_->WriteFile("ztSearch.js", "ztSearchIndex(" + json + ");\n", NowStamp(), error) ||
+            !tree_->WriteFile("ztSearch.js", script, NowStamp(), error) ||
             !tree_->WriteFile("ztSearch.htm", page, NowStamp(), error)) {
             Tell(Msg::FileWriteFailed, site + "\n" + error);
             return out;

@@ -2,7 +2,11 @@
 
 #include "exchange/htmlexport.h"
 
+#include "base/cp1252.h"
+#include "exchange/rtfhtml/htmlchars.h"
+
 #include <cstdint>
+#include <unordered_map>
 
 namespace zt::htmlsite {
 
@@ -41,15 +45,145 @@ void AppendJsonString(std::string& out, std::string_view utf8) {
     out.push_back('"');
 }
 
+namespace {
+
+char32_t EntityValue(std::string_view name) {
+    static const std::unordered_map<std::string_view, char32_t> kNames = [] {
+        std::unordered_map<std::string_view, char32_t> m;
+        for (char32_t c = 0x20; c < 0x2700; ++c) {
+            const std::string_view n = rtfhtml::HtmlEntityName(c);
+            if (!n.empty()) m.emplace(n, c);
+        }
+        m.emplace("apos", U'\'');
+        return m;
+    }();
+    if (name.size() >= 2 && name[0] == '#') {
+        const bool hex = name[1] == 'x' || name[1] == 'X';
+        uint32_t v = 0;
+        size_t i = hex ? 2 : 1;
+        if (i == name.size()) return 0;
+        for (; i < name.size(); ++i) {
+            const char c = name[i];
+            int d = c >= '0' && c <= '9' ? c - '0' : -1;
+            if (hex && d < 0) d = c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+            if (d < 0) return 0;
+            v = v * (hex ? 16 : 10) + uint32_t(d);
+            if (v > 0x10FFFF) return 0;
+        }
+        return (v >= 0xD800 && v <= 0xDFFF) ? 0 : char32_t(v);
+    }
+    const auto it = kNames.find(name);
+    return it == kNames.end() ? 0 : it->second;
+}
+
+// Whether a tag (its name folded to upper case) ends a line of the text.
+bool BreaksLine(std::string_view name) {
+    switch (name.size()) {
+    case 1: return name[0] == 'P';
+    case 2:
+        return name == "BR" || name == "TR" || name == "LI" || name == "UL" || name == "OL" || name == "HR" ||
+               name == "DT" || name == "DD" || (name[0] == 'H' && name[1] >= '1' && name[1] <= '6');
+    case 3: return name == "DIV" || name == "PRE";
+    case 5: return name == "TABLE";
+    case 10: return name == "BLOCKQUOTE";
+    default: return false;
+    }
+}
+
+} // namespace
+
+void AppendHtmlText(std::string& out, std::string_view html) {
+    const size_t start = out.size();
+    // What ends the text so far: nothing (at the start), a blank or a line feed.
+    auto separate = [&](char c) {
+        if (out.size() == start) return;
+        char& last = out.back();
+        if (last == '\n') return;
+        if (last == ' ') last = c;
+        else out.push_back(c);
+    };
+    size_t plain = 0; // start of the run of bytes that go out as they are
+    const size_t n = html.size();
+    auto flush = [&](size_t i) {
+        if (i > plain) out.append(html.data() + plain, i - plain);
+    };
+    for (size_t i = 0; i < n;) {
+        const unsigned char c = static_cast<unsigned char>(html[i]);
+        if (c >= 0x21 && c < 0x80 && c != '<' && c != '&') {
+            ++i;
+            continue;
+        }
+        flush(i);
+        if (c == '<') {
+            if (html.compare(i, 4, "<!--") == 0) {
+                const size_t close = html.find("-->", i + 4);
+                i = close == std::string_view::npos ? n : close + 3;
+            } else {
+                const size_t close = html.find('>', i + 1);
+                size_t k = i + 1;
+                if (k < n && html[k] == '/') ++k;
+                char name[12];
+                size_t len = 0;
+                for (; k < n && len < sizeof name; ++k, ++len) {
+                    const char a = html[k];
+                    if (!((a >= 'A' && a <= 'Z') || (a >= 'a' && a <= 'z') || (a >= '0' && a <= '9'))) break;
+                    name[len] = a >= 'a' && a <= 'z' ? char(a - 32) : a;
+                }
+                const std::string_view tag(name, len);
+                if (BreaksLine(tag)) separate('\n');
+                else if (tag == "TD" || tag == "TH") separate(' ');
+                i = close == std::string_view::npos ? n : close + 1;
+            }
+        } else if (c == '&') {
+            const size_t semi = html.find(';', i + 1);
+            const char32_t v =
+                semi != std::string_view::npos && semi - i <= 12 ? EntityValue(html.substr(i + 1, semi - i - 1)) : 0;
+            if (v) {
+                if (v == ' ' || v == '\t') separate(' ');
+                else AppendUtf8(out, v);
+                i = semi + 1;
+            } else {
+                out.push_back('&');
+                ++i;
+            }
+        } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+            separate(' ');
+            ++i;
+        } else if (c >= 0x80) {
+            AppendUtf8(out, Cp1252ToUnicode(c));
+            ++i;
+        } else {
+            ++i; // other control characters
+        }
+        plain = i;
+    }
+    flush(n);
+    while (out.size() > start && (out.back() == ' ' || out.back() == '\n')) out.pop_back();
+}
+
 void SearchIndex::Add(std::string_view titleUtf8, std::string_view href, std::string_view textUtf8) {
-    if (count_++ > 0) json_ += ",\n";
-    json_ += "{\"t\":";
-    AppendJsonString(json_, titleUtf8);
-    json_ += ",\"u\":";
-    AppendJsonString(json_, href);
-    json_ += ",\"x\":";
-    AppendJsonString(json_, textUtf8);
-    json_ += "}";
+    if (count_++ > 0) script_ += ",\n";
+    script_ += "{\"t\":";
+    AppendJsonString(script_, titleUtf8);
+    script_ += ",\"u\":";
+    AppendJsonString(script_, href);
+    script_ += ",\"x\":";
+    AppendJsonString(script_, textUtf8);
+    script_ += "}";
+}
+
+std::string SearchIndex::TakeScript() {
+    script_ += kScriptTail;
+    std::string out = std::move(script_);
+    script_ = std::string(kScriptHead) + "[";
+    count_ = 0;
+    return out;
+}
+
+std::string_view SearchIndex::JsonIn(std::string_view script) {
+    // The JSON ends with its line feed, before ");\n".
+    if (script.size() < kScriptHead.size() + 3) return {};
+    return script.substr(kScriptHead.size(), script.size() - kScriptHead.size() - 3);
 }
 
 std::string SearchPage(std::string_view documentNameUtf8) {

@@ -1,8 +1,8 @@
 #include "exchange/htmlsearchworker.h"
 
 #include "exchange/htmlsearch.h"
-#include "exchange/rtfhtml/rtfconverter.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -15,7 +15,8 @@ namespace zt::htmlsite {
 namespace {
 
 struct QueuedPage {
-    std::string title, href, rtf;
+    std::string title, href, html;
+    size_t begin = 0, end = 0;
 };
 
 } // namespace
@@ -39,12 +40,12 @@ public:
         if (thread_.joinable()) thread_.join();
     }
 
-    void Add(std::string title, std::string href, std::string rtf) {
+    void Add(std::string title, std::string href, std::string html, size_t begin, size_t end) {
         std::unique_lock<std::mutex> lock(mutex_);
         // One page larger than the whole bound still goes in once nothing waits.
         const auto fits = [&] {
             const size_t held = queuedBytes_ + busyBytes_;
-            return failure_ || held == 0 || held + rtf.size() <= maxQueued_;
+            return failure_ || held == 0 || held + html.size() <= maxQueued_;
         };
         if (!fits()) {
             writerWaiting_ = true;
@@ -53,8 +54,9 @@ public:
             writerWaiting_ = false;
         }
         if (failure_) return;
-        queuedBytes_ += rtf.size();
-        queue_.push_back(QueuedPage{std::move(title), std::move(href), std::move(rtf)});
+        queuedBytes_ += html.size();
+        end = std::min(end, html.size());
+        queue_.push_back(QueuedPage{std::move(title), std::move(href), std::move(html), std::min(begin, end), end});
         // The thread is woken for a batch of pages, not for every small page:
         // a wake-up costs both processors more than converting a short page.
         const bool wake = idle_ && Batch();
@@ -71,14 +73,13 @@ public:
         }
         if (thread_.joinable()) thread_.join();
         if (failure_) std::rethrow_exception(failure_);
-        return index_.Json();
+        return index_.TakeScript();
     }
 
 private:
     bool Batch() const { return queuedBytes_ >= kBatchBytes || queue_.size() >= kBatchPages; }
 
     void Work() {
-        RtfConverter converter;
         std::string plain;
         std::deque<QueuedPage> batch;
         for (;;) {
@@ -104,7 +105,7 @@ private:
             try {
                 for (QueuedPage& page : batch) {
                     plain.clear();
-                    if (!page.rtf.empty()) converter.RtfToText(page.rtf, RtfTextMode::Utf8, plain);
+                    AppendHtmlText(plain, std::string_view(page.html).substr(page.begin, page.end - page.begin));
                     index_.Add(page.title, page.href, plain);
                 }
                 batch.clear();
@@ -139,8 +140,8 @@ private:
 SearchIndexWorker::SearchIndexWorker(size_t maxQueuedBytes) : impl_(std::make_unique<Impl>(maxQueuedBytes)) {}
 SearchIndexWorker::~SearchIndexWorker() = default;
 
-void SearchIndexWorker::Add(std::string titleUtf8, std::string href, std::string rtf) {
-    impl_->Add(std::move(titleUtf8), std::move(href), std::move(rtf));
+void SearchIndexWorker::Add(std::string titleUtf8, std::string href, std::string html, size_t begin, size_t end) {
+    impl_->Add(std::move(titleUtf8), std::move(href), std::move(html), begin, end);
 }
 
 std::string SearchIndexWorker::Finish() { return impl_->Finish(); }

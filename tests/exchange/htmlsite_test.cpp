@@ -196,7 +196,10 @@ TEST(HtmlSite, GeneratedDocumentResolvesEveryLinkInBothLayouts) {
         EXPECT_NE(json.find("Seite 499 mit \xc3\xa4"), std::string::npos);
         EXPECT_NE(json.find("\\u003cscript\\u003e"), std::string::npos);
         EXPECT_EQ(json.find("<script"), std::string::npos);
-        EXPECT_NE(ReadFile(out.written + "/ztSearch.js").find("ztSearchIndex([{"), std::string::npos);
+        EXPECT_EQ(ReadFile(out.written + "/ztSearch.js"), "ztSearchIndex(" + json + ");\n");
+        // Only the pages' own texts: no head or foot line, no navigation bar.
+        for (const char* outside : {"Kopf", "Fuss", "Vorherige Seite", "Inhaltsverzeichnis", "Inhalt von"})
+            EXPECT_EQ(json.find(outside), std::string::npos) << outside;
     }
 }
 
@@ -343,6 +346,32 @@ TEST(HtmlSite, SearchIndexStringsAreSafeInsideAScript) {
     }
 }
 
+TEST(HtmlSite, TextOfTheConvertersHtml) {
+    struct Case {
+        std::string html, text;
+    };
+    const Case cases[] = {
+        {"<P>Sch&ouml;ne Gr&uuml;&szlig;e</P>\n<P>zweite</P>", "Sch\xc3\xb6ne Gr\xc3\xbc\xc3\x9f" "e\nzweite"},
+        {"<P><B><FONT SIZE=+3>Fett</FONT></B> und <I>kursiv</I></P>", "Fett und kursiv"},
+        {"a&nbsp;b &lt;c&gt; &amp;amp; &#8364; &#x20AC; &euro; &apos;", "a\xc2\xa0" "b <c> &amp; \xe2\x82\xac \xe2\x82\xac \xe2\x82\xac '"},
+        {"\x80 \xe4\xfc", "\xe2\x82\xac \xc3\xa4\xc3\xbc"}, // Windows-1252 bytes
+        {"<TABLE BORDER=\"1\">\n<!--% ROW 1 --><TR>\n<TD>A1<TD>B1\n<TR><TD>A2</TABLE>nach",
+         "A1 B1\nA2\nnach"},
+        {"  viel   \n\t Raum  <BR><BR>  hier  ", "viel Raum\nhier"},
+        {"&bogus; &#; &#xZZ; &#99999999; &#55296; & allein", "&bogus; &#; &#xZZ; &#99999999; &#55296; & allein"},
+        {"vor <A HREF=\"zt:/P1\">zt:/P1</A> nach", "vor zt:/P1 nach"},
+        {"offen <B", "offen"},          // a tag cut off at the end
+        {"x <!-- nie zu", "x"},        // a comment too
+        {"\x01\x02ok", "ok"},
+        {"", ""},
+    };
+    for (const Case& c : cases) {
+        std::string out = "vorher|";
+        zt::htmlsite::AppendHtmlText(out, c.html);
+        EXPECT_EQ(out, "vorher|" + c.text) << c.html;
+    }
+}
+
 // The index is built on a thread of its own; with a queue that holds less
 // than one page the writer waits for it, and the entries keep the site order.
 TEST(HtmlSite, SearchIndexThreadKeepsTheOrderAndStopsCleanly) {
@@ -350,26 +379,38 @@ TEST(HtmlSite, SearchIndexThreadKeepsTheOrderAndStopsCleanly) {
         zt::htmlsite::SearchIndexWorker worker(1);
         zt::htmlsite::SearchIndex direct;
         zt::RtfConverter converter;
+        converter.HtmlSettings().bodyStartText = "<b>Kopf</b>";
+        converter.HtmlSettings().bodyEndText = "<i>Fuss</i>";
         for (int i = 0; i < 200; ++i) {
             const std::string n = std::to_string(i);
-            const std::string rtf = i % 7 == 3 ? std::string() : zt::TextToPageRtf("Seite " + n + " \xE4", 10, false);
+            std::string html;
+            zt::RtfHtmlBody body;
+            if (i % 7 != 3) {
+                ASSERT_TRUE(converter.RtfToHtml(zt::TextToPageRtf("Seite " + n + " \xE4", 10, false), html));
+                body = converter.LastHtmlBody();
+            }
             std::string plain;
-            if (!rtf.empty()) ASSERT_TRUE(converter.RtfToText(rtf, zt::RtfTextMode::Utf8, plain));
+            zt::htmlsite::AppendHtmlText(plain, std::string_view(html).substr(body.begin, body.end - body.begin));
             direct.Add("T" + n, "p" + n + ".htm", plain);
-            worker.Add("T" + n, "p" + n + ".htm", rtf);
+            worker.Add("T" + n, "p" + n + ".htm", html, body.begin, body.end);
         }
-        const std::string json = worker.Finish();
+        const std::string script = worker.Finish();
+        const std::string_view json = zt::htmlsite::SearchIndex::JsonIn(script);
         EXPECT_EQ(json, direct.Json());
-        EXPECT_NE(json.find("Seite 198 \xC3\xA4"), std::string::npos);
+        EXPECT_EQ(script, "ztSearchIndex(" + direct.Json() + ");\n");
+        EXPECT_NE(json.find("\"x\":\"Seite 198 \xC3\xA4\"}"), std::string::npos);
+        EXPECT_NE(json.find("{\"t\":\"T3\",\"u\":\"p3.htm\",\"x\":\"\"}"), std::string::npos);
+        EXPECT_EQ(json.find("Kopf"), std::string::npos);
+        EXPECT_EQ(json.find("Fuss"), std::string::npos);
     }
     {
         zt::htmlsite::SearchIndexWorker worker;
-        EXPECT_EQ(worker.Finish(), "[]\n");
+        EXPECT_EQ(worker.Finish(), "ztSearchIndex([]\n);\n");
     }
     {
         // Destroyed with pages still queued and no Finish: returns at once.
         zt::htmlsite::SearchIndexWorker worker;
-        for (int i = 0; i < 50; ++i) worker.Add("T", "u", zt::TextToPageRtf(std::string(20000, 'x'), 10, false));
+        for (int i = 0; i < 50; ++i) worker.Add("T", "u", std::string(20000, 'x'), 0, 20000);
     }
 }
 

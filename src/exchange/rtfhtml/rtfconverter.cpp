@@ -104,6 +104,7 @@ void Impl::Begin(std::string_view rtf, Mode mode) {
     fontPending_ = false;
     colorPending_ = false;
     headWritten_ = false;
+    bodyBegin_ = bodyEnd_ = 0;
     outer_ = inner_ = 0;
     alignDiv_ = indentDiv_ = false;
     headingOpen_ = 0;
@@ -540,6 +541,7 @@ RtfHtmlSettings& RtfConverter::HtmlSettings() { return impl_->settings; }
 void RtfConverter::ResetConverterState() { impl_->ResetState(); }
 const RtfDocInfo& RtfConverter::Info() const { return impl_->info; }
 const std::string& RtfConverter::LastMessage() const { return impl_->message; }
+RtfHtmlBody RtfConverter::LastHtmlBody() const { return impl_->Body(); }
 
 bool RtfConverter::RtfToHtmlFile(std::string_view rtf, const std::string& path) {
     // Written through a temporary file beside the target and renamed over it

@@ -86,6 +86,12 @@ struct RtfDocInfo {
     RtfTime created, revised, printed, backedUp;
 };
 
+// Where the text of the RTF lies in the HTML of the last conversion into
+// memory (between the body start and end texts): the bytes [begin, end).
+struct RtfHtmlBody {
+    size_t begin = 0, end = 0;
+};
+
 class RtfConverter {
 public:
     RtfConverter();
@@ -115,6 +121,7 @@ public:
     bool RtfToText(std::string_view rtf, RtfTextMode mode, std::string& text, std::vector<RtfTextSpan>& spans);
 
     const RtfDocInfo& Info() const;
+    RtfHtmlBody LastHtmlBody() const;
     // Why the last conversion failed (for logs; never shown to the user).
     const std::string& LastMessage() const;
 

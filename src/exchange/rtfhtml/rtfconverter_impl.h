@@ -36,6 +36,7 @@ public:
     bool ConvertText(std::string_view rtf, RtfTextMode mode, std::string& text,
                      std::vector<RtfTextSpan>* spans = nullptr);
     void ResetState();
+    RtfHtmlBody Body() const { return RtfHtmlBody{bodyBegin_, bodyEnd_}; }
 
 private:
     enum class Mode { Html, Text };
@@ -745,6 +746,9 @@ private:
 
     // HTML writer.
     bool headWritten_ = false;
+    // The page's own text in an HTML conversion into memory: after the body
+    // start text, before the body end text.
+    size_t bodyBegin_ = 0, bodyEnd_ = 0;
     int outer_ = 0, inner_ = 0;
     bool alignDiv_ = false, indentDiv_ = false;
     bool listOpen_ = false;

@@ -46,6 +46,7 @@ void Impl::WriteHead() {
     }
     if (!settings.bodyStartText.empty()) h += settings.bodyStartText + "\n";
     Put(h);
+    bodyBegin_ = bodyEnd_ = out_.size();
 }
 
 void Impl::Finish() {
@@ -54,6 +55,7 @@ void Impl::Finish() {
     if (inTable_) EndTable();
     CloseSection();
     if (!headWritten_) WriteHead();
+    bodyEnd_ = out_.size();
     std::string tail;
     if (!settings.bodyEndText.empty()) tail += settings.bodyEndText + "\n";
     if (!options.noFontNames) tail += "</DIV>\n";
