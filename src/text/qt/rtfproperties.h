@@ -1,0 +1,31 @@
+// Format properties of lists, styles and hidden text, beyond the ones of
+// rtfdocument.h. They sit in a range of their own so that both sets can grow.
+#pragma once
+
+#include <QTextFormat>
+
+namespace zt::textqt {
+
+enum ListStyleProperty : int {
+    // list: int, the level (\ilvl, 0 to 8) the list's items stand at.
+    kListLevelProperty = QTextFormat::UserProperty + 64,
+    // list: int, the list override (\ls N) the items came from; lists with
+    // the same number are the levels of one list definition.
+    kListOverrideProperty,
+    // list: int, the number of the first item (\levelstartat); 1 when absent.
+    // Qt numbers from 1 on screen; the value goes back into the written RTF.
+    kListStartProperty,
+    // block: int, the paragraph style (\s N).
+    kParaStyleProperty,
+    // char: int, the character style (\cs N).
+    kCharStyleProperty,
+    // char: QString, hidden text (\v) that stood right before this character.
+    kHiddenBeforeProperty,
+    // char: QString, hidden text that stood right after this character, at
+    // the end of its paragraph.
+    kHiddenAfterProperty,
+    // block: QString, hidden text of a paragraph without visible text.
+    kHiddenBlockProperty,
+};
+
+} // namespace zt::textqt
