@@ -3,6 +3,8 @@
 #include "text/qt/rtfdocument.h"
 #include "text/qt/rtfproperties.h"
 
+#include "support/tempdir.h"
+
 #include <gtest/gtest.h>
 
 #include <QTextBlock>
@@ -10,7 +12,10 @@
 #include <QTextDocument>
 #include <QTextList>
 
+#include <cstdlib>
+#include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -131,6 +136,38 @@ TEST(RtfListTable, ItemsAreWrittenWithOverrideLevelAndFallbackNumber) {
     EXPECT_NE(w.find("\\ls2\\ilvl1\\fi-360\\li1440"), std::string::npos) << w;
     EXPECT_NE(w.find("\\levelstartat3"), std::string::npos) << w;
     EXPECT_NE(w.find("{\\leveltext\\'02\\'01);}"), std::string::npos) << w;
+}
+
+// What the lists look like to another word processor: LibreOffice reads the
+// written text and exports it as plain text, numbers included.
+TEST(RtfListTable, LibreOfficeSeesEveryNumberOnce) {
+    if (std::system("command -v soffice >/dev/null 2>&1") != 0) GTEST_SKIP() << "soffice (LibreOffice) is not installed";
+    QTextDocument doc;
+    ASSERT_TRUE(Load(kHeader +
+                         "\\pard\\ls1\\fi-360\\li720 Eins\\par\\pard\\ls1\\ilvl1\\fi-360\\li1440 Unter\\par"
+                         "\\pard\\ls1\\fi-360\\li720 Zwei\\par\\pard\\ls3\\fi-360\\li720 Drei\\par"
+                         "\\pard\\ls2\\fi-360\\li720 Kugel\\par}",
+                     doc));
+    test::TempDir dir;
+    ASSERT_FALSE(dir.path().empty());
+    std::ofstream(dir / "lists.rtf", std::ios::binary) << WriteRtf(doc);
+    const std::string cmd = "cd '" + dir.path() + "' && HOME='" + dir.path() +
+                            "' timeout 180 soffice --headless -env:UserInstallation=file://" + dir.path() +
+                            "/profile --convert-to 'txt:Text (encoded):UTF8' lists.rtf >/dev/null 2>&1";
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    std::ifstream in(dir / "lists.txt", std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    std::vector<std::string> lines;
+    std::string line;
+    while (std::getline(ss, line)) {
+        if (line.rfind("\xef\xbb\xbf", 0) == 0) line.erase(0, 3);
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+        line.erase(0, line.find_first_not_of(' '));
+        if (!line.empty()) lines.push_back(line);
+    }
+    const std::vector<std::string> want = {"1. Eins", "a) Unter", "2. Zwei", "III. Drei", "\xe2\x80\xa2 Kugel"};
+    EXPECT_EQ(lines, want);
 }
 
 TEST(RtfListTable, LevelIndentsHoldForParagraphsWithoutTheirOwn) {
