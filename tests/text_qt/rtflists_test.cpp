@@ -175,7 +175,9 @@ TEST(RtfListTable, LevelIndentsHoldForParagraphsWithoutTheirOwn) {
     ASSERT_TRUE(Load(kHeader + "\\pard\\ls1\\ilvl1 Ohne\\par\\pard\\ls1\\ilvl1\\fi-200\\li500 Eigene\\par}", doc));
     const QTextBlock first = doc.begin();
     EXPECT_EQ(UnitsToTwips(first.blockFormat().leftMargin()), 1440);
-    EXPECT_EQ(UnitsToTwips(first.blockFormat().textIndent()), -360);
+    EXPECT_EQ(GetIndents(first.blockFormat()).offset, 360);
+    // On screen the number stands in the hanging room and the text lines up.
+    EXPECT_EQ(first.blockFormat().textIndent(), 0);
     // The hanging first line: negative first-line indent inside the margin.
     const ParaIndents own = GetIndents(first.next().blockFormat());
     EXPECT_EQ(own.start, 300);
@@ -197,6 +199,22 @@ TEST(RtfListTable, ListsMadeByEditingAreWrittenAsListsToo) {
     ASSERT_TRUE(Load(w, again));
     EXPECT_EQ(Items(again), Items(doc));
     for (QTextBlock b = again.begin(); b.isValid(); b = b.next()) EXPECT_TRUE(HasBullet(b));
+}
+
+TEST(RtfListTable, ABulletOnANumberedItemReplacesTheNumber) {
+    QTextDocument doc;
+    ASSERT_TRUE(Load(kHeader + "\\pard\\ls1\\fi-360\\li720 Eins\\par\\pard\\ls1\\fi-360\\li720 Zwei\\par}", doc));
+    QTextCursor c(doc.begin().next());
+    SetBullets(c, true);
+    ASSERT_TRUE(doc.begin().next().textList());
+    EXPECT_EQ(doc.begin().next().textList()->format().style(), QTextListFormat::ListDisc);
+    EXPECT_EQ(doc.begin().textList()->format().style(), QTextListFormat::ListDecimal);
+    const std::string w = WriteRtf(doc);
+    // The bullet paragraph is written as a bullet only.
+    EXPECT_EQ(w.find("\\pndec", w.find("Eins")), std::string::npos) << w;
+    QTextDocument again;
+    ASSERT_TRUE(Load(w, again));
+    EXPECT_EQ(Items(again), Items(doc));
 }
 
 TEST(RtfHiddenText, KeptOutOfTheVisibleTextAndWrittenBack) {

@@ -47,7 +47,9 @@ std::vector<std::string> Structure(const QTextDocument& doc) {
         std::ostringstream s;
         s << '"' << b.text().toStdString() << '"';
         const QTextBlockFormat f = b.blockFormat();
-        s << " li" << UnitsToTwips(f.leftMargin()) << " fi" << UnitsToTwips(f.textIndent()) << " ri"
+        const ParaIndents ind = GetIndents(f);
+        s << " li" << UnitsToTwips(f.leftMargin()) << " fi" << -ind.offset << " screen-fi" << UnitsToTwips(f.textIndent())
+          << " ri"
           << UnitsToTwips(f.rightMargin()) << " sb" << UnitsToTwips(f.topMargin()) << " sa"
           << UnitsToTwips(f.bottomMargin()) << " lh" << f.lineHeightType() << '/' << f.lineHeight() << " al"
           << int(f.alignment() & Qt::AlignHorizontal_Mask) << " s" << f.intProperty(kParaStyleProperty);

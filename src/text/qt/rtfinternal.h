@@ -53,6 +53,10 @@ void SetBlockBullet(QTextCursor& cursor, bool on);
 // letters, roman; 0 removes it). A numbered block joins the list of the
 // block before when that one is numbered in the same style.
 void SetBlockNumber(QTextCursor& cursor, int style);
+// Moves the first-line indent of the cursor's block into the list item's
+// hanging indent (inList) or back (not inList).
+void SetListHang(QTextCursor& cursor, bool inList);
+
 // Whether a list style numbers its items.
 bool IsNumberStyle(int style);
 

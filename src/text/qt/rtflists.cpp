@@ -317,7 +317,7 @@ bool ListReader::Apply(QTextCursor& cursor, int ls, int level) {
     QTextBlock block = cursor.block();
     QTextBlockFormat bf = cursor.blockFormat();
     // The level's indents hold for paragraphs that give none of their own.
-    if (def.indentSet && bf.leftMargin() == 0 && bf.textIndent() == 0) {
+    if (def.indentSet && bf.leftMargin() == 0 && bf.textIndent() == 0 && !bf.hasProperty(kListHangProperty)) {
         bf.setLeftMargin(TwipsToUnits(def.li));
         bf.setTextIndent(TwipsToUnits(def.fi));
     }
@@ -332,12 +332,14 @@ bool ListReader::Apply(QTextCursor& cursor, int ls, int level) {
     if (def.style == 0) {
         // A level without numbers: the paragraph keeps only the indents.
         if (now) now->remove(block);
+        SetListHang(cursor, false);
         return true;
     }
     if (now && now == slot) return true;
     if (now) now->remove(block);
     if (slot) {
         slot->add(block);
+        SetListHang(cursor, true);
         return true;
     }
     QTextListFormat lf;
@@ -357,6 +359,7 @@ bool ListReader::Apply(QTextCursor& cursor, int ls, int level) {
     after.setLeftMargin(keep.leftMargin());
     after.setTextIndent(keep.textIndent());
     cursor.setBlockFormat(after);
+    SetListHang(cursor, true);
     return true;
 }
 

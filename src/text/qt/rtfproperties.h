@@ -26,6 +26,11 @@ enum ListStyleProperty : int {
     kHiddenAfterProperty,
     // block: QString, hidden text of a paragraph without visible text.
     kHiddenBlockProperty,
+    // block: double, layout units; the first-line indent of a list item.
+    // Qt draws the item's number left of where its first line starts, so a
+    // list item keeps a first-line indent of 0 on screen (the number sits in
+    // the hanging room, the text lines up) and its own indent here.
+    kListHangProperty,
 };
 
 } // namespace zt::textqt
