@@ -201,6 +201,23 @@ TEST(RtfListTable, ListsMadeByEditingAreWrittenAsListsToo) {
     for (QTextBlock b = again.begin(); b.isValid(); b = b.next()) EXPECT_TRUE(HasBullet(b));
 }
 
+TEST(RtfListTable, PastedListsStayListsOfTheirOwn) {
+    const std::string list = kHeader + "\\pard\\ls1 A\\par\\pard\\ls1 B\\par}";
+    QTextDocument doc;
+    ASSERT_TRUE(Load(list, doc));
+    QTextCursor c(&doc);
+    c.movePosition(QTextCursor::End);
+    c.insertBlock(QTextBlockFormat());
+    c.insertText(QStringLiteral("Mitte"));
+    c.insertBlock(QTextBlockFormat());
+    ASSERT_TRUE(InsertRtf(list, c));
+    const std::vector<std::string> want = {"A[-4 0 1.]", "B[-4 0 2.]", "Mitte", "A[-4 0 1.]", "B[-4 0 2.]"};
+    EXPECT_EQ(Items(doc), want);
+    QTextDocument again;
+    ASSERT_TRUE(Load(WriteRtf(doc), again));
+    EXPECT_EQ(Items(again), want) << WriteRtf(doc);
+}
+
 TEST(RtfListTable, ABulletOnANumberedItemReplacesTheNumber) {
     QTextDocument doc;
     ASSERT_TRUE(Load(kHeader + "\\pard\\ls1\\fi-360\\li720 Eins\\par\\pard\\ls1\\fi-360\\li720 Zwei\\par}", doc));

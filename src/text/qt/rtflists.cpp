@@ -305,6 +305,11 @@ GroupEnd ListReader::ReadOverrideTable(RtfTokenizer& tok, int depth) {
     return tok.Failed() ? GroupEnd::Error : GroupEnd::EndOfInput;
 }
 
+void ListReader::StartInsertion(QTextDocument& doc) {
+    insertion_ = doc.property("ztListInsertions").toInt() + 1;
+    doc.setProperty("ztListInsertions", insertion_);
+}
+
 bool ListReader::Apply(QTextCursor& cursor, int ls, int level) {
     auto it = overrides_.find(ls);
     if (it == overrides_.end()) return false;
@@ -352,6 +357,7 @@ bool ListReader::Apply(QTextCursor& cursor, int ls, int level) {
     }
     lf.setProperty(kListLevelProperty, level);
     lf.setProperty(kListOverrideProperty, ls);
+    if (insertion_) lf.setProperty(kListInsertionProperty, insertion_);
     if (def.start != 1) lf.setProperty(kListStartProperty, def.start);
     QTextBlockFormat keep = cursor.blockFormat();
     slot = cursor.createList(lf);
@@ -384,8 +390,9 @@ ListWriter::Item ListWriter::ItemOf(const QTextBlock& block) {
     if (!IsNumberStyle(f.style()) && !IsBulletStyle(f.style())) return {};
     Item item;
     item.level = std::clamp(f.intProperty(kListLevelProperty), 0, kMaxListLevels - 1);
-    int* slot = f.hasProperty(kListOverrideProperty) ? &bySource_[f.intProperty(kListOverrideProperty)]
-                                                      : &byList_[list];
+    int* slot = f.hasProperty(kListOverrideProperty)
+                    ? &bySource_[{f.intProperty(kListInsertionProperty), f.intProperty(kListOverrideProperty)}]
+                    : &byList_[list];
     if (*slot == 0) {
         out_.emplace_back();
         *slot = int(out_.size());

@@ -57,6 +57,10 @@ public:
     // Whether some override is known, so that paragraphs become list items
     // and the \listtext numbers are not text of their own.
     bool HasLists() const { return !overrides_.empty(); }
+    // The text goes into a document that has lists already: its lists are
+    // marked as lists of this insertion.
+    void StartInsertion(QTextDocument& doc);
+
     bool Knows(int ls) const { return ls > 0 && overrides_.count(ls) != 0; }
 
     // Makes the cursor's block an item of override `ls` at level `level`.
@@ -74,6 +78,7 @@ private:
     std::unordered_map<int, size_t> listIndex_;  // \listid -> lists_
     std::unordered_map<int, Override> overrides_;
     std::map<std::pair<int, int>, QPointer<QTextList>> open_;
+    int insertion_ = 0;
 };
 
 // The number text of a block in its list as a reader without lists shows it
@@ -99,7 +104,7 @@ private:
         std::array<bool, kMaxListLevels> known{};
     };
     std::vector<Out> out_;
-    std::map<int, int> bySource_;           // source \ls -> output ls
+    std::map<std::pair<int, int>, int> bySource_;  // (insertion, source \ls) -> output ls
     std::map<const QTextList*, int> byList_;  // lists without a source override
 };
 

@@ -12,6 +12,10 @@ enum ListStyleProperty : int {
     // list: int, the list override (\ls N) the items came from; lists with
     // the same number are the levels of one list definition.
     kListOverrideProperty,
+    // list: int, which insertion into the document (pasted text) the list
+    // came with; absent for lists of the loaded text. Overrides of different
+    // insertions are different lists even when their numbers are equal.
+    kListInsertionProperty,
     // list: int, the number of the first item (\levelstartat); 1 when absent.
     // Qt numbers from 1 on screen; the value goes back into the written RTF.
     kListStartProperty,

@@ -168,7 +168,10 @@ public:
     Reader(std::string_view rtf, QTextCursor& cursor, bool wholeDocument)
         : tok_(rtf, detail::kMaxGroupDepth), cur_(cursor), whole_(wholeDocument) {
         docCp_ = &RtfCodePageFor(1252);
-        if (!wholeDocument) tailFormat_ = cursor.blockFormat();
+        if (!wholeDocument) {
+            tailFormat_ = cursor.blockFormat();
+            lists_.StartInsertion(*cursor.document());
+        }
     }
 
     bool Run(std::string* error);
