@@ -2,6 +2,7 @@
 // pictures. The reader is in rtfreader.cpp, the writer in rtfwriter.cpp.
 #include "text/qt/rtfdocument.h"
 #include "text/qt/rtfinternal.h"
+#include "text/qt/rtfproperties.h"
 
 #include "base/cp1252.h"
 #include "text/pictures.h"
@@ -46,6 +47,7 @@ void SetBlockBullet(QTextCursor& cursor, bool on) {
     QTextList* list = block.textList();
     if (!on) {
         if (list) list->remove(block);
+        SetListHang(cursor, false);
         QTextBlockFormat f = cursor.blockFormat();
         f.clearProperty(kBulletProperty);
         f.setIndent(0);
@@ -57,10 +59,13 @@ void SetBlockBullet(QTextCursor& cursor, bool on) {
         f.setProperty(kBulletProperty, true);
         cursor.setBlockFormat(f);
     }
-    if (list) return;
+    // A numbered paragraph leaves its numbering for the bullet.
+    if (list && !IsNumberStyle(list->format().style())) return;
+    if (list) list->remove(block);
     QTextBlock prev = block.previous();
     if (prev.isValid() && prev.textList() && prev.blockFormat().boolProperty(kBulletProperty)) {
         prev.textList()->add(block);
+        SetListHang(cursor, true);
         return;
     }
     // The list shows the disc; its own indent stays 0 so that the paragraph
@@ -75,6 +80,20 @@ void SetBlockBullet(QTextCursor& cursor, bool on) {
     now.setLeftMargin(keep.leftMargin());
     now.setTextIndent(keep.textIndent());
     cursor.setBlockFormat(now);
+    SetListHang(cursor, true);
+}
+
+void SetListHang(QTextCursor& cursor, bool inList) {
+    QTextBlockFormat f = cursor.blockFormat();
+    if (inList == f.hasProperty(kListHangProperty)) return;
+    if (inList) {
+        f.setProperty(kListHangProperty, f.textIndent());
+        f.setTextIndent(0);
+    } else {
+        f.setTextIndent(f.doubleProperty(kListHangProperty));
+        f.clearProperty(kListHangProperty);
+    }
+    cursor.setBlockFormat(f);
 }
 
 bool IsNumberStyle(int style) {
@@ -92,7 +111,10 @@ void SetBlockNumber(QTextCursor& cursor, int style) {
     QTextBlock block = cursor.block();
     QTextList* list = block.textList();
     if (!IsNumberStyle(style)) {
-        if (list && IsNumberStyle(list->format().style())) list->remove(block);
+        if (list && IsNumberStyle(list->format().style())) {
+            list->remove(block);
+            SetListHang(cursor, false);
+        }
         return;
     }
     if (list && list->format().style() == style) return;
@@ -101,6 +123,7 @@ void SetBlockNumber(QTextCursor& cursor, int style) {
     if (prev.isValid() && prev.textList() && prev.textList()->format().style() == style &&
         !prev.blockFormat().boolProperty(kBulletProperty)) {
         prev.textList()->add(block);
+        SetListHang(cursor, true);
         return;
     }
     // As with bullets, the list's own indent stays 0 and the paragraph keeps
@@ -114,6 +137,7 @@ void SetBlockNumber(QTextCursor& cursor, int style) {
     now.setLeftMargin(keep.leftMargin());
     now.setTextIndent(keep.textIndent());
     cursor.setBlockFormat(now);
+    SetListHang(cursor, true);
 }
 
 } // namespace detail
@@ -135,7 +159,7 @@ void InsertPlainText(std::string_view cp1252, QTextCursor& cursor) {
 
 ParaIndents GetIndents(const QTextBlockFormat& f) {
     ParaIndents p;
-    p.offset = -UnitsToTwips(f.textIndent());
+    p.offset = -UnitsToTwips(f.hasProperty(kListHangProperty) ? f.doubleProperty(kListHangProperty) : f.textIndent());
     p.start = UnitsToTwips(f.leftMargin()) - p.offset;
     p.right = UnitsToTwips(f.rightMargin());
     return p;
@@ -143,7 +167,10 @@ ParaIndents GetIndents(const QTextBlockFormat& f) {
 
 void SetIndents(QTextBlockFormat& f, const ParaIndents& p) {
     f.setLeftMargin(TwipsToUnits(p.start + p.offset));
-    f.setTextIndent(TwipsToUnits(-p.offset));
+    if (f.hasProperty(kListHangProperty))
+        f.setProperty(kListHangProperty, TwipsToUnits(-p.offset));
+    else
+        f.setTextIndent(TwipsToUnits(-p.offset));
     f.setRightMargin(TwipsToUnits(p.right));
 }
 

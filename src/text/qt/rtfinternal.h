@@ -28,6 +28,16 @@ constexpr int64_t kMaxTotalPixels = 200'000'000;
 constexpr size_t kMaxPictureBytes = 64u << 20;
 constexpr size_t kMaxFieldInstruction = 2048;
 constexpr size_t kMaxPicturesTotal = 256u << 20;
+// List table, list overrides and the stylesheet.
+constexpr int kMaxLists = 1000;
+constexpr int kMaxListLevels = 9;  // \ilvl 0 to 8
+constexpr int kMaxListOverrides = 2000;
+constexpr int kMaxLevelText = 64;  // characters of one \leveltext
+constexpr int kMaxStyles = 2000;
+constexpr int kMaxStyleNumber = 32767;
+constexpr int kMaxStyleWords = 64;  // formatting words kept per style
+// Characters of hidden text kept per document.
+constexpr int kMaxHiddenText = 1 << 20;
 
 // Puts the picture at the cursor as an image registered with the cursor's
 // document: `bytes` are the stored file (PNG or JPEG), shown at
@@ -43,6 +53,10 @@ void SetBlockBullet(QTextCursor& cursor, bool on);
 // letters, roman; 0 removes it). A numbered block joins the list of the
 // block before when that one is numbered in the same style.
 void SetBlockNumber(QTextCursor& cursor, int style);
+// Moves the first-line indent of the cursor's block into the list item's
+// hanging indent (inList) or back (not inList).
+void SetListHang(QTextCursor& cursor, bool inList);
+
 // Whether a list style numbers its items.
 bool IsNumberStyle(int style);
 

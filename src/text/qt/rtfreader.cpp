@@ -2,7 +2,11 @@
 // Text of equal format is gathered and inserted in one piece; paragraph
 // formats are set when their paragraph ends.
 #include "text/qt/rtfdocument.h"
+#include "text/qt/rtfhidden.h"
 #include "text/qt/rtfinternal.h"
+#include "text/qt/rtflists.h"
+#include "text/qt/rtfproperties.h"
+#include "text/qt/rtfstyles.h"
 
 #include "text/picture.h"
 #include "text/pictures.h"
@@ -46,6 +50,7 @@ struct CharState {
     int offsetTwips = 0;
     int fg = 0, bg = 0;  // colour table indexes; 0 automatic
     int field = -1;      // index of the hyperlink this text belongs to
+    int cstyle = 0;      // character style (\cs N)
     bool operator==(const CharState&) const = default;
 };
 
@@ -59,13 +64,16 @@ struct ParaState {
     // The list style of a numbered paragraph (\pnlvlbody with \pndec, ...), 0 none.
     int number = 0;
     bool bullet = false, inTable = false;
+    // List override and level (\ls N, \ilvl L); paragraph style (\s N).
+    int ls = 0, ilvl = 0, style = 0;
     int tabCount = 0;
     int pendingTabKind = 0;  // 0 left, 1 centre, 2 right, 3 decimal
     std::array<int, kMaxTabStops> tabs{};
     std::array<uint8_t, kMaxTabStops> tabKinds{};
     bool operator==(const ParaState& o) const {
         return align == o.align && li == o.li && ri == o.ri && fi == o.fi && sb == o.sb && sa == o.sa &&
-               sl == o.sl && slmult == o.slmult && number == o.number && bullet == o.bullet &&
+               sl == o.sl && slmult == o.slmult && number == o.number && bullet == o.bullet && ls == o.ls &&
+               ilvl == o.ilvl && style == o.style &&
                tabCount == o.tabCount && std::equal(tabs.begin(), tabs.begin() + tabCount, o.tabs.begin()) &&
                std::equal(tabKinds.begin(), tabKinds.begin() + tabCount, o.tabKinds.begin());
     }
@@ -160,7 +168,10 @@ public:
     Reader(std::string_view rtf, QTextCursor& cursor, bool wholeDocument)
         : tok_(rtf, detail::kMaxGroupDepth), cur_(cursor), whole_(wholeDocument) {
         docCp_ = &RtfCodePageFor(1252);
-        if (!wholeDocument) tailFormat_ = cursor.blockFormat();
+        if (!wholeDocument) {
+            tailFormat_ = cursor.blockFormat();
+            lists_.StartInsertion(*cursor.document());
+        }
     }
 
     bool Run(std::string* error);
@@ -337,6 +348,7 @@ private:
         if (s.bg > 0 && s.bg < int(colors_.size()) && colors_[s.bg].isValid())
             f.setBackground(colors_[s.bg]);
         if (s.protect) f.setProperty(kProtectedProperty, true);
+        if (s.cstyle) f.setProperty(kCharStyleProperty, s.cstyle);
         if (s.field >= 0 && s.field < int(links_.size()) && !links_[s.field].isEmpty()) {
             f.setAnchor(true);
             f.setAnchorHref(links_[s.field]);
@@ -370,14 +382,17 @@ private:
             }
             f.setTabPositions(tabs);
         }
-        if (p.bullet) f.setProperty(kBulletProperty, true);
+        // A list of the list table decides on the bullet itself.
+        if (p.bullet && !lists_.Knows(p.ls)) f.setProperty(kBulletProperty, true);
+        if (p.style) f.setProperty(kParaStyleProperty, p.style);
         return f;
     }
 
     struct StateHash {
         size_t operator()(const CharState& s) const {
             size_t h = size_t(s.font) * 1000003u ^ size_t(s.halfPoints) * 7919u ^ size_t(s.fg) * 131u ^
-                       size_t(s.bg) * 31u ^ size_t(s.field) * 65599u ^ size_t(s.offsetTwips) * 17u;
+                       size_t(s.bg) * 31u ^ size_t(s.field) * 65599u ^ size_t(s.offsetTwips) * 17u ^
+                       size_t(s.cstyle) * 257u;
             h = h * 4 + s.underline;
             h = h * 64 + (s.bold | s.italic << 1 | s.strike << 2 | s.protect << 3 | s.hidden << 4) + s.vAlign;
             return h;
@@ -581,8 +596,20 @@ private:
     }
 
     void AddText(std::u16string_view s) {
-        if (G().c.hidden) return;
+        if (G().c.hidden) {
+            hidden_.Add(s);
+            return;
+        }
         BeforeContent();
+        if (hidden_.Pending()) {
+            Flush();
+            formatValid_ = false;
+            hidden_.InsertBefore(cur_, CachedCharFormat(G().c), s);
+            contentSincePar_ = true;
+            pendingFinalPar_ = false;
+            lastContentPara_ = G().p;
+            if (s.empty()) return;
+        }
         if (!formatValid_ || !(runState_ == G().c)) {
             Flush();
             runState_ = G().c;
@@ -619,6 +646,8 @@ private:
     // Sets the format of the cursor's block unless the block was made with it.
     void ApplyParagraph(const ParaState& p) {
         if (!curBlockKnown_ || !(curBlockState_ == p)) cur_.setBlockFormat(BlockFormatOf(p));
+        // A list of the list table wins over the older paragraph numbering.
+        if (p.ls > 0 && lists_.Apply(cur_, p.ls, p.ilvl)) return;
         if (p.bullet)
             detail::SetBlockBullet(cur_, true);
         else if (p.number)
@@ -626,7 +655,10 @@ private:
     }
 
     void OnPar() {
-        if (G().c.hidden) return;
+        if (G().c.hidden) {
+            hidden_.Add(u"\u2029");
+            return;
+        }
         if (tableState_ == TableState::InRow && !tableCapped_) {
             BeforeContent();
             Flush();
@@ -639,6 +671,7 @@ private:
         BeforeContent();
         Flush();
         ApplyParagraph(G().p);
+        hidden_.AttachAtBlockEnd(cur_);
         // The next paragraph most likely has the same format.
         cur_.insertBlock(BlockFormatOf(G().p));
         curBlockKnown_ = true;
@@ -742,6 +775,31 @@ private:
 
     // ---- words -------------------------------------------------------------
 
+    // The list tables and the stylesheet of the header, read in one piece.
+    void ReadHeaderTable(RtfKw kw) {
+        using detail::GroupEnd;
+        const int depth = tok_.Depth();
+        GroupEnd end;
+        if (kw == RtfKw::listtable) {
+            end = lists_.ReadListTable(tok_, depth, *docCp_);
+        } else if (kw == RtfKw::listoverridetable) {
+            end = lists_.ReadOverrideTable(tok_, depth);
+        } else {
+            auto fonts = [this](int f, QString& family, int& charset) {
+                auto it = fontIndex_.find(f);
+                if (it == fontIndex_.end()) return false;
+                family = fonts_[it->second].name;
+                charset = std::max(fonts_[it->second].charset, 0);
+                return true;
+            };
+            detail::StyleSheet sheet;
+            end = detail::ReadStyleSheet(tok_, depth, *docCp_, fonts, sheet);
+            if (styles_.empty()) styles_ = std::move(sheet);
+        }
+        if (end == GroupEnd::Error) failed_ = true;
+        if (end == GroupEnd::Closed) Close();
+    }
+
     void OnDestination(RtfKw kw, bool starred) {
         Group& g = G();
         switch (kw) {
@@ -788,7 +846,11 @@ private:
         case RtfKw::shprslt: return;
         case RtfKw::listtext:
             // Numbers of lists this reader does not build stay visible as text.
+            if (lists_.HasLists()) break;
             return;
+        case RtfKw::listtable:
+        case RtfKw::listoverridetable:
+        case RtfKw::stylesheet: ReadHeaderTable(kw); return;
         case RtfKw::shp:
             if (!starred) return;
             break;
@@ -952,6 +1014,10 @@ private:
         case RtfKw::li: p.li = std::clamp(v, -31680, 31680); return;
         case RtfKw::ri: p.ri = std::clamp(v, -31680, 31680); return;
         case RtfKw::fi: p.fi = std::clamp(v, -31680, 31680); return;
+        case RtfKw::ls: p.ls = std::clamp(v, 0, INT32_MAX); return;
+        case RtfKw::ilvl: p.ilvl = std::clamp(v, 0, detail::kMaxListLevels - 1); return;
+        case RtfKw::s: p.style = std::clamp(v, 0, detail::kMaxStyleNumber); return;
+        case RtfKw::cs: c.cstyle = std::clamp(v, 0, detail::kMaxStyleNumber); return;
         case RtfKw::intbl:
             p.inTable = on;
             if (on) intblSinceRowDef_ = true;
@@ -1055,6 +1121,7 @@ private:
                 RtfKw kw = LookupRtfWord(n.word);
                 bool handled = G().dest == Dest::Normal &&
                                (kw == RtfKw::fldinst || kw == RtfKw::pn || kw == RtfKw::shppict ||
+                                kw == RtfKw::listtable || kw == RtfKw::listoverridetable ||
                                 kw == RtfKw::field || kw == RtfKw::result || kw == RtfKw::pict);
                 if (kw == RtfKw::result && G().dest == Dest::Object) handled = true;
                 if (handled) {
@@ -1089,7 +1156,6 @@ private:
         }
         switch (G().dest) {
         case Dest::Normal: {
-            if (G().c.hidden) return;
             // Decode into a scratch buffer and hand it over in one piece.
             scratch_.clear();
             Decode(p, n, [this](char32_t c) {
@@ -1218,6 +1284,10 @@ private:
     QTextBlockFormat cellParFormat_;
     int cells_ = 0;
     bool tableCapped_ = false;
+
+    detail::ListReader lists_;
+    detail::StyleSheet styles_;
+    detail::HiddenText hidden_;
 };
 
 bool Reader::Run(std::string* error) {
@@ -1288,6 +1358,8 @@ bool Reader::Run(std::string* error) {
         // The rest of the paragraph the text went into keeps its format.
         cur_.setBlockFormat(tailFormat_);
     }
+    hidden_.AttachAtBlockEnd(cur_);
+    if (whole_) detail::SetStyleSheet(*cur_.document(), std::move(styles_));
     return true;
 }
 
@@ -1297,6 +1369,7 @@ bool LoadRtf(std::string_view rtf, QTextDocument& doc, std::string* error) {
     bool undo = doc.isUndoRedoEnabled();
     doc.setUndoRedoEnabled(false);
     doc.clear();
+    detail::SetStyleSheet(doc, {});
     QTextCursor c(&doc);
     c.beginEditBlock();
     Reader r(rtf, c, true);

@@ -3,6 +3,9 @@
 // paragraphs, every run with its face and size).
 #include "text/qt/rtfdocument.h"
 #include "text/qt/rtfinternal.h"
+#include "text/qt/rtflists.h"
+#include "text/qt/rtfproperties.h"
+#include "text/qt/rtfstyles.h"
 
 #include "base/cp1252.h"
 #include "text/rtfcodepage.h"
@@ -41,6 +44,7 @@ struct RunState {
     int vAlign = 0;  // 0 none, 1 super, 2 sub (without an offset)
     int offsetHalfPoints = 0;
     int fg = 0, bg = 0;
+    int cstyle = 0;
 };
 
 struct ParaKey {
@@ -49,6 +53,7 @@ struct ParaKey {
     bool slmult = false;
     int number = 0; // the list style of a numbered paragraph
     bool bullet = false;
+    int ls = 0, ilvl = 0, style = 0;  // list override and level, paragraph style
     std::vector<std::pair<int, int>> tabs;
     bool operator==(const ParaKey&) const = default;
 };
@@ -64,6 +69,8 @@ public:
 
     std::string Run() {
         WriteFrame(doc_.rootFrame());
+        const std::string styles = detail::StyleSheetRtf(
+            doc_, [this](const QString& family, int charset) { return FontIndex(family, charset); });
         std::string out = "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1031{\\fonttbl";
         for (size_t i = 0; i < fonts_.size(); ++i) {
             out += "{\\f" + std::to_string(i) + "\\fnil\\fcharset" + std::to_string(fonts_[i].second) + ' ';
@@ -78,6 +85,8 @@ public:
                        std::to_string(qBlue(c)) + ';';
             out += "}\r\n";
         }
+        out += styles;
+        out += lists_.Tables();
         out += "\\viewkind4\\uc1";
         out += body_;
         out += "\r\n}\r\n";
@@ -230,6 +239,7 @@ private:
         }
         if (f.hasProperty(QTextFormat::ForegroundBrush)) s.fg = ColorIndex(f.foreground());
         if (f.hasProperty(QTextFormat::BackgroundBrush)) s.bg = ColorIndex(f.background());
+        s.cstyle = f.intProperty(kCharStyleProperty);
         return s;
     }
 
@@ -265,6 +275,7 @@ private:
         if (s.fg != c.fg) Word("\\cf", s.fg);
         if (s.bg != c.bg) Word("\\highlight", s.bg);
         if (s.protect != c.protect) Word(s.protect ? "\\protect" : "\\protect0");
+        if (s.cstyle != c.cstyle) Word("\\cs", s.cstyle);
         c = s;
     }
 
@@ -301,6 +312,10 @@ private:
                    (block.textList() && block.textList()->format().style() == QTextListFormat::ListDisc);
         if (!k.bullet && block.textList() && detail::IsNumberStyle(block.textList()->format().style()))
             k.number = block.textList()->format().style();
+        const detail::ListWriter::Item item = lists_.ItemOf(block);
+        k.ls = item.ls;
+        k.ilvl = item.level;
+        k.style = f.intProperty(kParaStyleProperty);
         const auto tabs = f.tabPositions();
         for (const QTextOption::Tab& t : tabs) {
             if (k.tabs.size() >= size_t(detail::kMaxTabStops)) break;
@@ -313,6 +328,7 @@ private:
         if (paraValid_ && k == para_ && inTable == paraInTable_) return;
         NewLine();
         Word("\\pard");
+        if (k.style) Word("\\s", k.style);
         if (inTable) Word("\\intbl");
         if (k.bullet) {
             int sym = FontIndex(QStringLiteral("Symbol"), 2);
@@ -327,6 +343,10 @@ private:
                                                                               : "\\pndec";
             body_ += std::string("{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart1") + style + "{\\pntxta.}}";
             needSpace_ = false;
+        }
+        if (k.ls) {
+            Word("\\ls", k.ls);
+            Word("\\ilvl", k.ilvl);
         }
         if (k.fi) Word("\\fi", k.fi);
         if (k.li) Word("\\li", k.li);
@@ -361,7 +381,7 @@ private:
         }
         if (k.number) {
             // The number as readers without lists show it ("1.", "b.", "iv.").
-            std::string item = block.textList()->itemText(block).toLatin1().toStdString();
+            std::string item = detail::ItemLabel(block).toLatin1().toStdString();
             item.erase(std::remove_if(item.begin(), item.end(),
                                       [](char ch) { return !std::isalnum(uint8_t(ch)) && ch != '.'; }),
                        item.end());
@@ -369,10 +389,20 @@ private:
             needSpace_ = false;
         }
         bool any = false;
+        WriteHidden(block.blockFormat().stringProperty(kHiddenBlockProperty));
+        QString before, after;  // hidden text of the fragment before
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             QTextFragment frag = it.fragment();
             if (!frag.isValid()) continue;
             QTextCharFormat f = frag.charFormat();
+            // Hidden text once where a run of fragments carrying it begins
+            // (before the text) or ends (after it).
+            const QString nowBefore = f.stringProperty(kHiddenBeforeProperty);
+            const QString nowAfter = f.stringProperty(kHiddenAfterProperty);
+            if (!after.isEmpty() && nowAfter != after) WriteHidden(after);
+            if (!nowBefore.isEmpty() && nowBefore != before) WriteHidden(nowBefore);
+            before = nowBefore;
+            after = nowAfter;
             QString href = f.isAnchor() ? LinkTarget(f.anchorHref()) : QString();
             if (href != link_) {
                 CloseLink();
@@ -388,11 +418,26 @@ private:
             }
             Text(frag.text());
         }
+        WriteHidden(after);
         CloseLink();
         if (!any) {
             // An empty paragraph still carries its face and size.
             WriteRunState(StateOf(block.charFormat()));
         }
+    }
+
+    // Hidden text as a group of its own; U+2029 is a hidden paragraph mark.
+    void WriteHidden(const QString& hidden) {
+        if (hidden.isEmpty()) return;
+        body_ += "{\\v ";
+        needSpace_ = false;
+        const QStringList parts = hidden.split(QChar(0x2029));
+        for (qsizetype i = 0; i < parts.size(); ++i) {
+            if (i) Word("\\par");
+            Text(parts[i]);
+        }
+        body_ += '}';
+        needSpace_ = false;
     }
 
     // The target as a field can hold it: no control characters, no quotes.
@@ -574,6 +619,7 @@ private:
     bool pendingPar_ = false;
     QString link_;
     RunState linkState_;
+    detail::ListWriter lists_;
 };
 
 } // namespace
