@@ -9,6 +9,8 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "base/messages.h"
+
 namespace zt::ui {
 
 CZTDropQuestionDialog::CZTDropQuestionDialog(CZTDropQuestion& question, QWidget* parent)
@@ -38,7 +40,7 @@ CZTDropQuestionDialog::CZTDropQuestionDialog(CZTDropQuestion& question, QWidget*
         layout->addWidget(c);
     }
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Abbrechen"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(QString::fromUtf8(MessageText(Msg::DropCancel)));
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

@@ -40,6 +40,14 @@ public:
         return w;
     }
     mutable QPointer<QLineEdit> editor;
+
+protected:
+    // The target of a drag over the tree looks selected.
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        auto* view = qobject_cast<const CLeftView*>(parent());
+        if (view && index.isValid() && index == view->DropTarget()) option->state |= QStyle::State_Selected;
+    }
 };
 
 } // namespace

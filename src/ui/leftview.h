@@ -3,6 +3,7 @@
 // multiple move/copy/delete, expansion, properties, background colour).
 #pragma once
 
+#include <QPersistentModelIndex>
 #include <QTreeView>
 
 #include <functional>
@@ -45,6 +46,10 @@ public:
     void SetToggleOnClick(bool on) { toggleOnClick_ = on; }
     // Applies the document's tree background.
     void ApplyBackground();
+    // The entry shown as the target of a drag over the tree (invalid: none);
+    // it is drawn as selected.
+    void SetDropTarget(const QModelIndex& index) { dropTarget_ = index; }
+    QModelIndex DropTarget() const { return dropTarget_; }
     // The whole tree is about to be replaced (open, new) and has been.
     void BeginReload();
     void EndReload();
@@ -90,6 +95,7 @@ private:
     bool editable_ = true;
     bool toggleOnClick_ = false;
     bool reloading_ = false;
+    QPersistentModelIndex dropTarget_;
 };
 
 } // namespace zt::ui

@@ -752,6 +752,10 @@ void CZTListView::dragMoveEvent(QDragMoveEvent* event) {
     else event->ignore();
 }
 
+void CZTListView::startDrag(Qt::DropActions) {
+    if (startFileDrag) startFileDrag();
+}
+
 void CZTListView::dropEvent(QDropEvent* event) {
     if (TakeMimeData(event->mimeData())) event->acceptProposedAction();
     else event->ignore();

@@ -83,6 +83,9 @@ public:
     std::function<QColor(QColor)> chooseColor;
     // Answers name conflicts (null: the dialog "Datei existiert bereits").
     ConflictAsker* conflictAsker = nullptr;
+    // Starts a drag of the selected files (set by the drag and drop
+    // controller); the view calls it when a press on a selected entry moves.
+    std::function<void()> startFileDrag;
     // The temporary copies and those being watched for changes.
     const CZTTempFiles& TempFiles() const { return temps_; }
     std::vector<std::string> WatchedFiles() const;
@@ -97,6 +100,7 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void startDrag(Qt::DropActions supported) override;
 
 private:
     struct Watched {

@@ -21,12 +21,14 @@
 #include "print/composer.h"
 #include "text/pagertf.h"
 #include "text/qt/rtfdocument.h"
+#include "ui/filesdrag.h"
 #include "ui/leftview.h"
 #include "ui/listview.h"
 #include "ui/mainframe.h"
 #include "ui/pagetreemodel.h"
 #include "ui/settings.h"
 #include "ui/textview.h"
+#include "ui/treedropfeedback.h"
 
 namespace zt::ui {
 
@@ -36,18 +38,6 @@ namespace {
 constexpr qsizetype kMaxDroppedText = 64 * 1024 * 1024;
 
 QString Msg8(Msg id) { return QString::fromUtf8(MessageText(id)); }
-
-// The captions and labels of the drop dialogs.
-const char* const kDropDialogTitle = "Verschieben / Kopieren";
-const char* const kDropMoveTitle = "Verschieben";
-const char* const kDropCopyTitle = "Kopieren";
-const char* const kDropPageAs = "Einfügen der Seite als";
-const char* const kDropFilesOnTreeAs = "Einfügen der Dateien in die Baumansicht als";
-const char* const kDropOnFilesAs = "Datei einfügen als";
-const char* const kQuestionTitle = "Frage...";
-const char* const kDropBinaryFiles = "Auch Dateien im Binär-Format öffnen?";
-
-QString U(const char* text) { return QString::fromUtf8(text); }
 
 std::string Int32Bytes(int32_t v) {
     std::string s(4, '\0');
@@ -139,8 +129,13 @@ CZTTreeDragDrop::CZTTreeDragDrop(CMainFrame& frame) : QObject(&frame), frame_(fr
     tree->viewport()->setAcceptDrops(true);
     tree->viewport()->installEventFilter(this);
     frame_.FilesView()->viewport()->installEventFilter(this);
+    feedback_ = new CZTTreeDropFeedback(*tree, [this](const QDragMoveEvent& e) {
+        return TreeDragOver(e.mimeData(), e.modifiers(), e.possibleActions()) != Qt::IgnoreAction;
+    });
     // Files dragged out belong to the document shown: they go with it.
+    filesDrag_ = new CZTFilesDrag(*frame_.FilesView(), frame_.Document(), frame_.Document().Prompter());
     connect(&frame_, &CMainFrame::documentChanged, this, [this] { temps_.Clear(); });
+    connect(&frame_, &CMainFrame::documentChanged, filesDrag_, &CZTFilesDrag::Clear);
 }
 
 CZTTreeDragDrop::~CZTTreeDragDrop() = default;
@@ -250,11 +245,19 @@ CZTTreeMimeData* CZTTreeDragDrop::CreateDragData(CZTPageNode* node) {
 Qt::DropAction CZTTreeDragDrop::BeginTreeDrag(CZTPageNode* node) {
     CZTTreeMimeData* data = CreateDragData(node);
     if (!data) return Qt::IgnoreAction;
-    QDrag drag(frame_.TreeView());
-    drag.setMimeData(data);
+    // On the heap: the platform keeps the drag, and with it the data, after
+    // exec() returns, until a target in another process has fetched it.
+    auto* drag = new QDrag(frame_.TreeView());
+    drag->setMimeData(data);
     const Qt::DropActions allowed = Editable() ? (Qt::CopyAction | Qt::MoveAction) : Qt::CopyAction;
-    const Qt::DropAction result = runDrag ? runDrag(drag, allowed) : drag.exec(allowed, Qt::CopyAction);
-    AfterDrag(*data, result);
+    if (runDrag) {
+        const Qt::DropAction result = runDrag(*drag, allowed);
+        AfterDrag(*data, result);
+        delete drag;
+        return result;
+    }
+    const Qt::DropAction result = drag->exec(allowed, Qt::CopyAction);
+    AfterDrag(*data, result); // the drag is deleted later by the platform
     return result;
 }
 
@@ -311,9 +314,9 @@ bool CZTTreeDragDrop::TreeDrop(const QMimeData* data, Qt::DropAction action, CZT
         return false;
     }
     CZTDropQuestion q;
-    q.title = U(action == Qt::MoveAction ? kDropMoveTitle : kDropCopyTitle);
-    q.label = U(kDropPageAs);
-    q.options = {QStringLiteral("&Kindseite"), QStringLiteral("&Nachbarseite"), QStringLiteral("&Datei")};
+    q.title = Msg8(action == Qt::MoveAction ? Msg::DropMoveTitle : Msg::DropCopyTitle);
+    q.label = Msg8(Msg::DropPageAs);
+    q.options = {Msg8(Msg::DropAsChildPage), Msg8(Msg::DropAsNeighbourPage), Msg8(Msg::DropAsFile)};
     q.preset = zettrix || !target ? 1 : 2;
     const int choice = Ask(q);
     if (choice < 0) return false;
@@ -401,11 +404,10 @@ bool CZTTreeDragDrop::ShellFilesDropOnTree(const QStringList& paths, CZTPageNode
     if (paths.isEmpty() || !Editable()) return false;
     CZTDocument& doc = frame_.Document();
     CZTDropQuestion q;
-    q.title = U(kDropDialogTitle);
-    q.label = U(kDropFilesOnTreeAs);
-    q.options = {QStringLiteral("&Kindseiten"), QStringLiteral("&Nachbarseiten"),
-                 QStringLiteral("Einfügen als &Dateien in die Dateienansicht.")};
-    q.note = QStringLiteral("mit automatischem Textimport.");
+    q.title = Msg8(Msg::DropDialogTitle);
+    q.label = Msg8(Msg::DropFilesOnTreeAs);
+    q.options = {Msg8(Msg::DropAsChildPages), Msg8(Msg::DropAsNeighbourPages), Msg8(Msg::DropAsFilesInList)};
+    q.note = Msg8(Msg::DropWithTextImport);
     q.preset = 1;
     const int choice = Ask(q);
     if (choice < 0) return false;
@@ -421,10 +423,10 @@ bool CZTTreeDragDrop::ShellFilesDropOnTree(const QStringList& paths, CZTPageNode
     BinaryChoice binary = BinaryChoice::Ask;
     if (paths.size() > 1) {
         CZTDropQuestion b;
-        b.title = U(kQuestionTitle);
-        b.label = U(kDropBinaryFiles);
-        b.options = {QStringLiteral("&Alle"), QStringLiteral("&Einzeln erfragen"), QStringLiteral("&Keine"),
-                     QStringLiteral("Alle als &Datei aufnehmen")};
+        b.title = Msg8(Msg::DropQuestionTitle);
+        b.label = Msg8(Msg::DropBinaryFiles);
+        b.options = {Msg8(Msg::DropBinaryAll), Msg8(Msg::DropBinaryEach), Msg8(Msg::DropBinaryNone),
+                     Msg8(Msg::DropBinaryAllAsFiles)};
         b.preset = 1;
         const int answer = Ask(b);
         if (answer < 0) return false;
@@ -459,12 +461,12 @@ bool CZTTreeDragDrop::FilesListDrop(const QMimeData* data, Qt::DropAction) {
     CZTDocument& doc = frame_.Document();
     const CZTPreferences& prefs = frame_.Settings().prefs;
     CZTDropQuestion q;
-    q.title = U(kDropDialogTitle);
-    q.label = U(kDropOnFilesAs);
-    q.options = {QStringLiteral("Zettrix &Dokument"), QStringLiteral("&Text Inhalt")};
-    q.formats = {QStringLiteral("Rich Text Format (*.rtf)"), QStringLiteral("Text (*.txt)")};
+    q.title = Msg8(Msg::DropDialogTitle);
+    q.label = Msg8(Msg::DropOnFilesAs);
+    q.options = {Msg8(Msg::DropAsDocument), Msg8(Msg::DropAsTextContent)};
+    q.formats = {Msg8(Msg::DropFormatRtf), Msg8(Msg::DropFormatText)};
     if (data->hasFormat(QString::fromLatin1(kMimeBTree))) {
-        q.checks = {QStringLiteral("&Unterbaum"), QStringLiteral("Titel &einfügen")};
+        q.checks = {Msg8(Msg::DropWholeSubtree), Msg8(Msg::DropWithTitles)};
         q.checked = {prefs.drag == 0, prefs.caption != 0};
     }
     const int choice = Ask(q);

@@ -25,6 +25,8 @@ namespace zt::ui {
 
 class CMainFrame;
 class CZTTreeDragDrop;
+class CZTTreeDropFeedback;
+class CZTFilesDrag;
 
 inline constexpr char kMimeZettrix[] = "application/x-zettrix";
 inline constexpr char kMimeBTree[] = "application/x-zettrix-btree";
@@ -101,6 +103,11 @@ public:
     // A drop on the files list of the current page.
     bool FilesListDrop(const QMimeData* data, Qt::DropAction action);
 
+    // The drop target, scrolling and opening shown while dragging over the tree.
+    CZTTreeDropFeedback* Feedback() const { return feedback_; }
+    // Attached files dragged out of the files list.
+    CZTFilesDrag* FilesDrag() const { return filesDrag_; }
+
     // The bytes of a format, read as this program's own view.
     QByteArray ReadOwn(const QMimeData* data, const char* mime, bool shortForm = false) const;
 
@@ -134,6 +141,8 @@ private:
 
     CMainFrame& frame_;
     CZTTempFiles temps_; // pages dragged out as files
+    CZTTreeDropFeedback* feedback_ = nullptr;
+    CZTFilesDrag* filesDrag_ = nullptr;
     QPoint pressAt_;
     QPointer<QObject> pressedView_;
     int32_t pressedIdent_ = 0;

@@ -2,7 +2,9 @@
 // events on the real views: subtrees moved and copied within the tree (never
 // into themselves), handed to a second main window as another instance sees
 // them (bytes only), dragged out as document files, file lists and texts
-// dropped on the tree and the files list, and the questions asked.
+// dropped on the tree and the files list, and the questions asked; what the
+// tree shows while a drag is over it (target, scrolling, opening), and files
+// dragged out of the files list as temporary copies.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -10,6 +12,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QMimeData>
+#include <QScrollBar>
 #include <QSettings>
 #include <QTest>
 #include <QUrl>
@@ -27,7 +30,9 @@
 #include "ui/mainframe.h"
 #include "ui/pagetreemodel.h"
 #include "ui/settings.h"
+#include "ui/filesdrag.h"
 #include "ui/treedrag.h"
+#include "ui/treedropfeedback.h"
 
 using namespace zt::ui;
 using zt::test::ScriptedPrompter;
@@ -442,6 +447,156 @@ TEST_F(TreeDrag, DragOverEffectsFollowTheKeysAndTheDocument) {
     EXPECT_EQ(a->D().TreeDragOver(page.get(), Qt::ControlModifier, both), Qt::IgnoreAction);
     EXPECT_FALSE(a->DropOnTree(text, s1));
     EXPECT_TRUE(a->asked.isEmpty());
+}
+
+TEST_F(TreeDrag, DragOverShowsTheTargetScrollsAtTheEdgesAndOpensARestingEntry) {
+    CZTDocument& doc = a->Doc();
+    for (int i = 0; i < 80; ++i) doc.AddPage(nullptr, "Weitere " + std::to_string(i));
+    CLeftView* tree = a->frame->TreeView();
+    QWidget* vp = tree->viewport();
+    const CZTPageTreeModel* model = tree->PageModel();
+    tree->collapseAll();
+    tree->scrollToTop();
+    QApplication::processEvents();
+    CZTTreeDropFeedback& feedback = *a->D().Feedback();
+    std::unique_ptr<QMimeData> page(a->D().CreateDragData(s1));
+    const Qt::DropActions both = Qt::CopyAction | Qt::MoveAction;
+    auto over = [&](QPoint at, const QMimeData& data, QEvent::Type type = QEvent::DragMove) {
+        QDragMoveEvent e(at, both, &data, Qt::LeftButton, Qt::NoModifier, type);
+        QApplication::sendEvent(vp, &e);
+    };
+    auto center = [&](CZTPageNode* n) { return tree->visualRect(model->IndexOf(n)).center(); };
+
+    // The entry under the pointer is the target and is drawn as selected.
+    const QModelIndex projIndex = model->IndexOf(projekte);
+    auto painted = [&](CZTPageNode* n) {
+        const QRect r = tree->visualRect(model->IndexOf(n));
+        return vp->grab().toImage().pixelColor(vp->width() - 4, r.center().y()) !=
+               tree->palette().color(QPalette::Base);
+    };
+    ASSERT_FALSE(painted(projekte));
+    over(center(projekte), *page, QEvent::DragEnter);
+    EXPECT_EQ(feedback.Target(), projIndex);
+    EXPECT_EQ(tree->DropTarget(), projIndex);
+    EXPECT_TRUE(painted(projekte));
+    EXPECT_FALSE(tree->isExpanded(projIndex)); // not yet: the pointer has to rest
+    // Resting on the collapsed entry opens it.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return tree->isExpanded(projIndex); }, 5000));
+    EXPECT_TRUE(tree->isExpanded(projIndex));
+    // The target follows the pointer.
+    over(center(memo), *page);
+    EXPECT_EQ(feedback.Target(), model->IndexOf(memo));
+    // Data the tree does not take shows no target.
+    QMimeData other;
+    other.setData(QStringLiteral("application/octet-stream"), "x");
+    over(center(memo), other);
+    EXPECT_FALSE(feedback.Target().isValid());
+    EXPECT_FALSE(tree->DropTarget().isValid());
+
+    // Resting at the bottom edge scrolls down, at the top edge up again.
+    QScrollBar* bar = tree->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+    ASSERT_EQ(bar->value(), 0);
+    over(QPoint(40, vp->height() - 2), *page);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return bar->value() >= 2 * bar->singleStep(); }, 5000)) << bar->value();
+    // The target is the entry under the pointer after scrolling.
+    EXPECT_EQ(feedback.Target(), tree->indexAt(QPoint(40, vp->height() - 2)));
+    const int down = bar->value();
+    over(QPoint(40, 1), *page);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return bar->value() < down; }, 5000));
+    // Leaving ends it: no target, no more scrolling.
+    QDragLeaveEvent leave;
+    QApplication::sendEvent(vp, &leave);
+    EXPECT_FALSE(feedback.Target().isValid());
+    tree->scrollToTop();
+    EXPECT_FALSE(painted(projekte));
+    QTest::qWait(3 * CZTTreeDropFeedback::kStepMs);
+    EXPECT_EQ(bar->value(), 0);
+
+    // In the middle nothing scrolls; the drop removes the target before it asks.
+    const int middle = vp->height() / 2;
+    over(QPoint(40, middle), *page, QEvent::DragEnter);
+    EXPECT_TRUE(feedback.Target().isValid());
+    QTest::qWait(2 * CZTTreeDropFeedback::kStepMs);
+    EXPECT_EQ(bar->value(), 0);
+    bool targetShownWhileAsking = true;
+    a->D().answerQuestion = [&](CZTDropQuestion&) {
+        targetShownWhileAsking = feedback.Target().isValid() || tree->DropTarget().isValid();
+        return -1;
+    };
+    QDropEvent drop(QPointF(40, middle), both, page.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(vp, &drop);
+    EXPECT_FALSE(targetShownWhileAsking);
+    EXPECT_FALSE(feedback.Target().isValid());
+}
+
+TEST_F(TreeDrag, FilesDraggedOutOfTheListAreTemporaryCopiesThatGoWithTheDocument) {
+    CZTDocument& doc = a->Doc();
+    const std::string notiz = "Notiz f\xFCr dich\n"; // Windows-1252, as stored
+    zt::StoreFile(doc, memo, "notiz.txt", notiz, 1700000000);
+    a->frame->TreeView()->SelectPage(memo);
+    CZTListView* list = a->frame->FilesView();
+    ASSERT_EQ(list->Names(), (QStringList{"daten.bin", "notiz.txt"}));
+    CZTFilesDrag& drag = *a->D().FilesDrag();
+    std::vector<QUrl> urls;
+    Qt::DropActions offered;
+    std::unique_ptr<QMimeData> seen;
+    drag.runDrag = [&](QDrag& d, Qt::DropActions allowed) {
+        offered = allowed;
+        const QList<QUrl> list = d.mimeData()->urls();
+        urls.assign(list.begin(), list.end());
+        // What another program gets: the list's bytes.
+        seen = std::make_unique<QMimeData>();
+        seen->setData(QString::fromLatin1(kMimeUriList), d.mimeData()->data(QString::fromLatin1(kMimeUriList)));
+        return Qt::CopyAction;
+    };
+    // Both selected, a press on one of them and a move: both go.
+    list->selectAll();
+    const QPoint at = list->visualItemRect(list->topLevelItem(1)).center();
+    QTest::mousePress(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseMove(list->viewport(), at + QPoint(0, 1)); // not far enough yet
+    EXPECT_TRUE(urls.empty());
+    QTest::mouseMove(list->viewport(), at + QPoint(0, QApplication::startDragDistance() + 5));
+    QTest::mouseRelease(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    ASSERT_EQ(urls.size(), 2u);
+    EXPECT_EQ(offered, Qt::CopyAction); // the files stay in the document
+    const QString dir = QString::fromStdString(drag.TempFiles().Directory(false));
+    ASSERT_FALSE(dir.isEmpty());
+    const std::string expected[] = {std::string(5000, 'd'), notiz};
+    const char* names[] = {"daten.bin", "notiz.txt"};
+    for (size_t i = 0; i < 2; ++i) {
+        ASSERT_TRUE(urls[i].isLocalFile());
+        const QFileInfo info(urls[i].toLocalFile());
+        EXPECT_EQ(info.fileName(), QString::fromLatin1(names[i]));
+        EXPECT_EQ(info.absolutePath(), dir);
+        QFile f(info.filePath());
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll().toStdString(), expected[i]) << names[i];
+    }
+    EXPECT_EQ(QFileInfo(dir).permissions() & (QFile::ReadOther | QFile::ReadGroup), QFile::Permissions());
+
+    // A second drag of the same file keeps its name and leaves no stray copy.
+    list->SelectFile(QStringLiteral("notiz.txt"));
+    urls.clear();
+    EXPECT_EQ(drag.BeginDrag(), Qt::CopyAction);
+    ASSERT_EQ(urls.size(), 1u);
+    EXPECT_EQ(QFileInfo(urls[0].toLocalFile()).fileName(), QStringLiteral("notiz.txt"));
+    EXPECT_EQ(drag.TempFiles().Paths().size(), 2u);
+
+    // Not back onto its own list; another window takes the file.
+    std::unique_ptr<QMimeData> own(drag.CreateDragData());
+    EXPECT_FALSE(a->DropOnFiles(*own));
+    EXPECT_EQ(list->Names(), (QStringList{"daten.bin", "notiz.txt"}));
+    SecondWindow();
+    EXPECT_TRUE(b->DropOnFiles(*seen));
+    CZTPageNode* ziel = b->Doc().Tree().FirstRootPage();
+    EXPECT_EQ(FileText(b->Doc(), ziel, "notiz.txt"), notiz); // the second drag's one file
+    EXPECT_EQ(b->frame->FilesView()->Names(), QStringList{"notiz.txt"});
+
+    // The copies go with the document.
+    a->frame->NewDocument();
+    EXPECT_FALSE(QFileInfo::exists(dir));
+    EXPECT_TRUE(drag.TempFiles().Paths().empty());
 }
 
 } // namespace
