@@ -93,7 +93,8 @@ void Impl::Begin(std::string_view rtf, Mode mode) {
     fields_.clear();
     fieldGroups_ = 0;
     prescanBudget_ = rtf.size() * 4 + (1u << 20);
-    docCp_ = &RtfCodePageFor(1252);
+    ansiCp_ = &RtfCodePageFor(1252);
+    docCp_ = ansiCp_;
     symbolCp_ = &RtfCodePageFor(kRtfSymbolCodePage);
     deff_ = -1;
     ucSkip_ = 0;

@@ -505,7 +505,7 @@ private:
 
     // Output bytes not mapped yet come from the input bytes [b, e).
     void MapTo(size_t b, size_t e) {
-        const bool ansi = !stack_.empty() && &CurCp() == &RtfCodePageFor(1252);
+        const bool ansi = !stack_.empty() && &CurCp() == ansiCp_;
         while (spans_->size() < out_.size()) spans_->push_back({uint32_t(b), uint32_t(e), ansi});
     }
 
@@ -532,7 +532,7 @@ private:
             MapTo(tokBegin_, tokEnd_);
             return;
         }
-        const bool ansi = &CurCp() == &RtfCodePageFor(1252);
+        const bool ansi = &CurCp() == ansiCp_;
         size_t first = out_.size() - count;
         while (spans_->size() < first) spans_->push_back({uint32_t(tokBegin_), uint32_t(tokEnd_), ansi});
         for (size_t k = 0; k < count; ++k) spans_->push_back({uint32_t(off + k), uint32_t(off + k + 1), ansi});
@@ -731,6 +731,7 @@ private:
 
     const RtfCodePage* docCp_ = nullptr;
     const RtfCodePage* symbolCp_ = nullptr;
+    const RtfCodePage* ansiCp_ = nullptr; // Windows-1252, looked up once
     int deff_ = -1;
     int ucSkip_ = 0;
     int pendingLead_ = -1;
