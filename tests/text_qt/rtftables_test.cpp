@@ -5,6 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -134,6 +139,42 @@ TEST(RtfNestedTables, WrittenInTheNestedFormAndReadBack) {
     EXPECT_EQ(Describe(again), kNestedShape) << rtf;
     // A second round changes nothing.
     EXPECT_EQ(WriteRtf(again), rtf);
+}
+
+// LibreOffice (headless, with a profile of its own in a temporary folder)
+// reads what we write as a table inside a table cell.
+TEST(RtfNestedTables, LibreOfficeReadsTheWrittenNesting) {
+    const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    if (soffice.isEmpty()) GTEST_SKIP() << "LibreOffice (soffice) is not installed (scripts/setup.sh installs it)";
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QTextDocument doc;
+    ASSERT_TRUE(Load(kNested, doc));
+    {
+        QFile f(dir.filePath(QStringLiteral("nested.rtf")));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        const std::string rtf = WriteRtf(doc);
+        f.write(rtf.data(), qint64(rtf.size()));
+    }
+    QProcess p;
+    p.setWorkingDirectory(dir.path());
+    p.start(soffice, {QStringLiteral("--headless"),
+                      QStringLiteral("-env:UserInstallation=file://") + dir.filePath(QStringLiteral("profile")),
+                      QStringLiteral("--convert-to"), QStringLiteral("html"), QStringLiteral("--outdir"), dir.path(),
+                      dir.filePath(QStringLiteral("nested.rtf"))});
+    ASSERT_TRUE(p.waitForFinished(120000)) << "LibreOffice did not finish";
+    QFile out(dir.filePath(QStringLiteral("nested.html")));
+    ASSERT_TRUE(out.open(QIODevice::ReadOnly)) << p.readAllStandardError().toStdString();
+    const QString html = QString::fromUtf8(out.readAll()).toLower();
+    // The inner table opens after the outer one and before "Unten", its
+    // joined cell spans two columns.
+    const qsizetype outer = html.indexOf(QStringLiteral("<table"));
+    const qsizetype inner = html.indexOf(QStringLiteral("<table"), outer + 1);
+    ASSERT_GE(outer, 0);
+    ASSERT_GT(inner, outer) << html.toStdString();
+    EXPECT_LT(inner, html.indexOf(QStringLiteral("eins")));
+    EXPECT_LT(html.indexOf(QStringLiteral("</table>")), html.indexOf(QStringLiteral("unten")));
+    EXPECT_GT(html.indexOf(QStringLiteral("colspan=\"2\"")), inner);
 }
 
 TEST(RtfNestedTables, ThreeLevelsThroughTheRoundTrip) {

@@ -96,6 +96,7 @@ struct Pict {
     std::string data;
     int nibble = -1;
     bool tooBig = false;
+    bool emf = false;  // an enhanced metafile (\emfblip), kept as it is
 };
 
 int HexValue(unsigned char c) {
@@ -536,6 +537,9 @@ private:
             pict_.mapMode = t.hasParam ? t.param : 1;
             break;
         case RtfKw::emfblip:
+            pict_.kind = PictureKind::Unknown;
+            pict_.emf = true;
+            break;
         case RtfKw::wbitmap: pict_.kind = PictureKind::Unknown; break;
         case RtfKw::picw: pict_.picw = std::max<int64_t>(v, 0); break;
         case RtfKw::pich: pict_.pich = std::max<int64_t>(v, 0); break;
@@ -583,6 +587,17 @@ private:
             bytes = QByteArray(p.data.data(), qsizetype(p.data.size()));
             if (!image.loadFromData(bytes)) return;
             kind = p.kind == PictureKind::Png ? QStringLiteral("png") : QStringLiteral("jpeg");
+        } else if (p.emf) {
+            // Shown rendered; the metafile itself is what is written back.
+            auto pic = LoadPictureData(p.data);
+            if (!pic || !pic->IsMetafile()) return;
+            image = RenderPicture(*pic);
+            if (image.isNull() || pixels_ + int64_t(image.width()) * image.height() > detail::kMaxTotalPixels) return;
+            pixels_ += int64_t(image.width()) * image.height();
+            bytes = QByteArray(p.data.data(), qsizetype(p.data.size()));
+            kind = QStringLiteral("emf");
+            pw = image.width();
+            ph = image.height();
         } else {
             const std::string file =
                 PictureFileOf(p.kind, std::move(p.data), p.picw, p.pich, p.mapMode, p.goalw, p.goalh);

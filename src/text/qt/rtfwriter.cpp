@@ -6,6 +6,7 @@
 
 #include "base/cp1252.h"
 #include "text/rtfcodepage.h"
+#include "text/emfrender.h"
 #include "text/pictures.h"
 
 #include <QBuffer>
@@ -429,6 +430,19 @@ private:
     void WriteImage(const QTextImageFormat& f) {
         QByteArray bytes = f.property(kPictureBytesProperty).toByteArray();
         QString kind = f.stringProperty(kPictureKindProperty);
+        EmfHeader emf;
+        if (kind == QLatin1String("emf") &&
+            ReadEmfHeader(std::string_view(bytes.constData(), size_t(bytes.size())), emf)) {
+            // An enhanced metafile goes back as it came: its size in
+            // hundredths of a millimetre, the shown size in twips.
+            const int gw = f.width() > 0 ? UnitsToTwips(f.width()) : int(std::lround(emf.WidthHimetric() * 1440.0 / 2540));
+            const int gh = f.height() > 0 ? UnitsToTwips(f.height()) : int(std::lround(emf.HeightHimetric() * 1440.0 / 2540));
+            body_ += "{\\pict\\emfblip\\picw" + std::to_string(emf.WidthHimetric()) + "\\pich" +
+                     std::to_string(emf.HeightHimetric()) + "\\picwgoal" + std::to_string(gw) + "\\pichgoal" +
+                     std::to_string(gh);
+            WriteHex(bytes);
+            return;
+        }
         if (bytes.isEmpty() || (kind != QLatin1String("png") && kind != QLatin1String("jpeg"))) {
             QImage img;
             QVariant res = doc_.resource(QTextDocument::ImageResource, QUrl(f.name()));
@@ -451,6 +465,11 @@ private:
         body_ += kind == QLatin1String("png") ? "\\pngblip" : "\\jpegblip";
         body_ += "\\picw" + std::to_string(pw) + "\\pich" + std::to_string(ph) + "\\picwgoal" +
                  std::to_string(gw) + "\\pichgoal" + std::to_string(gh) + "\\picscalex100\\picscaley100";
+        WriteHex(bytes);
+    }
+
+    // The picture's data in lines of hex digits, and the group's end.
+    void WriteHex(const QByteArray& bytes) {
         static const char kHex[] = "0123456789abcdef";
         for (qsizetype i = 0; i < bytes.size(); ++i) {
             if (i % 64 == 0) body_ += "\r\n";
