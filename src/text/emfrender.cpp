@@ -28,6 +28,7 @@ constexpr size_t kMaxSavedStates = 256;
 constexpr int kMaxObjects = 65535;
 constexpr size_t kMaxPathElements = 1 << 20;
 constexpr double kMaxCoordinate = 1e7;
+constexpr int kMaxPenWidth = 32767;  // what QPen takes
 
 // Record types.
 enum : uint32_t {
@@ -617,7 +618,7 @@ bool Player::Play(uint32_t type, const Record& r) {
         if (!o) return true;
         *o = Object{};
         o->type = ObjType::Pen;
-        o->pen = {int(r.U32(12)), double(std::max(0, r.I32(16))), ColorRef(r.U32(24))};
+        o->pen = {int(r.U32(12)), double(std::clamp(r.I32(16), 0, kMaxPenWidth)), ColorRef(r.U32(24))};
         return true;
     }
     case kExtCreatePen: {
@@ -625,7 +626,7 @@ bool Player::Play(uint32_t type, const Record& r) {
         if (!o) return true;
         *o = Object{};
         o->type = ObjType::Pen;
-        o->pen = {int(r.U32(28)), double(r.U32(32) > 1u << 20 ? 0u : r.U32(32)), ColorRef(r.U32(40))};
+        o->pen = {int(r.U32(28)), double(std::min<uint32_t>(r.U32(32), kMaxPenWidth)), ColorRef(r.U32(40))};
         if (r.U32(36) == 1) o->pen.style = 5;  // BS_NULL brush: no line
         return true;
     }
