@@ -3,6 +3,7 @@
 
 #include "base/cp1252.h"
 #include "exchange/rtfhtml/htmlchars.h"
+#include "exchange/rtfhtml/rtfnesting.h"
 #include "exchange/rtfhtml/rtfpictures.h"
 #include "text/pagertf.h"
 #include "text/rtfcodepage.h"
@@ -71,6 +72,8 @@ struct ParaState {
     uint8_t align = AlignLeft;
     int32_t fi = 0, li = 0, ri = 0;
     bool listItem = false;
+    bool intbl = false;
+    int8_t itap = 0;  // table nesting level (\itapN), 0 none given
 };
 
 struct Group {
@@ -140,16 +143,8 @@ struct Twin {
     std::string text;
 };
 
-struct TableCell {
-    int left = 0, right = 0;
-    uint8_t merge = 0;  // 1 first of a vertical merge, 2 continuation
-    int colspan = 1, rowspan = 1;
-};
-
-struct TableLayout {
-    std::vector<std::vector<TableCell>> rows;
-    size_t endOffset = SIZE_MAX;
-};
+using rtfhtml::TableCell;
+using rtfhtml::TableLayout;
 
 // Output of one code page in one form, per byte.
 enum ByteKind : uint8_t { BytePlain, ByteSpace, ByteTab, ByteDrop, ByteLead };
@@ -276,6 +271,7 @@ public:
         pictureCounter = 0;
         inTable_ = false;
         layout_ = TableLayout{};
+        outerTables_.clear();
         listOpen_ = false;
     }
 
@@ -339,6 +335,7 @@ private:
         expanded_.clear();
         fields_.clear();
         layout_ = TableLayout{};
+        outerTables_.clear();
         pict_ = Pict{};
         twin_ = Twin{};
         out_.clear();
@@ -383,7 +380,7 @@ private:
         while (!failed_ && !stack_.empty()) {
             if (!tok_.Next(t)) break;
             lastOffset_ = t.offset;
-            if (inTable_ && t.offset >= layout_.endOffset) EndTable();
+            while (inTable_ && t.offset >= layout_.endOffset) EndTable();
             tokBegin_ = t.offset;
             tokEnd_ = t.end;
             runPlain_ = t.type == RtfTokenType::Text && t.end - t.offset == t.text.size();
@@ -884,6 +881,10 @@ private:
     void OnDestination(RtfKw kw) {
         bool html = mode_ == Mode::Html;
         switch (kw) {
+        case RtfKw::nesttableprops:
+            // The definition of a nested row comes with its end.
+            if (html && !outerTables_.empty()) OnRow();
+            break;
         case RtfKw::fonttbl:
             SetDest(Dest::FontTbl);
             return;
@@ -1552,7 +1553,7 @@ private:
     void Finish() {
         if (mode_ != Mode::Html) return;
         FlushWord();
-        if (inTable_) EndTable();
+        while (inTable_) EndTable();
         CloseSection();
         if (!headWritten_) WriteHead();
         std::string tail;
@@ -1704,6 +1705,7 @@ private:
     void BeforeText() {
         shppictDone_ = false;
         if (!headWritten_) WriteHead();
+        EnterNestedTables();
         if (inTable_ && !cellOpen_) EnsureCell();
         if (inner_ != 1) OpenParagraph();
         if (!tagsOpen_ || !(openChr_ == Cur().chr)) {
@@ -1715,6 +1717,7 @@ private:
     // The same without character tags, for pictures, breaks and links.
     void PrepareBlock() {
         if (!headWritten_) WriteHead();
+        EnterNestedTables();
         if (inTable_ && !cellOpen_) EnsureCell();
         CloseCharTags();
         if (inner_ != 1) OpenParagraph();
@@ -1949,8 +1952,13 @@ private:
         case RtfKw::sect: CloseSection(); break;
         case RtfKw::cell: OnCell(); break;
         case RtfKw::row: OnRow(); break;
-        case RtfKw::nestcell: EmitHtmlChar(' '); break;
-        case RtfKw::nestrow: OnPar(); break;
+        case RtfKw::nestcell: OnNestedCell(); break;
+        case RtfKw::nestrow:
+            if (outerTables_.empty())
+                OnPar();
+            else
+                OnRow();
+            break;
         default: break;
         }
     }
@@ -2024,6 +2032,8 @@ private:
             CloseHeading();
             Cur().para = ParaState{};
             return;
+        case RtfKw::intbl: p.intbl = on; return;
+        case RtfKw::itap: p.itap = int8_t(std::clamp(hasParam ? param : 1, 0, rtfhtml::kMaxTableNesting + 1)); return;
         case RtfKw::ls:
             if (hasParam && param > 0) p.listItem = true;
             return;
@@ -2074,160 +2084,9 @@ private:
 
     // ---- tables ---------------------------------------------------------------
 
-    static bool SkippedInPrescan(RtfKw kw) {
-        if (RtfWordKind(kw) != RtfKwKind::Dest) return false;
-        switch (kw) {
-        case RtfKw::field:
-        case RtfKw::fldrslt:
-        case RtfKw::footnote:
-        case RtfKw::result:
-        case RtfKw::shprslt:
-            return false;
-        default:
-            return true;
-        }
-    }
-
-    TableLayout Prescan(size_t offset) {
-        TableLayout layout;
-        RtfTokenizer s = tok_;
-        int baseDepth = tok_.Depth();
-        s.Seek(offset, baseDepth);
-        std::vector<TableCell> cur, prev;
-        bool defined = false, afterRow = false;
-        int left = 0;
-        uint8_t merge = 0;
-        size_t total = 0;
-        RtfToken t;
-        bool ended = false;
-        while (!ended && s.Next(t)) {
-            if (s.Position() - offset > prescanBudget_) {
-                // Input that keeps starting tables again has used up what the
-                // prescans may read: the table ends here.
-                ended = true;
-                layout.endOffset = t.offset;
-                break;
-            }
-            if (t.type == RtfTokenType::GroupOpen) {
-                int depth = s.Depth();
-                RtfToken n;
-                if (!s.Next(n)) break;
-                if (n.type == RtfTokenType::GroupClose) continue;
-                bool skip = (n.type == RtfTokenType::Symbol && n.symbol == '*') ||
-                            (n.type == RtfTokenType::Word && SkippedInPrescan(LookupRtfWord(n.word)));
-                if (skip) {
-                    while (s.Depth() >= depth && s.Next(n)) {
-                    }
-                    continue;
-                }
-                t = n;
-            }
-            switch (t.type) {
-            case RtfTokenType::GroupClose:
-                if (s.Depth() == 0) ended = true;
-                break;
-            case RtfTokenType::Text:
-            case RtfTokenType::Hex:
-                if (afterRow) ended = true;
-                break;
-            case RtfTokenType::Error:
-                ended = true;
-                break;
-            case RtfTokenType::Word: {
-                RtfKw kw = LookupRtfWord(t.word);
-                int32_t v = t.hasParam ? t.param : 0;
-                switch (kw) {
-                case RtfKw::trowd:
-                    afterRow = false;
-                    cur.clear();
-                    defined = true;
-                    left = 0;
-                    merge = 0;
-                    break;
-                case RtfKw::trleft: left = v; break;
-                case RtfKw::clvmgf: merge = 1; break;
-                case RtfKw::clvmrg: merge = 2; break;
-                case RtfKw::cellx:
-                    afterRow = false;
-                    defined = true;
-                    if (total >= kMaxTableCells) {
-                        // A table this large ends here; what follows starts a new one.
-                        ended = true;
-                        break;
-                    }
-                    if (cur.size() < kMaxCellsPerRow) {
-                        TableCell c;
-                        c.left = cur.empty() ? left : cur.back().right;
-                        c.right = v;
-                        if (c.right <= c.left) c.right = c.left > INT32_MAX - 100 ? INT32_MAX : c.left + 100;
-                        c.merge = merge;
-                        cur.push_back(c);
-                        ++total;
-                    }
-                    merge = 0;
-                    break;
-                case RtfKw::intbl: afterRow = false; break;
-                case RtfKw::row:
-                    if (!defined) {
-                        if (total + prev.size() > kMaxTableCells) {
-                            ended = true;
-                            break;
-                        }
-                        cur = prev;
-                        total += cur.size();
-                    }
-                    layout.rows.push_back(cur);
-                    prev = std::move(cur);
-                    cur.clear();
-                    defined = false;
-                    afterRow = true;
-                    break;
-                default:
-                    if (afterRow && (RtfWordKind(kw) == RtfKwKind::Special || kw == RtfKw::u) &&
-                        kw != RtfKw::cell && kw != RtfKw::nestcell && kw != RtfKw::nestrow)
-                        ended = true;
-                    break;
-                }
-                break;
-            }
-            default:
-                break;
-            }
-            if (ended) {
-                layout.endOffset = t.offset;
-                break;
-            }
-        }
-        if (!ended) layout.endOffset = SIZE_MAX;
-        size_t scanned = (ended ? layout.endOffset : s.Position()) - offset;
-        prescanBudget_ -= std::min(prescanBudget_, scanned);
-        // Columns and spans.
-        std::vector<int> edges;
-        for (const auto& r : layout.rows)
-            for (const auto& c : r) {
-                edges.push_back(c.left);
-                edges.push_back(c.right);
-            }
-        std::sort(edges.begin(), edges.end());
-        edges.erase(std::unique(edges.begin(), edges.end()), edges.end());
-        auto column = [&](int x) { return int(std::lower_bound(edges.begin(), edges.end(), x) - edges.begin()); };
-        for (size_t r = 0; r < layout.rows.size(); ++r) {
-            for (size_t i = 0; i < layout.rows[r].size(); ++i) {
-                TableCell& c = layout.rows[r][i];
-                c.colspan = std::max(1, column(c.right) - column(c.left));
-                if (c.merge == 1) {
-                    size_t k = r + 1;
-                    while (k < layout.rows.size() && i < layout.rows[k].size() && layout.rows[k][i].merge == 2) ++k;
-                    c.rowspan = int(k - r);
-                }
-            }
-        }
-        return layout;
-    }
-
     void StartTable(size_t offset) {
         CloseParagraph();
-        layout_ = Prescan(offset);
+        layout_ = rtfhtml::PrescanTable(tok_, offset, prescanBudget_, kMaxCellsPerRow, kMaxTableCells);
         inTable_ = true;
         row_ = cell_ = 0;
         rowOpen_ = cellOpen_ = false;
@@ -2239,6 +2098,54 @@ private:
         inTable_ = false;
         Markup("</TABLE>\n");
         layout_ = TableLayout{};
+        if (!outerTables_.empty()) {
+            // Back in the cell that holds the table.
+            OpenTable& o = outerTables_.back();
+            layout_ = std::move(o.layout);
+            row_ = o.row;
+            cell_ = o.cell;
+            rowOpen_ = o.rowOpen;
+            cellOpen_ = o.cellOpen;
+            inTable_ = true;
+            outerTables_.pop_back();
+        }
+    }
+
+    // The table level of the current paragraph, and of the open table.
+    int ParaLevel() { return Cur().para.itap > 0 ? Cur().para.itap : (Cur().para.intbl ? 1 : 0); }
+    int TableLevel() const { return inTable_ ? int(outerTables_.size()) + 1 : 0; }
+
+    // Content of a deeper level than the open table opens the tables inside
+    // the open cell, each with its own prescan.
+    void EnterNestedTables() {
+        while (inTable_ && TableLevel() < std::min(ParaLevel(), rtfhtml::kMaxTableNesting)) {
+            if (!cellOpen_) EnsureCell();
+            CloseParagraph();
+            const int level = TableLevel() + 1;
+            TableLayout layout = rtfhtml::PrescanNested(tok_, tokBegin_, level, prescanBudget_, kMaxCellsPerRow,
+                                                        kMaxTableCells);
+            // A table that ends where it begins has nothing to hold.
+            if (layout.endOffset <= tokBegin_) return;
+            outerTables_.push_back({std::move(layout_), row_, cell_, rowOpen_, cellOpen_});
+            layout_ = std::move(layout);
+            row_ = cell_ = 0;
+            rowOpen_ = cellOpen_ = false;
+            Markup("\n<TABLE BORDER=\"1\">\n");
+        }
+    }
+
+    // \nestcell ends a cell of a nested table; without one it stands as a space.
+    void OnNestedCell() {
+        if (inTable_) {
+            if (!headWritten_) WriteHead();
+            if (!cellOpen_) EnsureCell();
+            EnterNestedTables();
+        }
+        if (outerTables_.empty()) {
+            EmitHtmlChar(' ');
+            return;
+        }
+        OnCell();
     }
 
     void EnsureCell() {
@@ -2342,6 +2249,13 @@ private:
     TableLayout layout_;
     size_t row_ = 0, cell_ = 0;
     bool rowOpen_ = false, cellOpen_ = false;
+    // The tables around the open one, innermost last.
+    struct OpenTable {
+        TableLayout layout;
+        size_t row, cell;
+        bool rowOpen, cellOpen;
+    };
+    std::vector<OpenTable> outerTables_;
 };
 
 bool ConvertRtfPicture(const std::string& sourcePath, RtfPictureKind, const std::string& jpegPath) {
