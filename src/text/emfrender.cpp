@@ -369,6 +369,8 @@ bool Player::Poly(uint32_t type, const Record& r) {
     if (fromCurrent) st_.cur = path.currentPosition();
     if (fromCurrent && inPath_) {
         // Inside a path the figure goes on from the current position.
+        if (pathElements_ + size_t(path.elementCount()) > kMaxPathElements) return true;
+        pathElements_ += size_t(path.elementCount());
         path_.connectPath(path);
         return true;
     }

@@ -127,6 +127,32 @@ TEST(RtfNestedTables, ReadAsTablesInCells) {
     EXPECT_EQ(doc.toPlainText().count(QStringLiteral("Breit")), 1);
 }
 
+// The form Word writes: the text in groups, each row definition of the
+// outer table repeated in a group at the row's end.
+TEST(RtfNestedTables, WordsFormWithGroups) {
+    const std::string rtf =
+        kHead +
+        "\\trowd\\cellx4320\\cellx8640"
+        "\\pard\\plain\\ql\\intbl {A\\cell }"
+        "\\pard\\ql\\intbl\\itap1 {B\\par }"
+        "\\pard\\ql\\intbl\\itap2 {C\\nestcell }{D\\nestcell }"
+        "\\pard\\ql\\intbl\\itap2 {{\\*\\nesttableprops\\trowd\\clvmgf\\cellx2000\\cellx4000\\nestrow}"
+        "{\\nonesttables\\par }}"
+        "\\pard\\ql\\intbl\\itap2 {\\nestcell }{E\\nestcell }"
+        "\\pard\\ql\\intbl\\itap2 {{\\*\\nesttableprops\\trowd\\clvmrg\\cellx2000\\cellx4000\\nestrow}"
+        "{\\nonesttables\\par }}"
+        "\\pard\\ql\\intbl\\itap1 {\\cell }"
+        "\\pard\\ql\\intbl\\itap1 {\\trowd\\cellx4320\\cellx8640\\row }"
+        "\\pard\\ql {Danach\\par }}";
+    QTextDocument doc;
+    ASSERT_TRUE(Load(rtf, doc));
+    const std::string shape = "/{1x2 0,0:A 0,1:B/{2x2 0,0+2x1:C 0,1:D 1,1:E}/}/Danach";
+    EXPECT_EQ(Describe(doc), shape);
+    QTextDocument again;
+    ASSERT_TRUE(Load(WriteRtf(doc), again));
+    EXPECT_EQ(Describe(again), shape);
+}
+
 TEST(RtfNestedTables, WrittenInTheNestedFormAndReadBack) {
     QTextDocument doc;
     ASSERT_TRUE(Load(kNested, doc));
