@@ -2,6 +2,7 @@
 
 #include "base/bytes.h"
 #include "text/dib.h"
+#include "text/emfrender.h"
 #include "text/jpegwriter.h"
 #include "text/pictrender.h"
 #include "text/pictures.h"
@@ -22,9 +23,9 @@
 namespace zt {
 
 struct Picture::Data {
-    enum class Kind { Raster, Metafile, MacPict } kind = Kind::Raster;
+    enum class Kind { Raster, Metafile, Emf, MacPict } kind = Kind::Raster;
     QImage image;        // raster pictures, possibly reduced to kMaxRenderSide
-    std::string drawing; // metafiles (with placeable header) and Mac pictures (with prefix)
+    std::string drawing; // metafiles (with placeable header), enhanced metafiles and Mac pictures (with prefix)
     int widthHimetric = 0, heightHimetric = 0;
 };
 
@@ -74,13 +75,14 @@ QImage ReadDib(std::string_view bytes) {
 
 } // namespace
 
-bool Picture::IsMetafile() const { return d_->kind == Data::Kind::Metafile; }
+bool Picture::IsMetafile() const { return d_->kind == Data::Kind::Metafile || d_->kind == Data::Kind::Emf; }
 int Picture::WidthHimetric() const { return d_->widthHimetric; }
 int Picture::HeightHimetric() const { return d_->heightHimetric; }
 
 void Picture::Draw(QPainter& painter, const QRectF& target) const {
     switch (d_->kind) {
     case Data::Kind::Metafile: DrawWmf(d_->drawing, painter, target); return;
+    case Data::Kind::Emf: DrawEmf(d_->drawing, painter, target); return;
     case Data::Kind::MacPict: DrawPict(d_->drawing, painter, target); return;
     case Data::Kind::Raster: break;
     }
@@ -95,8 +97,14 @@ std::optional<Picture> LoadPictureData(std::string_view bytes) {
     auto d = std::make_shared<Picture::Data>();
     PlaceableHeader header;
     PictHeader pict;
+    EmfHeader emf;
     const char* format = RasterFormat(bytes);
-    if (ReadPlaceableHeader(bytes, header)) {
+    if (ReadEmfHeader(bytes, emf)) {
+        d->kind = Picture::Data::Kind::Emf;
+        d->drawing.assign(bytes);
+        d->widthHimetric = emf.WidthHimetric();
+        d->heightHimetric = emf.HeightHimetric();
+    } else if (ReadPlaceableHeader(bytes, header)) {
         int inch = header.unitsPerInch > 0 ? header.unitsPerInch : 1440;
         d->kind = Picture::Data::Kind::Metafile;
         d->drawing.assign(bytes);

@@ -1,9 +1,9 @@
 // Loading and rendering pictures: PNG, JPEG, BMP and GIF through QImage,
 // packed device-independent bitmaps without file header (the data of
-// \dibitmap pictures), placeable Windows metafiles and Mac pictures (with
-// their 512-byte prefix) through our own readers. Works without a display;
-// text in metafiles and Mac pictures needs a QGuiApplication for its fonts
-// and is left out without one.
+// \dibitmap pictures), placeable Windows metafiles, enhanced metafiles and
+// Mac pictures (with their 512-byte prefix) through our own readers. Works
+// without a display; text in metafiles and Mac pictures needs a
+// QGuiApplication for its fonts and is left out without one.
 #pragma once
 
 #include <memory>

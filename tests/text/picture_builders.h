@@ -1,5 +1,5 @@
-// Small builders of test pictures: packed device-independent bitmaps and
-// Windows metafiles record by record.
+// Small builders of test pictures: packed device-independent bitmaps,
+// Windows metafiles and enhanced metafiles record by record.
 #pragma once
 
 #include "base/bytes.h"
@@ -119,5 +119,104 @@ enum : uint16_t {
 // The two words of a COLORREF (red in the low byte).
 inline int ColorLo(uint32_t colorref) { return int(colorref & 0xFFFF); }
 inline int ColorHi(uint32_t colorref) { return int(colorref >> 16); }
+
+
+// An enhanced metafile on a reference device of 96 pixels per inch whose
+// frame is `width` x `height` pixels; records follow the header.
+class EmfBuilder {
+public:
+    EmfBuilder(int width, int height, int handles = 8) : width_(width), height_(height), handles_(handles) {}
+    // A record of `type` with 32-bit parameters.
+    EmfBuilder& Rec(uint32_t type, std::initializer_list<int64_t> params) {
+        std::string p;
+        for (int64_t v : params) PutLE32(p, uint32_t(v));
+        return Raw(type, p);
+    }
+    // A record with raw parameter bytes (padded to 32 bits).
+    EmfBuilder& Raw(uint32_t type, std::string params) {
+        while (params.size() % 4) params.push_back('\0');
+        PutLE32(body_, type);
+        PutLE32(body_, uint32_t(8 + params.size()));
+        body_ += params;
+        ++records_;
+        return *this;
+    }
+    // Bytes as they are, for records of any shape.
+    EmfBuilder& Bytes(const std::string& bytes) {
+        body_ += bytes;
+        ++records_;
+        return *this;
+    }
+    static std::string Ints(std::initializer_list<int64_t> values) {
+        std::string s;
+        for (int64_t v : values) PutLE32(s, uint32_t(v));
+        return s;
+    }
+    std::string Build() const {
+        std::string body = body_;
+        PutLE32(body, 14);  // end of file: no palette
+        PutLE32(body, 20);
+        PutLE32(body, 0);
+        PutLE32(body, 16);
+        PutLE32(body, 20);
+        std::string h;
+        PutLE32(h, 1);
+        PutLE32(h, 88);
+        for (int v : {0, 0, width_ - 1, height_ - 1}) PutLE32(h, uint32_t(v));  // bounds, pixels
+        for (int v : {0, 0, width_ * 2540 / 96, height_ * 2540 / 96}) PutLE32(h, uint32_t(v));  // frame
+        PutLE32(h, 0x464D4520);
+        PutLE32(h, 0x10000);
+        PutLE32(h, uint32_t(88 + body.size()));
+        PutLE32(h, uint32_t(records_ + 2));
+        PutLE16(h, uint16_t(handles_));
+        PutLE16(h, 0);
+        PutLE32(h, 0);  // description
+        PutLE32(h, 0);
+        PutLE32(h, 0);  // palette entries
+        PutLE32(h, 960);  // reference device: 960 x 960 pixels on 254 x 254 mm
+        PutLE32(h, 960);
+        PutLE32(h, 254);
+        PutLE32(h, 254);
+        return h + body;
+    }
+
+private:
+    std::string body_;
+    int width_, height_, handles_;
+    int records_ = 0;
+};
+
+// Record types used by the tests.
+enum : uint32_t {
+    kEmfPolyline = 4,
+    kEmfSetWindowExtEx = 9,
+    kEmfSetWindowOrgEx = 10,
+    kEmfSetViewportExtEx = 11,
+    kEmfSetMapMode = 17,
+    kEmfSetBkMode = 18,
+    kEmfSetTextAlign = 22,
+    kEmfSetTextColor = 24,
+    kEmfSaveDc = 33,
+    kEmfRestoreDc = 34,
+    kEmfSetWorldTransform = 35,
+    kEmfSelectObject = 37,
+    kEmfCreatePen = 38,
+    kEmfCreateBrushIndirect = 39,
+    kEmfDeleteObject = 40,
+    kEmfEllipse = 42,
+    kEmfRectangle = 43,
+    kEmfBeginPath = 59,
+    kEmfEndPath = 60,
+    kEmfFillPath = 62,
+    kEmfStretchDibits = 81,
+    kEmfExtCreateFontIndirectW = 82,
+    kEmfExtTextOutW = 84,
+    kEmfPolygon16 = 86,
+    kEmfPolyline16 = 87,
+    kEmfPolyPolygon16 = 91,
+    kEmfMoveToEx = 27,
+    kEmfLineTo = 54,
+};
+constexpr int64_t kEmfStock = 0x80000000;  // stock object handles
 
 } // namespace zt::test

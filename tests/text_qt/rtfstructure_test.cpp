@@ -216,7 +216,7 @@ TEST(RtfTables, RealFilesKeepTheirTables) {
     EXPECT_TRUE(spans) << ::testing::PrintToString(TablesOf(doc));
 }
 
-TEST(RtfTables, TextOfANestedTableIsKeptInItsCell) {
+TEST(RtfTables, ANestedTableStaysInItsCell) {
     QTextDocument doc;
     QTextCursor c(&doc);
     c.insertText(QStringLiteral("Vorher"));
@@ -233,11 +233,12 @@ TEST(RtfTables, TextOfANestedTableIsKeptInItsCell) {
     const QString text = again.toPlainText();
     for (const char* part : {"Vorher", "links", "innen eins", "innen vier", "rechts"})
         EXPECT_TRUE(text.contains(QString::fromLatin1(part))) << part << " in " << text.toStdString();
-    // The outer table keeps its shape; the inner one's text stays in its cell.
-    ASSERT_EQ(TablesOf(again).size(), 1u);
+    // The outer table keeps its shape; the inner one stays a table in its cell.
+    ASSERT_EQ(TablesOf(again).size(), 2u);
     EXPECT_EQ(TablesOf(again)[0].substr(0, 4), "1x2:");
     EXPECT_NE(TablesOf(again)[0].find("innen eins"), std::string::npos);
     EXPECT_NE(TablesOf(again)[0].find("\"rechts\""), std::string::npos);
+    EXPECT_EQ(TablesOf(again)[1], TablesOf(doc)[1]);
 }
 
 // Every paragraph as "text[style item]" (style and item text of its list).

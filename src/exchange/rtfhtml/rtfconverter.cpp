@@ -70,6 +70,7 @@ void Impl::ResetState() {
     pictureCounter = 0;
     inTable_ = false;
     layout_ = TableLayout{};
+    outerTables_.clear();
     listOpen_ = false;
 }
 
@@ -130,6 +131,7 @@ void Impl::End() {
     expanded_.clear();
     fields_.clear();
     layout_ = TableLayout{};
+    outerTables_.clear();
     pict_ = Pict{};
     twin_ = Twin{};
     out_.clear();
@@ -174,7 +176,7 @@ void Impl::Run() {
     while (!failed_ && !stack_.empty()) {
         if (!tok_.Next(t)) break;
         lastOffset_ = t.offset;
-        if (inTable_ && t.offset >= layout_.endOffset) EndTable();
+        while (inTable_ && t.offset >= layout_.endOffset) EndTable();
         tokBegin_ = t.offset;
         tokEnd_ = t.end;
         runPlain_ = t.type == RtfTokenType::Text && t.end - t.offset == t.text.size();

@@ -2,11 +2,13 @@
 // token, defined here so that it inlines. The work per group, destination,
 // paragraph and table lies beside it: rtfconverter.cpp (the frame),
 // rtfdestinations.cpp, rtfpicturefiles.cpp, rtfhtmlwriter.cpp and
-// rtftables.cpp. Only for the converter's own files.
+// rtftables.cpp (the prescans of table layouts: rtfnesting.cpp). Only for
+// the converter's own files.
 #pragma once
 
 #include "exchange/rtfhtml/rtfconverter.h"
 #include "exchange/rtfhtml/htmlchars.h"
+#include "exchange/rtfhtml/rtfnesting.h"
 #include "text/rtfcodepage.h"
 #include "text/rtftokenizer.h"
 #include "text/rtfwords.h"
@@ -92,6 +94,8 @@ private:
         uint8_t align = AlignLeft;
         int32_t fi = 0, li = 0, ri = 0;
         bool listItem = false;
+        bool intbl = false;
+        int8_t itap = 0;  // table nesting level (\itapN), 0 none given
     };
 
     struct Group {
@@ -161,16 +165,8 @@ private:
         std::string text;
     };
 
-    struct TableCell {
-        int left = 0, right = 0;
-        uint8_t merge = 0;  // 1 first of a vertical merge, 2 continuation
-        int colspan = 1, rowspan = 1;
-    };
-
-    struct TableLayout {
-        std::vector<std::vector<TableCell>> rows;
-        size_t endOffset = SIZE_MAX;
-    };
+    using TableCell = rtfhtml::TableCell;
+    using TableLayout = rtfhtml::TableLayout;
 
     // Output of one code page in one form, per byte.
     enum ByteKind : uint8_t { BytePlain, ByteSpace, ByteTab, ByteDrop, ByteLead };
@@ -660,6 +656,7 @@ private:
     void BeforeText() {
         shppictDone_ = false;
         if (!headWritten_) WriteHead();
+        EnterNestedTables();
         if (inTable_ && !cellOpen_) EnsureCell();
         if (inner_ != 1) OpenParagraph();
         if (!tagsOpen_ || !(openChr_ == Cur().chr)) {
@@ -686,9 +683,13 @@ private:
 
     // ---- tables (rtftables.cpp) -------------------------------------------------------
 
-    TableLayout Prescan(size_t offset);
     void StartTable(size_t offset);
     void EndTable();
+    // The table level of the current paragraph, and of the open table.
+    int ParaLevel() { return Cur().para.itap > 0 ? Cur().para.itap : (Cur().para.intbl ? 1 : 0); }
+    int TableLevel() const { return inTable_ ? int(outerTables_.size()) + 1 : 0; }
+    void EnterNestedTables();
+    void OnNestedCell();
     void EnsureCell();
     void OnCell();
     void OnRow();
@@ -765,6 +766,13 @@ private:
     TableLayout layout_;
     size_t row_ = 0, cell_ = 0;
     bool rowOpen_ = false, cellOpen_ = false;
+    // The tables around the open one, innermost last.
+    struct OpenTable {
+        TableLayout layout;
+        size_t row, cell;
+        bool rowOpen, cellOpen;
+    };
+    std::vector<OpenTable> outerTables_;
 };
 
 } // namespace zt

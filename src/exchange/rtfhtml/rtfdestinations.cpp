@@ -33,6 +33,10 @@ std::string Trim(std::string_view s) {
 void Impl::OnDestination(RtfKw kw) {
     bool html = mode_ == Mode::Html;
     switch (kw) {
+    case RtfKw::nesttableprops:
+        // The definition of a nested row comes with its end.
+        if (html && !outerTables_.empty()) OnRow();
+        break;
     case RtfKw::fonttbl:
         SetDest(Dest::FontTbl);
         return;

@@ -52,7 +52,7 @@ void Impl::WriteHead() {
 void Impl::Finish() {
     if (mode_ != Mode::Html) return;
     FlushWord();
-    if (inTable_) EndTable();
+    while (inTable_) EndTable();
     CloseSection();
     if (!headWritten_) WriteHead();
     bodyEnd_ = out_.size();
@@ -123,6 +123,7 @@ void Impl::WriteWord(std::string_view w) {
 // The same without character tags, for pictures, breaks and links.
 void Impl::PrepareBlock() {
     if (!headWritten_) WriteHead();
+    EnterNestedTables();
     if (inTable_ && !cellOpen_) EnsureCell();
     CloseCharTags();
     if (inner_ != 1) OpenParagraph();
@@ -352,8 +353,13 @@ void Impl::HtmlSpecial(RtfKw kw) {
     case RtfKw::sect: CloseSection(); break;
     case RtfKw::cell: OnCell(); break;
     case RtfKw::row: OnRow(); break;
-    case RtfKw::nestcell: EmitHtmlChar(' '); break;
-    case RtfKw::nestrow: OnPar(); break;
+    case RtfKw::nestcell: OnNestedCell(); break;
+    case RtfKw::nestrow:
+        if (outerTables_.empty())
+            OnPar();
+        else
+            OnRow();
+        break;
     default: break;
     }
 }
@@ -427,6 +433,8 @@ void Impl::ApplyWord(RtfKw kw, bool hasParam, int32_t param) {
         CloseHeading();
         Cur().para = ParaState{};
         return;
+    case RtfKw::intbl: p.intbl = on; return;
+    case RtfKw::itap: p.itap = int8_t(std::clamp(hasParam ? param : 1, 0, rtfhtml::kMaxTableNesting + 1)); return;
     case RtfKw::ls:
         if (hasParam && param > 0) p.listItem = true;
         return;

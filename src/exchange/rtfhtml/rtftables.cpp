@@ -1,4 +1,5 @@
-// Tables: the prescan of rows, cells and spans, and the rows and cells as the text reaches them.
+// Tables: rows and cells as the text reaches them, tables inside cells
+// (their layouts come from the prescans in rtfnesting.cpp).
 #include "exchange/rtfhtml/rtfconverter_impl.h"
 
 namespace zt {
@@ -7,162 +8,11 @@ namespace {
 
 using Impl = RtfConverter::Impl;
 
-bool SkippedInPrescan(RtfKw kw) {
-    if (RtfWordKind(kw) != RtfKwKind::Dest) return false;
-    switch (kw) {
-    case RtfKw::field:
-    case RtfKw::fldrslt:
-    case RtfKw::footnote:
-    case RtfKw::result:
-    case RtfKw::shprslt:
-        return false;
-    default:
-        return true;
-    }
-}
-
 } // namespace
-
-Impl::TableLayout Impl::Prescan(size_t offset) {
-    TableLayout layout;
-    RtfTokenizer s = tok_;
-    int baseDepth = tok_.Depth();
-    s.Seek(offset, baseDepth);
-    std::vector<TableCell> cur, prev;
-    bool defined = false, afterRow = false;
-    int left = 0;
-    uint8_t merge = 0;
-    size_t total = 0;
-    RtfToken t;
-    bool ended = false;
-    while (!ended && s.Next(t)) {
-        if (s.Position() - offset > prescanBudget_) {
-            // Input that keeps starting tables again has used up what the
-            // prescans may read: the table ends here.
-            ended = true;
-            layout.endOffset = t.offset;
-            break;
-        }
-        if (t.type == RtfTokenType::GroupOpen) {
-            int depth = s.Depth();
-            RtfToken n;
-            if (!s.Next(n)) break;
-            if (n.type == RtfTokenType::GroupClose) continue;
-            bool skip = (n.type == RtfTokenType::Symbol && n.symbol == '*') ||
-                        (n.type == RtfTokenType::Word && SkippedInPrescan(LookupRtfWord(n.word)));
-            if (skip) {
-                while (s.Depth() >= depth && s.Next(n)) {
-                }
-                continue;
-            }
-            t = n;
-        }
-        switch (t.type) {
-        case RtfTokenType::GroupClose:
-            if (s.Depth() == 0) ended = true;
-            break;
-        case RtfTokenType::Text:
-        case RtfTokenType::Hex:
-            if (afterRow) ended = true;
-            break;
-        case RtfTokenType::Error:
-            ended = true;
-            break;
-        case RtfTokenType::Word: {
-            RtfKw kw = LookupRtfWord(t.word);
-            int32_t v = t.hasParam ? t.param : 0;
-            switch (kw) {
-            case RtfKw::trowd:
-                afterRow = false;
-                cur.clear();
-                defined = true;
-                left = 0;
-                merge = 0;
-                break;
-            case RtfKw::trleft: left = v; break;
-            case RtfKw::clvmgf: merge = 1; break;
-            case RtfKw::clvmrg: merge = 2; break;
-            case RtfKw::cellx:
-                afterRow = false;
-                defined = true;
-                if (total >= kMaxTableCells) {
-                    // A table this large ends here; what follows starts a new one.
-                    ended = true;
-                    break;
-                }
-                if (cur.size() < kMaxCellsPerRow) {
-                    TableCell c;
-                    c.left = cur.empty() ? left : cur.back().right;
-                    c.right = v;
-                    if (c.right <= c.left) c.right = c.left > INT32_MAX - 100 ? INT32_MAX : c.left + 100;
-                    c.merge = merge;
-                    cur.push_back(c);
-                    ++total;
-                }
-                merge = 0;
-                break;
-            case RtfKw::intbl: afterRow = false; break;
-            case RtfKw::row:
-                if (!defined) {
-                    if (total + prev.size() > kMaxTableCells) {
-                        ended = true;
-                        break;
-                    }
-                    cur = prev;
-                    total += cur.size();
-                }
-                layout.rows.push_back(cur);
-                prev = std::move(cur);
-                cur.clear();
-                defined = false;
-                afterRow = true;
-                break;
-            default:
-                if (afterRow && (RtfWordKind(kw) == RtfKwKind::Special || kw == RtfKw::u) &&
-                    kw != RtfKw::cell && kw != RtfKw::nestcell && kw != RtfKw::nestrow)
-                    ended = true;
-                break;
-            }
-            break;
-        }
-        default:
-            break;
-        }
-        if (ended) {
-            layout.endOffset = t.offset;
-            break;
-        }
-    }
-    if (!ended) layout.endOffset = SIZE_MAX;
-    size_t scanned = (ended ? layout.endOffset : s.Position()) - offset;
-    prescanBudget_ -= std::min(prescanBudget_, scanned);
-    // Columns and spans.
-    std::vector<int> edges;
-    for (const auto& r : layout.rows)
-        for (const auto& c : r) {
-            edges.push_back(c.left);
-            edges.push_back(c.right);
-        }
-    std::sort(edges.begin(), edges.end());
-    edges.erase(std::unique(edges.begin(), edges.end()), edges.end());
-    auto column = [&](int x) { return int(std::lower_bound(edges.begin(), edges.end(), x) - edges.begin()); };
-    for (size_t r = 0; r < layout.rows.size(); ++r) {
-        for (size_t i = 0; i < layout.rows[r].size(); ++i) {
-            TableCell& c = layout.rows[r][i];
-            c.colspan = std::max(1, column(c.right) - column(c.left));
-            if (c.merge == 1) {
-                size_t k = r + 1;
-                while (k < layout.rows.size() && i < layout.rows[k].size() && layout.rows[k][i].merge == 2) ++k;
-                c.rowspan = int(k - r);
-            }
-        }
-    }
-    return layout;
-}
 
 void Impl::StartTable(size_t offset) {
     CloseParagraph();
-    layout_ = Prescan(offset);
+    layout_ = rtfhtml::PrescanTable(tok_, offset, prescanBudget_, kMaxCellsPerRow, kMaxTableCells);
     inTable_ = true;
     row_ = cell_ = 0;
     rowOpen_ = cellOpen_ = false;
@@ -174,6 +24,50 @@ void Impl::EndTable() {
     inTable_ = false;
     Markup("</TABLE>\n");
     layout_ = TableLayout{};
+    if (!outerTables_.empty()) {
+        // Back in the cell that holds the table.
+        OpenTable& o = outerTables_.back();
+        layout_ = std::move(o.layout);
+        row_ = o.row;
+        cell_ = o.cell;
+        rowOpen_ = o.rowOpen;
+        cellOpen_ = o.cellOpen;
+        inTable_ = true;
+        outerTables_.pop_back();
+    }
+}
+
+// Content of a deeper level than the open table opens the tables inside
+// the open cell, each with its own prescan.
+void Impl::EnterNestedTables() {
+    while (inTable_ && TableLevel() < std::min(ParaLevel(), rtfhtml::kMaxTableNesting)) {
+        if (!cellOpen_) EnsureCell();
+        CloseParagraph();
+        const int level = TableLevel() + 1;
+        TableLayout layout =
+            rtfhtml::PrescanNested(tok_, tokBegin_, level, prescanBudget_, kMaxCellsPerRow, kMaxTableCells);
+        // A table that ends where it begins has nothing to hold.
+        if (layout.endOffset <= tokBegin_) return;
+        outerTables_.push_back({std::move(layout_), row_, cell_, rowOpen_, cellOpen_});
+        layout_ = std::move(layout);
+        row_ = cell_ = 0;
+        rowOpen_ = cellOpen_ = false;
+        Markup("\n<TABLE BORDER=\"1\">\n");
+    }
+}
+
+// \nestcell ends a cell of a nested table; without one it stands as a space.
+void Impl::OnNestedCell() {
+    if (inTable_) {
+        if (!headWritten_) WriteHead();
+        if (!cellOpen_) EnsureCell();
+        EnterNestedTables();
+    }
+    if (outerTables_.empty()) {
+        EmitHtmlChar(' ');
+        return;
+    }
+    OnCell();
 }
 
 void Impl::EnsureCell() {

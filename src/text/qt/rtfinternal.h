@@ -21,6 +21,9 @@ constexpr int kMaxTabStops = 32;
 constexpr int kMaxTableColumns = 64;
 constexpr int kMaxTableCells = 20000;
 constexpr int kMaxCellWidth = 63360;  // twips, 44 inches
+// Tables inside table cells: levels deeper than this are flattened into the
+// cells of the deepest one.
+constexpr int kMaxTableDepth = 8;
 constexpr int kMaxPictureSide = 16384;
 // Decoded pixels of one picture and of all pictures of one text.
 constexpr int64_t kMaxPicturePixels = 50'000'000;

@@ -7,6 +7,7 @@
 #include "text/qt/rtflists.h"
 #include "text/qt/rtfproperties.h"
 #include "text/qt/rtfstyles.h"
+#include "text/qt/rtftables.h"
 
 #include "text/picture.h"
 #include "text/pictures.h"
@@ -66,6 +67,7 @@ struct ParaState {
     bool bullet = false, inTable = false;
     // List override and level (\ls N, \ilvl L); paragraph style (\s N).
     int ls = 0, ilvl = 0, style = 0;
+    int itap = 0;  // table nesting level of the paragraph (\itapN), 0 none given
     int tabCount = 0;
     int pendingTabKind = 0;  // 0 left, 1 centre, 2 right, 3 decimal
     std::array<int, kMaxTabStops> tabs{};
@@ -86,6 +88,7 @@ struct Group {
     int uc = 1;
     bool ownsField = false;
     bool ownsPict = false;
+    bool nestProps = false;  // inside {\*\nesttableprops}: row words define a nested row
 };
 
 struct Font {
@@ -101,6 +104,7 @@ struct Pict {
     std::string data;
     int nibble = -1;
     bool tooBig = false;
+    bool emf = false;  // an enhanced metafile (\emfblip), kept as it is
 };
 
 int HexValue(unsigned char c) {
@@ -166,7 +170,7 @@ QString HyperlinkTarget(const QString& inst) {
 class Reader {
 public:
     Reader(std::string_view rtf, QTextCursor& cursor, bool wholeDocument)
-        : tok_(rtf, detail::kMaxGroupDepth), cur_(cursor), whole_(wholeDocument) {
+        : tok_(rtf, detail::kMaxGroupDepth), cur_(cursor), whole_(wholeDocument), tables_(cursor) {
         docCp_ = &RtfCodePageFor(1252);
         if (!wholeDocument) {
             tailFormat_ = cursor.blockFormat();
@@ -412,187 +416,57 @@ private:
         run_.clear();
     }
 
+    // The table level of the current paragraph as its marks give it.
+    int ParaDepth() {
+        const ParaState& p = G().p;
+        return p.itap > 0 ? p.itap : (p.inTable ? 1 : 0);
+    }
+
     // Called before anything goes into the document: places the cursor in
-    // the right table cell, or leaves a table.
-    void BeforeContent() {
-        if (tableCapped_) {
-            // Past the cap the rest of a table goes on as text after it.
-            if (tableState_ != TableState::None) LeaveTable();
-            return;
-        }
-        if (tableState_ == TableState::AfterRow) {
-            if (G().p.inTable || rowDefined_) {
-                NewRow();
-            } else {
-                LeaveTable();
-            }
-        } else if (tableState_ == TableState::None && (G().p.inTable || (rowDefined_ && intblSinceRowDef_))) {
-            StartTable();
-        }
-        if (tableState_ == TableState::InRow) {
-            if (cellIndex_ >= table_->columns()) {
-                if (table_->columns() >= detail::kMaxTableColumns) {
-                    cellIndex_ = table_->columns() - 1;
-                } else if (!CountCells(usedRows_)) {
-                    LeaveTable();
-                    return;
-                } else {
-                    table_->appendColumns(1);
-                    cellIndex_ = table_->columns() - 1;
-                }
-                cur_ = table_->cellAt(usedRows_ - 1, cellIndex_).lastCursorPosition();
-            }
-            if (cellParPending_) {
-                cellParPending_ = false;
-                cur_.setBlockFormat(cellParFormat_);
-                cur_.insertBlock();
-                curBlockKnown_ = false;
-            }
-        }
-    }
+    // the right table cell, or leaves tables.
+    void BeforeContent() { EnterDepth(tables_.TargetDepth(G().p.itap, G().p.inTable)); }
 
-    bool CountCells(int n) {
-        if (cells_ + n > detail::kMaxTableCells) {
-            tableCapped_ = true;
-            return false;
-        }
-        cells_ += n;
-        return true;
-    }
-
-    void StartTable() {
+    void EnterDepth(int depth) {
+        if (!tables_.NeedsMove(depth)) return;
         Flush();
-        int cols = std::clamp(rowCols_, 1, detail::kMaxTableColumns);
-        if (!CountCells(cols)) return;
-        QTextTableFormat tf;
-        tf.setCellPadding(2);
-        tf.setBorder(1);
-        tf.setCellSpacing(0);
-        if (rowCols_ > 0) {
-            QList<QTextLength> widths;
-            int prev = 0;
-            for (int i = 0; i < cols; ++i) {
-                int w = std::clamp(cellx_[i] - prev, 1, detail::kMaxCellWidth);
-                prev = cellx_[i];
-                widths.append(QTextLength(QTextLength::FixedLength, TwipsToUnits(w)));
-            }
-            tf.setColumnWidthConstraints(widths);
-        }
         curBlockKnown_ = false;
-        vStart_.fill(-1);
-        table_ = cur_.insertTable(1, cols, tf);
-        usedRows_ = 1;
-        tableState_ = TableState::InRow;
-        cellIndex_ = 0;
-        rowDefined_ = false;
-        cur_ = table_->cellAt(0, 0).firstCursorPosition();
-        pendingFinalPar_ = false;
+        if (tables_.MoveTo(depth)) pendingFinalPar_ = false;
     }
 
-    void NewRow() {
-        if (!CountCells(table_->columns())) {
-            LeaveTable();
-            return;
-        }
-        curBlockKnown_ = false;
-        // Rows are added in growing batches: every insertion makes Qt rebuild
-        // the table's grid. Rows left over are removed when the table ends.
-        if (usedRows_ >= table_->rows()) table_->appendRows(std::clamp(usedRows_ / 4, 1, 32));
-        ++usedRows_;
-        if (rowCols_ > table_->columns() && rowCols_ <= detail::kMaxTableColumns &&
-            CountCells((rowCols_ - table_->columns()) * usedRows_))
-            table_->appendColumns(rowCols_ - table_->columns());
-        tableState_ = TableState::InRow;
-        cellIndex_ = 0;
-        rowDefined_ = false;
-        cur_ = table_->cellAt(usedRows_ - 1, 0).firstCursorPosition();
-    }
-
-    // The merges the row definition asked for, once the row's cells are there:
-    // cells joined to the left first, then cells joined to the ones above.
-    void MergeRowCells(int row) {
-        if (!table_ || row < 0) return;
-        const int cols = std::min(rowCols_, table_->columns());
-        for (int c = 0; c < cols;) {
-            int n = 1;
-            if (cellMerge_[size_t(c)] & kMergeHFirst)
-                while (c + n < cols && (cellMerge_[size_t(c + n)] & kMergeHNext)) ++n;
-            if (n > 1) table_->mergeCells(row, c, 1, n);
-            c += n;
-        }
-        for (int c = 0; c < cols; ++c) {
-            const uint8_t m = cellMerge_[size_t(c)];
-            if (m & kMergeVFirst) {
-                vStart_[size_t(c)] = row;
-            } else if ((m & kMergeVNext) && vStart_[size_t(c)] >= 0) {
-                const int top = vStart_[size_t(c)];
-                const QTextTableCell first = table_->cellAt(top, c);
-                if (first.isValid() && first.row() == top && first.column() == c)
-                    table_->mergeCells(top, c, row - top + 1, std::max(1, first.columnSpan()));
-            } else {
-                vStart_[size_t(c)] = -1;
-            }
-        }
-    }
-
-    void LeaveTable() {
-        Flush();
-        if (table_) {
-            if (usedRows_ < table_->rows()) table_->removeRows(usedRows_, table_->rows() - usedRows_);
-            cur_.setPosition(table_->lastPosition());
-            cur_.movePosition(QTextCursor::NextBlock);
-        }
-        table_ = nullptr;
-        curBlockKnown_ = false;
-        tableState_ = TableState::None;
-        cellParPending_ = false;
-        rowDefined_ = false;
-        intblSinceRowDef_ = false;
-    }
-
-    void OnCell() {
-        if (tableCapped_) {
+    // \cell ends a cell of level 1, \nestcell one of the paragraph's level.
+    void OnCell(bool nested) {
+        const int depth = nested ? std::max(ParaDepth(), 2) : 1;
+        if (tables_.Capped() || depth > detail::kMaxTableDepth) {
+            // Cells of levels too deep stand in the cell around them.
             AddText(u"\t");
             return;
         }
-        bool closed = false;  // the cell's last paragraph ended with its own mark
-        if (tableState_ != TableState::InRow) {
-            // A cell mark opens the table even when the cell is empty.
-            bool was = G().p.inTable;
-            G().p.inTable = true;
-            BeforeContent();
-            G().p.inTable = was;
-            if (tableState_ != TableState::InRow) return;
-        } else {
-            // A paragraph mark right before the cell mark adds no paragraph.
-            closed = cellParPending_;
-            cellParPending_ = false;
-            BeforeContent();
-        }
+        // A paragraph mark right before the cell mark adds no paragraph.
+        const bool closed = tables_.TakePendingPar(depth);
+        // A cell mark opens the table even when the cell is empty.
+        EnterDepth(depth);
+        if (tables_.Depth() != depth || !tables_.InRow()) return;
         Flush();
         // The cell mark ends the cell's last paragraph.
-        if (!closed && (cellIndex_ < table_->columns())) {
+        if (!closed && tables_.CellInColumns()) {
             curBlockKnown_ = false;
             ApplyParagraph(G().p);
         }
-        cellParPending_ = false;
         curBlockKnown_ = false;
-        ++cellIndex_;
-        if (cellIndex_ < table_->columns()) cur_ = table_->cellAt(usedRows_ - 1, cellIndex_).firstCursorPosition();
+        tables_.NextCell();
         pendingFinalPar_ = false;
     }
 
-    void OnRow() {
-        if (tableCapped_) {
+    void OnRow(bool nested) {
+        const int depth = nested ? std::max(ParaDepth(), 2) : 1;
+        if (tables_.Capped() || depth > detail::kMaxTableDepth) {
             OnPar();
             return;
         }
-        if (tableState_ != TableState::InRow) return;
+        if (tables_.Depth() < depth) return;
         Flush();
-        MergeRowCells(usedRows_ - 1);
-        cellParPending_ = false;
-        tableState_ = TableState::AfterRow;
-        rowDefined_ = false;
+        if (tables_.Depth() > depth) curBlockKnown_ = false;
+        tables_.EndRow(depth);
     }
 
     void AddText(std::u16string_view s) {
@@ -659,14 +533,15 @@ private:
             hidden_.Add(u"\u2029");
             return;
         }
-        if (tableState_ == TableState::InRow && !tableCapped_) {
+        if (tables_.InRow() && !tables_.Capped()) {
             BeforeContent();
             Flush();
-            // The break becomes real only when more text follows in the cell.
-            cellParPending_ = true;
-            cur_.setBlockFormat(MakeBlockFormat(G().p));
-            cellParFormat_ = MakeBlockFormat(G().p);
-            return;
+            if (tables_.InRow()) {
+                // The break becomes real only when more text follows in the cell.
+                cur_.setBlockFormat(MakeBlockFormat(G().p));
+                tables_.SetPendingPar(MakeBlockFormat(G().p));
+                return;
+            }
         }
         BeforeContent();
         Flush();
@@ -695,6 +570,9 @@ private:
             pict_.mapMode = t.hasParam ? t.param : 1;
             break;
         case RtfKw::emfblip:
+            pict_.kind = PictureKind::Unknown;
+            pict_.emf = true;
+            break;
         case RtfKw::wbitmap: pict_.kind = PictureKind::Unknown; break;
         case RtfKw::picw: pict_.picw = std::max<int64_t>(v, 0); break;
         case RtfKw::pich: pict_.pich = std::max<int64_t>(v, 0); break;
@@ -742,6 +620,17 @@ private:
             bytes = QByteArray(p.data.data(), qsizetype(p.data.size()));
             if (!image.loadFromData(bytes)) return;
             kind = p.kind == PictureKind::Png ? QStringLiteral("png") : QStringLiteral("jpeg");
+        } else if (p.emf) {
+            // Shown rendered; the metafile itself is what is written back.
+            auto pic = LoadPictureData(p.data);
+            if (!pic || !pic->IsMetafile()) return;
+            image = RenderPicture(*pic);
+            if (image.isNull() || pixels_ + int64_t(image.width()) * image.height() > detail::kMaxTotalPixels) return;
+            pixels_ += int64_t(image.width()) * image.height();
+            bytes = QByteArray(p.data.data(), qsizetype(p.data.size()));
+            kind = QStringLiteral("emf");
+            pw = image.width();
+            ph = image.height();
         } else {
             const std::string file =
                 PictureFileOf(p.kind, std::move(p.data), p.picw, p.pich, p.mapMode, p.goalw, p.goalh);
@@ -844,6 +733,9 @@ private:
             return;
         case RtfKw::shppict:
         case RtfKw::shprslt: return;
+        case RtfKw::nesttableprops:
+            g.nestProps = true;
+            return;
         case RtfKw::listtext:
             // Numbers of lists this reader does not build stay visible as text.
             if (lists_.HasLists()) break;
@@ -1020,18 +912,19 @@ private:
         case RtfKw::cs: c.cstyle = std::clamp(v, 0, detail::kMaxStyleNumber); return;
         case RtfKw::intbl:
             p.inTable = on;
-            if (on) intblSinceRowDef_ = true;
+            if (on) tables_.Def(1).intblSince = true;
             return;
+        case RtfKw::itap: p.itap = std::clamp(v, 0, detail::kMaxTableDepth + 1); return;
         // Specials.
         case RtfKw::par:
         case RtfKw::sect:
         case RtfKw::page: OnPar(); return;
         case RtfKw::line: AddChar(0x2028); return;
         case RtfKw::tab: AddChar('\t'); return;
-        case RtfKw::cell:
-        case RtfKw::nestcell: OnCell(); return;
-        case RtfKw::row:
-        case RtfKw::nestrow: OnRow(); return;
+        case RtfKw::cell: OnCell(false); return;
+        case RtfKw::nestcell: OnCell(true); return;
+        case RtfKw::row: OnRow(false); return;
+        case RtfKw::nestrow: OnRow(true); return;
         case RtfKw::bullet: AddChar(0x2022); return;
         case RtfKw::emdash: AddChar(0x2014); return;
         case RtfKw::endash: AddChar(0x2013); return;
@@ -1042,22 +935,10 @@ private:
         case RtfKw::ldblquote: AddChar(0x201C); return;
         case RtfKw::rdblquote: AddChar(0x201D); return;
         // Tables.
-        case RtfKw::clvmgf: pendingMerge_ |= kMergeVFirst; return;
-        case RtfKw::clvmrg: pendingMerge_ |= kMergeVNext; return;
-        case RtfKw::trowd:
-            rowCols_ = 0;
-            pendingMerge_ = 0;
-            cellMerge_.fill(0);
-            rowDefined_ = true;
-            intblSinceRowDef_ = false;
-            return;
-        case RtfKw::cellx:
-            if (rowCols_ < detail::kMaxTableColumns) {
-                cellMerge_[size_t(rowCols_)] = pendingMerge_;
-                cellx_[rowCols_++] = std::clamp(v, -(1 << 24), 1 << 24);
-            }
-            pendingMerge_ = 0;
-            return;
+        case RtfKw::clvmgf: RowDefinition().pendingMerge |= detail::RowDef::kMergeVFirst; return;
+        case RtfKw::clvmrg: RowDefinition().pendingMerge |= detail::RowDef::kMergeVNext; return;
+        case RtfKw::trowd: RowDefinition().Start(); return;
+        case RtfKw::cellx: RowDefinition().AddCell(v); return;
         case RtfKw::Unknown: break;
         default: return;
         }
@@ -1068,9 +949,9 @@ private:
         } else if (w == "v") {
             c.hidden = on;
         } else if (w == "clmgf") {
-            pendingMerge_ |= kMergeHFirst;
+            RowDefinition().pendingMerge |= detail::RowDef::kMergeHFirst;
         } else if (w == "clmrg") {
-            pendingMerge_ |= kMergeHNext;
+            RowDefinition().pendingMerge |= detail::RowDef::kMergeHNext;
         } else if (w == "sb") {
             p.sb = std::clamp(v, 0, 31680);
         } else if (w == "sa") {
@@ -1111,6 +992,10 @@ private:
         }
     }
 
+    // Row words inside {\*\nesttableprops} define a row of the paragraph's
+    // nested table; outside it they define a row of level 1.
+    detail::RowDef& RowDefinition() { return tables_.Def(G().nestProps ? std::max(ParaDepth(), 2) : 1); }
+
     void OnSymbol(const RtfToken& t) {
         switch (t.symbol) {
         case '*': {
@@ -1122,7 +1007,8 @@ private:
                 bool handled = G().dest == Dest::Normal &&
                                (kw == RtfKw::fldinst || kw == RtfKw::pn || kw == RtfKw::shppict ||
                                 kw == RtfKw::listtable || kw == RtfKw::listoverridetable ||
-                                kw == RtfKw::field || kw == RtfKw::result || kw == RtfKw::pict);
+                                kw == RtfKw::field || kw == RtfKw::result || kw == RtfKw::pict ||
+                                kw == RtfKw::nesttableprops);
                 if (kw == RtfKw::result && G().dest == Dest::Object) handled = true;
                 if (handled) {
                     OnDestination(kw, true);
@@ -1211,8 +1097,6 @@ private:
         OnText(std::string_view(reinterpret_cast<const char*>(&b), 1));
     }
 
-    enum class TableState { None, InRow, AfterRow };
-
     RtfTokenizer tok_;
     QTextCursor& cur_;
     bool whole_;
@@ -1261,29 +1145,12 @@ private:
     bool contentSincePar_ = false;
     bool pendingFinalPar_ = false;
 
-    TableState tableState_ = TableState::None;
-    QTextTable* table_ = nullptr;
-    int cellIndex_ = 0;
-    int usedRows_ = 0;
-    int rowCols_ = 0;
-    bool rowDefined_ = false;
-    bool intblSinceRowDef_ = false;
+    detail::TableNest tables_;
     QTextBlockFormat tailFormat_;
     bool curBlockKnown_ = false;
     ParaState curBlockState_;
     bool blocksInserted_ = false;
-    std::array<int, detail::kMaxTableColumns> cellx_{};
-    // Merge marks of the row definition's cells, and where each column's
-    // vertical merge began (-1: none).
-    static constexpr uint8_t kMergeHFirst = 1, kMergeHNext = 2, kMergeVFirst = 4, kMergeVNext = 8;
-    uint8_t pendingMerge_ = 0;
     int pnStyle_ = 0; // the numbering style named in the current \pn group
-    std::array<uint8_t, detail::kMaxTableColumns> cellMerge_{};
-    std::array<int, detail::kMaxTableColumns> vStart_{};
-    bool cellParPending_ = false;
-    QTextBlockFormat cellParFormat_;
-    int cells_ = 0;
-    bool tableCapped_ = false;
 
     detail::ListReader lists_;
     detail::StyleSheet styles_;
@@ -1347,14 +1214,14 @@ bool Reader::Run(std::string* error) {
     // A picture group left open by a truncated text still counts.
     for (size_t i = stack_.size(); i-- > 1;)
         if (stack_[i].ownsPict) FinishPicture();
-    if (tableState_ != TableState::None) LeaveTable();
     Flush();
+    tables_.LeaveAll();
     if (pendingFinalPar_) {
         // The last paragraph mark closes the last paragraph; it adds no empty one.
         cur_.deletePreviousChar();
     } else if (contentSincePar_ && whole_) {
         ApplyParagraph(lastContentPara_);
-    } else if (!whole_ && blocksInserted_ && tableState_ == TableState::None) {
+    } else if (!whole_ && blocksInserted_ && tables_.Depth() == 0) {
         // The rest of the paragraph the text went into keeps its format.
         cur_.setBlockFormat(tailFormat_);
     }

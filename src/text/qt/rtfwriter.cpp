@@ -9,6 +9,7 @@
 
 #include "base/cp1252.h"
 #include "text/rtfcodepage.h"
+#include "text/emfrender.h"
 #include "text/pictures.h"
 
 #include <QBuffer>
@@ -324,12 +325,14 @@ private:
         return k;
     }
 
-    void WritePara(const ParaKey& k, bool inTable) {
-        if (paraValid_ && k == para_ && inTable == paraInTable_) return;
+    // `depth`: the table level of the paragraph, 0 outside tables.
+    void WritePara(const ParaKey& k, int depth) {
+        if (paraValid_ && k == para_ && depth == paraDepth_) return;
         NewLine();
         Word("\\pard");
         if (k.style) Word("\\s", k.style);
-        if (inTable) Word("\\intbl");
+        if (depth > 0) Word("\\intbl");
+        if (depth > 1) Word("\\itap", depth);
         if (k.bullet) {
             int sym = FontIndex(QStringLiteral("Symbol"), 2);
             body_ += "{\\pntext\\f" + std::to_string(sym) + "\\'B7\\tab}{\\*\\pn\\pnlvlblt\\pnf" +
@@ -367,13 +370,13 @@ private:
         if (k.align) Word(kAlign[k.align]);
         para_ = k;
         paraValid_ = true;
-        paraInTable_ = inTable;
+        paraDepth_ = depth;
     }
 
-    void WriteBlock(const QTextBlock& block, bool inTable) {
+    void WriteBlock(const QTextBlock& block, int depth) {
         ParaKey k = KeyOf(block);
-        bool again = paraValid_ && k == para_ && inTable == paraInTable_;
-        WritePara(k, inTable);
+        bool again = paraValid_ && k == para_ && depth == paraDepth_;
+        WritePara(k, depth);
         if (again && k.bullet) {
             int sym = FontIndex(QStringLiteral("Symbol"), 2);
             body_ += "{\\pntext\\f" + std::to_string(sym) + "\\'B7\\tab}";
@@ -472,6 +475,19 @@ private:
     void WriteImage(const QTextImageFormat& f) {
         QByteArray bytes = f.property(kPictureBytesProperty).toByteArray();
         QString kind = f.stringProperty(kPictureKindProperty);
+        EmfHeader emf;
+        if (kind == QLatin1String("emf") &&
+            ReadEmfHeader(std::string_view(bytes.constData(), size_t(bytes.size())), emf)) {
+            // An enhanced metafile goes back as it came: its size in
+            // hundredths of a millimetre, the shown size in twips.
+            const int gw = f.width() > 0 ? UnitsToTwips(f.width()) : int(std::lround(emf.WidthHimetric() * 1440.0 / 2540));
+            const int gh = f.height() > 0 ? UnitsToTwips(f.height()) : int(std::lround(emf.HeightHimetric() * 1440.0 / 2540));
+            body_ += "{\\pict\\emfblip\\picw" + std::to_string(emf.WidthHimetric()) + "\\pich" +
+                     std::to_string(emf.HeightHimetric()) + "\\picwgoal" + std::to_string(gw) + "\\pichgoal" +
+                     std::to_string(gh);
+            WriteHex(bytes);
+            return;
+        }
         if (bytes.isEmpty() || (kind != QLatin1String("png") && kind != QLatin1String("jpeg"))) {
             QImage img;
             QVariant res = doc_.resource(QTextDocument::ImageResource, QUrl(f.name()));
@@ -494,6 +510,11 @@ private:
         body_ += kind == QLatin1String("png") ? "\\pngblip" : "\\jpegblip";
         body_ += "\\picw" + std::to_string(pw) + "\\pich" + std::to_string(ph) + "\\picwgoal" +
                  std::to_string(gw) + "\\pichgoal" + std::to_string(gh) + "\\picscalex100\\picscaley100";
+        WriteHex(bytes);
+    }
+
+    // The picture's data in lines of hex digits, and the group's end.
+    void WriteHex(const QByteArray& bytes) {
         static const char kHex[] = "0123456789abcdef";
         for (qsizetype i = 0; i < bytes.size(); ++i) {
             if (i % 64 == 0) body_ += "\r\n";
@@ -515,7 +536,7 @@ private:
                     // The paragraph before a table holds it: no mark between
                     // them, so that the reader puts the table there again.
                     pendingPar_ = false;
-                    WriteTable(table);
+                    WriteTable(table, 1);
                 } else {
                     WriteFrame(child);
                 }
@@ -524,7 +545,7 @@ private:
             QTextBlock block = it.currentBlock();
             if (!block.isValid()) continue;
             if (pendingPar_) Word("\\par");
-            WriteBlock(block, false);
+            WriteBlock(block, 0);
             pendingPar_ = true;
         }
         if (pendingPar_ && frame == doc_.rootFrame()) {
@@ -533,72 +554,108 @@ private:
         }
     }
 
-    void WriteTable(QTextTable* table) {
-        QTextTableFormat tf = table->format();
-        const auto widths = tf.columnWidthConstraints();
+    // The row definition: merge marks and right edges of the cells.
+    void WriteRowDef(QTextTable* table, int r) {
+        const auto widths = table->format().columnWidthConstraints();
+        const int cols = table->columns();
+        Word("\\trowd\\trgaph108");
+        int x = 0;
+        for (int c = 0; c < cols; ++c) {
+            // Merged cells: the first of a merge and the ones it covers.
+            const QTextTableCell cell = table->cellAt(r, c);
+            if (cell.isValid()) {
+                if (cell.row() != r)
+                    Word("\\clvmrg");
+                else if (cell.rowSpan() > 1)
+                    Word("\\clvmgf");
+                if (cell.column() != c)
+                    Word("\\clmrg");
+                else if (cell.columnSpan() > 1)
+                    Word("\\clmgf");
+            }
+            int w = 9000 / std::max(cols, 1);
+            if (c < widths.size() && widths[c].type() == QTextLength::FixedLength)
+                w = std::clamp(UnitsToTwips(widths[c].rawValue()), 1, detail::kMaxCellWidth);
+            x += w;
+            Word("\\cellx", x);
+        }
+    }
+
+    // A table at level `depth`: level 1 rows are defined before their cells
+    // and end with \cell and \row; the rows of a table inside a cell end
+    // with \nestcell, their definition and \nestrow in \*\nesttableprops,
+    // and a paragraph mark for readers that know no nested tables.
+    void WriteTable(QTextTable* table, int depth) {
         const int cols = table->columns();
         for (int r = 0; r < table->rows(); ++r) {
             NewLine();
-            Word("\\trowd\\trgaph108");
-            int x = 0;
-            for (int c = 0; c < cols; ++c) {
-                // Merged cells: the first of a merge and the ones it covers.
-                const QTextTableCell cell = table->cellAt(r, c);
-                if (cell.isValid()) {
-                    if (cell.row() != r)
-                        Word("\\clvmrg");
-                    else if (cell.rowSpan() > 1)
-                        Word("\\clvmgf");
-                    if (cell.column() != c)
-                        Word("\\clmrg");
-                    else if (cell.columnSpan() > 1)
-                        Word("\\clmgf");
-                }
-                int w = 9000 / std::max(cols, 1);
-                if (c < widths.size() && widths[c].type() == QTextLength::FixedLength)
-                    w = std::clamp(UnitsToTwips(widths[c].rawValue()), 1, detail::kMaxCellWidth);
-                x += w;
-                Word("\\cellx", x);
-            }
+            if (depth == 1) WriteRowDef(table, r);
             paraValid_ = false;
             for (int c = 0; c < cols; ++c) {
                 QTextTableCell cell = table->cellAt(r, c);
-                if (cell.isValid() && cell.row() == r && cell.column() == c) {
-                    int blocks = 0;
-                    bool lastEmpty = false;
-                    // A table inside the cell gives its paragraphs to the
-                    // cell, row by row, so that none of its text is lost.
-                    std::function<void(QTextFrame::iterator)> cellBlocks = [&](QTextFrame::iterator it) {
-                        for (; !it.atEnd(); ++it) {
-                            if (QTextFrame* inner = it.currentFrame()) {
-                                if (auto* nested = qobject_cast<QTextTable*>(inner)) {
-                                    for (int nr = 0; nr < nested->rows(); ++nr)
-                                        for (int nc = 0; nc < nested->columns(); ++nc) {
-                                            const QTextTableCell n = nested->cellAt(nr, nc);
-                                            if (n.isValid() && n.row() == nr && n.column() == nc) cellBlocks(n.begin());
-                                        }
-                                } else {
-                                    cellBlocks(inner->begin());
-                                }
-                                continue;
-                            }
-                            QTextBlock block = it.currentBlock();
-                            if (!block.isValid()) continue;
-                            if (blocks++) Word("\\par");
-                            WriteBlock(block, true);
-                            lastEmpty = block.length() <= 1;
-                        }
-                    };
-                    cellBlocks(cell.begin());
-                    // A mark right before the cell mark ends no paragraph of
-                    // its own: an empty last paragraph needs one more.
-                    if (blocks > 1 && lastEmpty) Word("\\par");
-                }
-                Word("\\cell");
+                if (cell.isValid() && cell.row() == r && cell.column() == c) WriteCell(cell, depth);
+                Word(depth == 1 ? "\\cell" : "\\nestcell");
             }
-            Word("\\row");
+            if (depth == 1) {
+                Word("\\row");
+            } else {
+                body_ += "{\\*\\nesttableprops";
+                needSpace_ = false;
+                WriteRowDef(table, r);
+                Word("\\nestrow");
+                body_ += "}{\\nonesttables\\par}";
+                needSpace_ = false;
+            }
+            paraValid_ = false;
         }
         paraValid_ = false;
+    }
+
+    void WriteCell(const QTextTableCell& cell, int depth) {
+        bool markDue = false;   // a paragraph ends before the next one
+        bool lastEmpty = false; // the last paragraph is empty and follows a mark
+        // Tables too deep give their paragraphs to the cell, row by row, so
+        // that none of their text is lost.
+        std::function<void(QTextFrame::iterator, bool)> items = [&](QTextFrame::iterator it, bool flat) {
+            for (bool first = true; !it.atEnd(); ++it, first = false) {
+                if (QTextFrame* inner = it.currentFrame()) {
+                    auto* nested = qobject_cast<QTextTable*>(inner);
+                    if (nested && !flat && depth < detail::kMaxTableDepth) {
+                        if (markDue) Word("\\par");
+                        WriteTable(nested, depth + 1);
+                        markDue = false;
+                        lastEmpty = false;
+                    } else if (nested) {
+                        for (int nr = 0; nr < nested->rows(); ++nr)
+                            for (int nc = 0; nc < nested->columns(); ++nc) {
+                                const QTextTableCell n = nested->cellAt(nr, nc);
+                                if (n.isValid() && n.row() == nr && n.column() == nc) items(n.begin(), true);
+                            }
+                    } else {
+                        items(inner->begin(), flat);
+                    }
+                    continue;
+                }
+                QTextBlock block = it.currentBlock();
+                if (!block.isValid()) continue;
+                // The empty paragraph that holds a table at the start of
+                // the cell comes back by itself.
+                if (first && !flat && block.length() <= 1 && depth < detail::kMaxTableDepth) {
+                    auto next = it;
+                    ++next;
+                    if (!next.atEnd() && qobject_cast<QTextTable*>(next.currentFrame())) continue;
+                }
+                const bool afterMark = markDue;
+                if (markDue) Word("\\par");
+                WriteBlock(block, depth);
+                markDue = true;
+                lastEmpty = afterMark && block.length() <= 1;
+            }
+        };
+        items(cell.begin(), false);
+        // A mark right before the cell mark ends no paragraph of its own:
+        // an empty last paragraph needs one more.
+        if (lastEmpty) Word("\\par");
     }
 
     const QTextDocument& doc_;
@@ -615,7 +672,7 @@ private:
     RunState cur_;
     ParaKey para_;
     bool paraValid_ = false;
-    bool paraInTable_ = false;
+    int paraDepth_ = 0;
     bool pendingPar_ = false;
     QString link_;
     RunState linkState_;
