@@ -234,6 +234,33 @@ TEST(RtfListTable, ABulletOnANumberedItemReplacesTheNumber) {
     EXPECT_EQ(Items(again), Items(doc));
 }
 
+// Bulleted paragraphs inside a table cell form one list, also the cell's
+// last one and the last one of a text that ends inside the cell.
+TEST(RtfListTable, BulletsInATableCellFormOneList) {
+    const std::string bullet = "{\\pntext\\f1\\'B7\\tab}";
+    const std::string item = "\\pard\\intbl" + bullet + "{\\*\\pn\\pnlvlblt\\pnf1\\pnindent0{\\pntxtb\\'B7}}\\fi-360\\li720 ";
+    const std::string head = "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}{\\f1\\fcharset2 Symbol;}}\\trowd\\cellx4500\\cellx9000"
+                             "\\pard\\intbl a\\cell ";
+    for (const std::string& tail : {std::string("\\cell\\row\\pard\\par}"), std::string("}")}) {
+        QTextDocument doc;
+        ASSERT_TRUE(Load(head + item + "Eins\\par " + bullet + "Zwei\\par " + bullet + "Drei" + tail, doc)) << tail;
+        std::vector<QTextList*> lists;
+        for (QTextBlock b = doc.begin(); b.isValid(); b = b.next())
+            if (b.text().startsWith(QStringLiteral("Eins")) || b.text() == QStringLiteral("Zwei") ||
+                b.text() == QStringLiteral("Drei"))
+                lists.push_back(b.textList());
+        ASSERT_EQ(lists.size(), 3u) << tail;
+        EXPECT_NE(lists[0], nullptr) << tail;
+        EXPECT_EQ(lists[1], lists[0]) << tail;
+        EXPECT_EQ(lists[2], lists[0]) << tail;
+        // And written so that it reads back the same.
+        const std::string once = WriteRtf(doc);
+        QTextDocument again;
+        ASSERT_TRUE(Load(once, again));
+        EXPECT_EQ(WriteRtf(again), once) << tail;
+    }
+}
+
 TEST(RtfHiddenText, KeptOutOfTheVisibleTextAndWrittenBack) {
     struct Case {
         const char* name;

@@ -537,8 +537,11 @@ private:
             BeforeContent();
             Flush();
             if (tables_.InRow()) {
-                // The break becomes real only when more text follows in the cell.
-                cur_.setBlockFormat(MakeBlockFormat(G().p));
+                // The break becomes real only when more text follows in the
+                // cell. The paragraph it ends joins its list now, as outside
+                // tables.
+                curBlockKnown_ = false;
+                ApplyParagraph(G().p);
                 tables_.SetPendingPar(MakeBlockFormat(G().p));
                 return;
             }
@@ -1215,11 +1218,18 @@ bool Reader::Run(std::string* error) {
     for (size_t i = stack_.size(); i-- > 1;)
         if (stack_[i].ownsPict) FinishPicture();
     Flush();
+    // A text that ends inside a table cell ends the cell's last paragraph
+    // there, so that it joins its list as a paragraph mark would make it.
+    const bool endedInCell = tables_.InRow() && !tables_.Capped() && contentSincePar_ && !pendingFinalPar_;
+    if (endedInCell) {
+        curBlockKnown_ = false;
+        ApplyParagraph(lastContentPara_);
+    }
     tables_.LeaveAll();
     if (pendingFinalPar_) {
         // The last paragraph mark closes the last paragraph; it adds no empty one.
         cur_.deletePreviousChar();
-    } else if (contentSincePar_ && whole_) {
+    } else if (contentSincePar_ && whole_ && !endedInCell) {
         ApplyParagraph(lastContentPara_);
     } else if (!whole_ && blocksInserted_ && tables_.Depth() == 0) {
         // The rest of the paragraph the text went into keeps its format.

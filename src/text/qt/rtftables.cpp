@@ -163,8 +163,12 @@ void TableNest::Position(Level& l, bool forTable) {
     }
     if (l.cellParPending) {
         l.cellParPending = false;
-        cur_.setBlockFormat(l.cellParFormat);
-        if (!forTable) cur_.insertBlock();
+        // The paragraph that ended keeps its format and its list; the new one
+        // starts with the same paragraph format.
+        if (forTable)
+            cur_.setBlockFormat(l.cellParFormat);
+        else
+            cur_.insertBlock(l.cellParFormat);
     }
 }
 
