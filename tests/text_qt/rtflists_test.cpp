@@ -273,6 +273,7 @@ TEST(RtfHiddenText, KeptOutOfTheVisibleTextAndWrittenBack) {
         {"switched off by \\v0", "a\\v x\\v0 b\\par}", "ab", {"{\\v x}"}},
         {"at the end of a paragraph", "a{\\v Ende}\\par b\\par}", "a\nb", {"a{\\v Ende}"}},
         {"a paragraph of hidden text only", "a\\par{\\v nur}\\par b\\par}", "a\n\nb", {"{\\v nur}"}},
+        {"the last paragraph, of hidden text only", "a\\par{\\v nur}\\par}", "a\n", {"{\\v nur}"}},
         {"a hidden paragraph mark", "a{\\v x\\par y}b\\par}", "ab", {"{\\v x\\par y}b"}},
     };
     for (const Case& c : cases) {

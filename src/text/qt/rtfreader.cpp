@@ -1227,8 +1227,16 @@ bool Reader::Run(std::string* error) {
     }
     tables_.LeaveAll();
     if (pendingFinalPar_) {
-        // The last paragraph mark closes the last paragraph; it adds no empty one.
+        // The last paragraph mark closes the last paragraph; it adds no empty
+        // one. The paragraph keeps what it carries (hidden text of its own).
+        const QTextBlock last = cur_.block().previous();
+        const QString hidden = last.isValid() ? last.blockFormat().stringProperty(kHiddenBlockProperty) : QString();
         cur_.deletePreviousChar();
+        if (!hidden.isEmpty() && cur_.blockFormat().stringProperty(kHiddenBlockProperty) != hidden) {
+            QTextBlockFormat f = cur_.blockFormat();
+            f.setProperty(kHiddenBlockProperty, hidden);
+            cur_.setBlockFormat(f);
+        }
     } else if (contentSincePar_ && whole_ && !endedInCell) {
         ApplyParagraph(lastContentPara_);
     } else if (!whole_ && blocksInserted_ && tables_.Depth() == 0) {
