@@ -235,13 +235,15 @@ TEST(RtfListTable, ABulletOnANumberedItemReplacesTheNumber) {
 }
 
 // Bulleted paragraphs inside a table cell form one list, also the cell's
-// last one and the last one of a text that ends inside the cell.
+// last one (ended by the cell mark, by a row mark alone or by the end of
+// the text).
 TEST(RtfListTable, BulletsInATableCellFormOneList) {
     const std::string bullet = "{\\pntext\\f1\\'B7\\tab}";
     const std::string item = "\\pard\\intbl" + bullet + "{\\*\\pn\\pnlvlblt\\pnf1\\pnindent0{\\pntxtb\\'B7}}\\fi-360\\li720 ";
     const std::string head = "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}{\\f1\\fcharset2 Symbol;}}\\trowd\\cellx4500\\cellx9000"
                              "\\pard\\intbl a\\cell ";
-    for (const std::string& tail : {std::string("\\cell\\row\\pard\\par}"), std::string("}")}) {
+    for (const std::string& tail :
+         {std::string("\\cell\\row\\pard\\par}"), std::string("\\row\\pard\\par}"), std::string("}")}) {
         QTextDocument doc;
         ASSERT_TRUE(Load(head + item + "Eins\\par " + bullet + "Zwei\\par " + bullet + "Drei" + tail, doc)) << tail;
         std::vector<QTextList*> lists;

@@ -466,6 +466,12 @@ private:
         if (tables_.Depth() < depth) return;
         Flush();
         if (tables_.Depth() > depth) curBlockKnown_ = false;
+        // A row mark right after text (no cell mark) ends the cell's last
+        // paragraph as a cell mark would.
+        if (tables_.Depth() == depth && tables_.InRow() && !tables_.HasPendingPar(depth) && tables_.CellInColumns()) {
+            curBlockKnown_ = false;
+            ApplyParagraph(G().p);
+        }
         tables_.EndRow(depth);
     }
 
@@ -1228,15 +1234,18 @@ bool Reader::Run(std::string* error) {
     tables_.LeaveAll();
     if (pendingFinalPar_) {
         // The last paragraph mark closes the last paragraph; it adds no empty
-        // one. The paragraph keeps what it carries (hidden text of its own).
+        // one. The paragraph keeps what it carries: its list, hidden text of
+        // its own.
         const QTextBlock last = cur_.block().previous();
         const QString hidden = last.isValid() ? last.blockFormat().stringProperty(kHiddenBlockProperty) : QString();
+        QTextList* list = last.isValid() ? last.textList() : nullptr;
         cur_.deletePreviousChar();
         if (!hidden.isEmpty() && cur_.blockFormat().stringProperty(kHiddenBlockProperty) != hidden) {
             QTextBlockFormat f = cur_.blockFormat();
             f.setProperty(kHiddenBlockProperty, hidden);
             cur_.setBlockFormat(f);
         }
+        if (list && cur_.block().textList() != list) list->add(cur_.block());
     } else if (contentSincePar_ && whole_ && !endedInCell) {
         ApplyParagraph(lastContentPara_);
     } else if (!whole_ && blocksInserted_ && tables_.Depth() == 0) {

@@ -178,6 +178,10 @@ void TableNest::SetPendingPar(const QTextBlockFormat& f) {
     levels_.back().cellParFormat = f;
 }
 
+bool TableNest::HasPendingPar(int depth) const {
+    return Depth() == depth && InRow() && levels_.back().cellParPending;
+}
+
 bool TableNest::TakePendingPar(int depth) {
     if (Depth() != depth || !InRow()) return false;
     bool was = levels_.back().cellParPending;

@@ -62,6 +62,8 @@ public:
     void SetPendingPar(const QTextBlockFormat& f);
     // Takes the pending paragraph mark of the open cell of level `depth`.
     bool TakePendingPar(int depth);
+    // Whether the open cell of level `depth` ends in a paragraph mark not yet made real.
+    bool HasPendingPar(int depth) const;
     // Whether the open cell of the top level lies inside the table's columns.
     bool CellInColumns() const;
     // Ends the cell of the top level and moves into the next one.
