@@ -20,9 +20,11 @@
 #include <QColor>
 #include <QImage>
 #include <QImageReader>
+#include <QPointer>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextList>
 #include <QTextTable>
 
 #include <algorithm>
@@ -1238,7 +1240,8 @@ bool Reader::Run(std::string* error) {
         // its own.
         const QTextBlock last = cur_.block().previous();
         const QString hidden = last.isValid() ? last.blockFormat().stringProperty(kHiddenBlockProperty) : QString();
-        QTextList* list = last.isValid() ? last.textList() : nullptr;
+        // The list goes away with its last item, which the deletion may take.
+        const QPointer<QTextList> list = last.isValid() ? last.textList() : nullptr;
         cur_.deletePreviousChar();
         if (!hidden.isEmpty() && cur_.blockFormat().stringProperty(kHiddenBlockProperty) != hidden) {
             QTextBlockFormat f = cur_.blockFormat();

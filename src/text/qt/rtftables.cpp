@@ -9,6 +9,30 @@
 
 namespace zt::textqt::detail {
 
+namespace {
+
+// Qt's own column insertion copies the width of the column before from the
+// very list it inserts into, which may move under it: the widths are taken
+// off while the columns are added and put back extended.
+void AppendColumns(QTextTable& table, int count) {
+    if (count <= 0) return;
+    QTextTableFormat tf = table.format();
+    QList<QTextLength> widths = tf.columnWidthConstraints();
+    if (!widths.isEmpty()) {
+        tf.clearColumnWidthConstraints();
+        table.setFormat(tf);
+    }
+    table.appendColumns(count);
+    if (widths.isEmpty()) return;
+    const QTextLength last = widths.last();
+    for (int i = 0; i < count; ++i) widths.append(last);
+    tf = table.format();
+    tf.setColumnWidthConstraints(widths);
+    table.setFormat(tf);
+}
+
+} // namespace
+
 void RowDef::Start() {
     cols = 0;
     pendingMerge = 0;
@@ -136,7 +160,7 @@ bool TableNest::NewRow(Level& l, int depth) {
     RowDef& d = defs_[size_t(depth)];
     if (d.cols > l.table->columns() && d.cols <= kMaxTableColumns &&
         CountCells((d.cols - l.table->columns()) * l.usedRows))
-        l.table->appendColumns(d.cols - l.table->columns());
+        AppendColumns(*l.table, d.cols - l.table->columns());
     l.state = State::InRow;
     l.cellIndex = 0;
     d.defined = false;
@@ -156,7 +180,7 @@ void TableNest::Position(Level& l, bool forTable) {
             Leave();
             return;
         } else {
-            l.table->appendColumns(1);
+            AppendColumns(*l.table, 1);
             l.cellIndex = l.table->columns() - 1;
         }
         cur_ = l.table->cellAt(l.usedRows - 1, l.cellIndex).lastCursorPosition();
@@ -212,7 +236,7 @@ bool TableNest::EndRow(int depth) {
         // columns it names and, on the first row, their widths.
         if (d.cols > l.table->columns() && d.cols <= kMaxTableColumns &&
             CountCells((d.cols - l.table->columns()) * l.usedRows))
-            l.table->appendColumns(d.cols - l.table->columns());
+            AppendColumns(*l.table, d.cols - l.table->columns());
         if (!l.widthsSet && d.cols > 0) SetWidths(l, d);
     }
     MergeRowCells(l, d, l.usedRows - 1);
