@@ -70,8 +70,12 @@ Qt::DropAction CZTFilesDrag::BeginDrag() {
     // process has fetched the data, which may be after exec() returned.
     auto* drag = new QDrag(&list_);
     drag->setMimeData(data);
-    // The files stay in the document: they are copied, never moved out.
-    const Qt::DropActions allowed = Qt::CopyAction;
+    // A move is offered for the tree of this program, which moves the files
+    // between pages itself. Whatever another program does with the copies,
+    // even when it took them as a move, the files stay in the document: the
+    // result of the drag is never acted on here.
+    const bool editable = !list_.isEditable || list_.isEditable();
+    const Qt::DropActions allowed = editable ? (Qt::CopyAction | Qt::MoveAction) : Qt::DropActions(Qt::CopyAction);
     if (!runDrag) return drag->exec(allowed, Qt::CopyAction);
     const Qt::DropAction result = runDrag(*drag, allowed);
     delete drag;

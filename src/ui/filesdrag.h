@@ -2,7 +2,9 @@
 // offered as a list of local files (text/uri-list). Each file is written as a
 // temporary copy, the same way a file opened with its program is, when a drop
 // target first asks for the list; the copies are removed when the document
-// closes. A drag never lands on the list it started from.
+// closes. A drag never lands on the list it started from. This program's
+// tree reads the page and the names from the data and stores, moves or
+// imports the files itself.
 #pragma once
 
 #include <QMimeData>
