@@ -56,6 +56,13 @@ CZTFilesDrag::~CZTFilesDrag() {
 
 void CZTFilesDrag::Clear() { temps_.Clear(); }
 
+void CZTFilesDrag::RemoveCopies(const QStringList& paths) {
+    for (const QString& p : paths) {
+        const std::string path = QFile::encodeName(p).toStdString();
+        if (temps_.Contains(path)) temps_.Remove(path);
+    }
+}
+
 CZTFilesMimeData* CZTFilesDrag::CreateDragData() {
     CZTPageNode* page = list_.Page();
     std::vector<std::string> names = list_.SelectedFiles();

@@ -43,6 +43,9 @@ public:
     int32_t Page() const { return ident_; }
     // The dragged names (Windows-1252), in list order.
     const std::vector<std::string>& Names() const { return names_; }
+    // The copies were read by this program and removed: a later request
+    // writes them again.
+    void CopiesRemoved() const { uriList_.clear(); }
 
 protected:
     QVariant retrieveData(const QString& mime, QMetaType type) const override;
@@ -67,6 +70,8 @@ public:
     // The copies written so far, and their removal (the document closes).
     const CZTTempFiles& TempFiles() const { return temps_; }
     void Clear();
+    // Removes the copies a drop in this program has read.
+    void RemoveCopies(const QStringList& paths);
 
     // Test hook: runs the drag instead of the platform.
     std::function<Qt::DropAction(QDrag& drag, Qt::DropActions allowed)> runDrag;

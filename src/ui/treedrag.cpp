@@ -484,7 +484,10 @@ bool CZTTreeDragDrop::OwnFilesDrop(const CZTFilesMimeData& data, Qt::DropAction 
     // As pages through the file import, from the copies the data writes.
     const QStringList files = LocalFiles(&data);
     if (files.isEmpty()) return false;
-    return ImportAsPages(files, target, choice == 0);
+    const bool done = ImportAsPages(files, target, choice == 0);
+    filesDrag_->RemoveCopies(files);
+    data.CopiesRemoved();
+    return done;
 }
 
 bool CZTTreeDragDrop::StoreOwnFiles(const CZTFilesMimeData& data, CZTPageNode* source, CZTPageNode* target,

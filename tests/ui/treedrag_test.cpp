@@ -708,8 +708,10 @@ TEST_F(TreeDrag, FilesFromTheOwnListDroppedOnTheTreeAsFilesOrAsPages) {
             EXPECT_EQ(memo->Mark(), c.keys & Qt::ShiftModifier ? 2 : 0);
             EXPECT_EQ(FileText(doc, target, "notiz.txt"), c.conflicts.empty() ? notiz : "schon da");
         }
-        if (*c.tree) // the new page's text is the file's
+        if (*c.tree) { // the new page's text is the file's; the copies read are gone
             EXPECT_NE(doc.PageText(Find(doc, c.dragged.back())).find("Notiz f"), std::string::npos);
+            EXPECT_TRUE(a->D().FilesDrag()->TempFiles().Paths().empty());
+        }
         list->conflictAsker = nullptr;
     }
 }
