@@ -56,6 +56,13 @@ CZTFilesDrag::~CZTFilesDrag() {
 
 void CZTFilesDrag::Clear() { temps_.Clear(); }
 
+void CZTFilesDrag::RemoveCopies(const QStringList& paths) {
+    for (const QString& p : paths) {
+        const std::string path = QFile::encodeName(p).toStdString();
+        if (temps_.Contains(path)) temps_.Remove(path);
+    }
+}
+
 CZTFilesMimeData* CZTFilesDrag::CreateDragData() {
     CZTPageNode* page = list_.Page();
     std::vector<std::string> names = list_.SelectedFiles();
@@ -70,8 +77,12 @@ Qt::DropAction CZTFilesDrag::BeginDrag() {
     // process has fetched the data, which may be after exec() returned.
     auto* drag = new QDrag(&list_);
     drag->setMimeData(data);
-    // The files stay in the document: they are copied, never moved out.
-    const Qt::DropActions allowed = Qt::CopyAction;
+    // A move is offered for the tree of this program, which moves the files
+    // between pages itself. Whatever another program does with the copies,
+    // even when it took them as a move, the files stay in the document: the
+    // result of the drag is never acted on here.
+    const bool editable = !list_.isEditable || list_.isEditable();
+    const Qt::DropActions allowed = editable ? (Qt::CopyAction | Qt::MoveAction) : Qt::DropActions(Qt::CopyAction);
     if (!runDrag) return drag->exec(allowed, Qt::CopyAction);
     const Qt::DropAction result = runDrag(*drag, allowed);
     delete drag;

@@ -2,7 +2,9 @@
 // offered as a list of local files (text/uri-list). Each file is written as a
 // temporary copy, the same way a file opened with its program is, when a drop
 // target first asks for the list; the copies are removed when the document
-// closes. A drag never lands on the list it started from.
+// closes. A drag never lands on the list it started from. This program's
+// tree reads the page and the names from the data and stores, moves or
+// imports the files itself.
 #pragma once
 
 #include <QMimeData>
@@ -41,6 +43,9 @@ public:
     int32_t Page() const { return ident_; }
     // The dragged names (Windows-1252), in list order.
     const std::vector<std::string>& Names() const { return names_; }
+    // The copies were read by this program and removed: a later request
+    // writes them again.
+    void CopiesRemoved() const { uriList_.clear(); }
 
 protected:
     QVariant retrieveData(const QString& mime, QMetaType type) const override;
@@ -65,6 +70,8 @@ public:
     // The copies written so far, and their removal (the document closes).
     const CZTTempFiles& TempFiles() const { return temps_; }
     void Clear();
+    // Removes the copies a drop in this program has read.
+    void RemoveCopies(const QStringList& paths);
 
     // Test hook: runs the drag instead of the platform.
     std::function<Qt::DropAction(QDrag& drag, Qt::DropActions allowed)> runDrag;

@@ -17,10 +17,12 @@
 #include "base/names.h"
 #include "base/system.h"
 #include "core/document.h"
+#include "core/pagepaths.h"
 #include "exchange/exchange.h"
 #include "print/composer.h"
 #include "text/pagertf.h"
 #include "text/qt/rtfdocument.h"
+#include "ui/filedialogs.h"
 #include "ui/filesdrag.h"
 #include "ui/leftview.h"
 #include "ui/listview.h"
@@ -276,13 +278,15 @@ Qt::DropAction CZTTreeDragDrop::TreeDragOver(const QMimeData* data, Qt::Keyboard
                                              Qt::DropActions possible) const {
     if (!data || !Editable()) return Qt::IgnoreAction;
     const bool zettrix = data->hasFormat(QString::fromLatin1(kMimeZettrix));
-    if (!zettrix && LocalFiles(data).isEmpty() && !HasTextFormat(data)) return Qt::IgnoreAction;
+    // Files of the own list are not written out while the pointer moves.
+    const bool ownFiles = IsOwnFiles(data);
+    if (!zettrix && !ownFiles && LocalFiles(data).isEmpty() && !HasTextFormat(data)) return Qt::IgnoreAction;
     Qt::DropAction action = Qt::CopyAction;
     const bool ctrl = keys & Qt::ControlModifier, shift = keys & Qt::ShiftModifier;
     if (ctrl && shift) return Qt::IgnoreAction;
     if (ctrl)
         action = Qt::CopyAction;
-    else if (zettrix || (keys & Qt::AltModifier))
+    else if (zettrix || (keys & Qt::AltModifier) || (ownFiles && shift))
         action = Qt::MoveAction;
     if (!(possible & action)) action = (possible & Qt::CopyAction) ? Qt::CopyAction : Qt::IgnoreAction;
     return action;
@@ -302,6 +306,7 @@ bool CZTTreeDragDrop::TreeDrop(const QMimeData* data, Qt::DropAction action, CZT
             return false;
         }
     }
+    if (IsOwnFiles(data)) return OwnFilesDrop(*qobject_cast<const CZTFilesMimeData*>(data), action, target);
     const bool zettrix = data->hasFormat(QString::fromLatin1(kMimeZettrix));
     if (!zettrix) {
         const QStringList files = LocalFiles(data);
@@ -420,6 +425,11 @@ bool CZTTreeDragDrop::ShellFilesDropOnTree(const QStringList& paths, CZTPageNode
         if (!target) frame_.TreeView()->EditCurrentTitle();
         return taken > 0;
     }
+    return ImportAsPages(paths, target, choice == 0);
+}
+
+bool CZTTreeDragDrop::ImportAsPages(const QStringList& paths, CZTPageNode* target, bool asChild) {
+    CZTDocument& doc = frame_.Document();
     BinaryChoice binary = BinaryChoice::Ask;
     if (paths.size() > 1) {
         CZTDropQuestion b;
@@ -438,7 +448,7 @@ bool CZTTreeDragDrop::ShellFilesDropOnTree(const QStringList& paths, CZTPageNode
     CZTPageNode* previous = target;
     bool firstStep = true;
     for (const QString& path : paths) {
-        const InsertMode mode = firstStep && choice == 0 ? InsertMode::Children : InsertMode::Neighbours;
+        const InsertMode mode = firstStep && asChild ? InsertMode::Children : InsertMode::Neighbours;
         const ImportOutcome r =
             ImportDirectory(doc, QFile::encodeName(path).toStdString(), previous, mode, binary, doc.Prompter());
         if (r.result == ExchangeResult::Cancelled) break;
@@ -451,6 +461,70 @@ bool CZTTreeDragDrop::ShellFilesDropOnTree(const QStringList& paths, CZTPageNode
     QApplication::restoreOverrideCursor();
     Select(first);
     return first != nullptr;
+}
+
+bool CZTTreeDragDrop::IsOwnFiles(const QMimeData* data) const {
+    const auto* own = qobject_cast<const CZTFilesMimeData*>(data);
+    return own && filesDrag_ && own->Owner() == filesDrag_;
+}
+
+bool CZTTreeDragDrop::OwnFilesDrop(const CZTFilesMimeData& data, Qt::DropAction action, CZTPageNode* target) {
+    CZTPageNode* source = frame_.Document().Tree().FindPage(data.Page());
+    if (!source || data.Names().empty()) return false;
+    CZTDropQuestion q;
+    q.title = Msg8(action == Qt::MoveAction ? Msg::DropMoveTitle : Msg::DropCopyTitle);
+    q.label = Msg8(Msg::DropPageAs);
+    q.options = {Msg8(Msg::DropAsChildPage), Msg8(Msg::DropAsNeighbourPage), Msg8(Msg::DropAsFile)};
+    // Onto the page the files come from they rather become pages; at the
+    // root there is no page to take them as files.
+    q.preset = !target || target == source ? 1 : 2;
+    const int choice = Ask(q);
+    if (choice < 0) return false;
+    if (choice == 2) return StoreOwnFiles(data, source, target, action == Qt::MoveAction);
+    // As pages through the file import, from the copies the data writes.
+    const QStringList files = LocalFiles(&data);
+    if (files.isEmpty()) return false;
+    const bool done = ImportAsPages(files, target, choice == 0);
+    filesDrag_->RemoveCopies(files);
+    data.CopiesRemoved();
+    return done;
+}
+
+bool CZTTreeDragDrop::StoreOwnFiles(const CZTFilesMimeData& data, CZTPageNode* source, CZTPageNode* target,
+                                    bool move) {
+    if (!target || target == source) return false; // already there
+    CZTDocument& doc = frame_.Document();
+    CZTListView* list = frame_.FilesView();
+    CZTDialogConflictAsker dialog(list);
+    ConflictResolver conflicts(list->conflictAsker ? list->conflictAsker : &dialog);
+    auto exists = [&](const std::string& n) { return doc.Archive().GetFile(target->Ident(), n).valid; };
+    auto unique = [&](const std::string& n) { return MakeUniqueFileName(doc, target->Ident(), n); };
+    const std::string from = PagePath(source);
+    int stored = 0;
+    for (const std::string& original : data.Names()) {
+        const CZTFileRecord record = doc.Archive().GetFile(source->Ident(), original);
+        std::string bytes;
+        if (!FileContent(doc, source->Ident(), original, bytes, doc.Prompter())) continue; // the user was told
+        std::string name = original;
+        bool overwrite = false;
+        const ConflictResolver::Outcome outcome =
+            conflicts.Resolve(name, Cp1252ToUtf8(from + "/" + original), exists, unique, overwrite);
+        if (outcome == ConflictResolver::Outcome::Cancel) break;
+        if (outcome == ConflictResolver::Outcome::Skip) continue;
+        if (!StoreFile(doc, target, name, bytes, record.mtime > 0 ? record.mtime : NowStamp())) {
+            doc.Prompter().Message(FormatMessage(Msg::FileLoadError, {Cp1252ToUtf8(name)}), Prompter::Icon::Error);
+            continue;
+        }
+        ++stored;
+        // Stored safely in the target: only now does it leave the source.
+        if (move) doc.DetachFile(source, original);
+    }
+    if (!stored) return false;
+    doc.SetModified();
+    Select(target);
+    list->Refresh();
+    emit list->filesChanged();
+    return true;
 }
 
 bool CZTTreeDragDrop::FilesListDrop(const QMimeData* data, Qt::DropAction) {

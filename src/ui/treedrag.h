@@ -27,6 +27,7 @@ class CMainFrame;
 class CZTTreeDragDrop;
 class CZTTreeDropFeedback;
 class CZTFilesDrag;
+class CZTFilesMimeData;
 
 inline constexpr char kMimeZettrix[] = "application/x-zettrix";
 inline constexpr char kMimeBTree[] = "application/x-zettrix-btree";
@@ -134,6 +135,15 @@ private:
     std::string SubtreeDocument(CZTPageNode* node);
     void AfterDrag(const CZTTreeMimeData& data, Qt::DropAction result);
     bool DropText(const QMimeData* data, CZTPageNode* target, bool asChild);
+    // Files dragged from this window's own files list dropped on the tree.
+    bool OwnFilesDrop(const CZTFilesMimeData& data, Qt::DropAction action, CZTPageNode* target);
+    // Stores (or moves) the dragged files into the target page under the
+    // name conflict rule.
+    bool StoreOwnFiles(const CZTFilesMimeData& data, CZTPageNode* source, CZTPageNode* target, bool move);
+    // Imports files as pages: the first as first child or neighbour of the
+    // target, each following one as neighbour of the previous.
+    bool ImportAsPages(const QStringList& paths, CZTPageNode* target, bool asChild);
+    bool IsOwnFiles(const QMimeData* data) const;
     // Reads a subtree document handed over by another instance into the
     // document at the target; the first inserted page, or null.
     CZTPageNode* InsertDocument(const std::string& bytes, CZTPageNode* target, bool asChild);

@@ -4,7 +4,8 @@
 // them (bytes only), dragged out as document files, file lists and texts
 // dropped on the tree and the files list, and the questions asked; what the
 // tree shows while a drag is over it (target, scrolling, opening), and files
-// dragged out of the files list as temporary copies.
+// dragged out of the files list as temporary copies or onto the own tree,
+// where they are stored, moved or imported as pages.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -17,6 +18,7 @@
 #include <QTest>
 #include <QUrl>
 
+#include <deque>
 #include <fstream>
 
 #include "base/cp1252.h"
@@ -559,7 +561,9 @@ TEST_F(TreeDrag, FilesDraggedOutOfTheListAreTemporaryCopiesThatGoWithTheDocument
     QTest::mouseMove(list->viewport(), at + QPoint(0, QApplication::startDragDistance() + 5));
     QTest::mouseRelease(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
     ASSERT_EQ(urls.size(), 2u);
-    EXPECT_EQ(offered, Qt::CopyAction); // the files stay in the document
+    // A move is offered for this program's own tree; the files stay in the
+    // document whatever another program does.
+    EXPECT_EQ(offered, Qt::CopyAction | Qt::MoveAction);
     const QString dir = QString::fromStdString(drag.TempFiles().Directory(false));
     ASSERT_FALSE(dir.isEmpty());
     const std::string expected[] = {std::string(5000, 'd'), notiz};
@@ -597,6 +601,149 @@ TEST_F(TreeDrag, FilesDraggedOutOfTheListAreTemporaryCopiesThatGoWithTheDocument
     a->frame->NewDocument();
     EXPECT_FALSE(QFileInfo::exists(dir));
     EXPECT_TRUE(drag.TempFiles().Paths().empty());
+}
+
+// Answers name conflicts from a script; out of answers it cancels.
+class ConflictScript : public zt::ConflictAsker {
+public:
+    std::deque<zt::ConflictAnswer> script;
+    int asked = 0;
+    zt::ConflictAnswer Ask(std::string&, const std::string&) override {
+        ++asked;
+        if (script.empty()) return zt::ConflictAnswer::Cancel;
+        const zt::ConflictAnswer a = script.front();
+        script.pop_front();
+        return a;
+    }
+};
+
+TEST_F(TreeDrag, FilesFromTheOwnListDroppedOnTheTreeAsFilesOrAsPages) {
+    const std::string notiz = "Notiz f\xFCr dich\n";
+    const QString question = QStringLiteral("|Einfügen der Seite als|&Kindseite,&Nachbarseite,&Datei|");
+    struct Case {
+        const char* what;
+        const char* target;                // title of the page dropped on
+        std::vector<std::string> dragged;  // selected in Memo's list
+        Qt::KeyboardModifiers keys;        // Shift moves
+        std::vector<int> answers;          // to the questions, in turn
+        std::deque<zt::ConflictAnswer> conflicts;
+        bool done;
+        const char* asked;                 // title and preset of the first question
+        const char* memoFiles;             // afterwards
+        const char* targetFiles;
+        const char* tree;
+        bool modified;
+    };
+    const Case cases[] = {
+        {"copy as file onto another page", "S2", {"daten.bin", "notiz.txt"}, Qt::NoModifier, {2}, {}, true,
+         "Kopieren|2", "daten.bin notiz.txt", "alt.txt daten.bin notiz.txt", "", true},
+        {"move as file onto another page", "S2", {"daten.bin", "notiz.txt"}, Qt::ShiftModifier, {2}, {}, true,
+         "Verschieben|2", "", "alt.txt daten.bin notiz.txt", "", true},
+        {"on the current page the preset is the neighbour; cancel", "Memo", {"notiz.txt"}, Qt::ShiftModifier, {},
+         {}, false, "Verschieben|1", "daten.bin notiz.txt", "daten.bin notiz.txt", "", false},
+        {"cancel on another page", "S2", {"notiz.txt"}, Qt::NoModifier, {}, {zt::ConflictAnswer::Cancel}, false, "Kopieren|2",
+         "daten.bin notiz.txt", "alt.txt notiz.txt", "", false},
+        {"as file onto its own page does nothing", "Memo", {"notiz.txt"}, Qt::ShiftModifier, {2}, {}, false,
+         "Verschieben|1", "daten.bin notiz.txt", "daten.bin notiz.txt", "", false},
+        {"neighbour pages in the order of the list", "S2", {"daten.bin", "notiz.txt"}, Qt::NoModifier, {1, 0}, {},
+         true, "Kopieren|2", "daten.bin notiz.txt", "", "Projekte(Memo Unter(Enkel)) S1 S2 daten.bin notiz.txt",
+         true},
+        {"a child page first", "Unter", {"notiz.txt"}, Qt::ShiftModifier, {0}, {}, true, "Verschieben|2",
+         "daten.bin notiz.txt", "", "Projekte(Memo Unter(notiz.txt Enkel)) S1 S2", true},
+        {"a taken name made unique", "S2", {"notiz.txt"}, Qt::NoModifier, {2}, {zt::ConflictAnswer::Unique}, true,
+         "Kopieren|2", "daten.bin notiz.txt", "alt.txt notiz (#1).txt notiz.txt", "", true},
+        {"a skipped name stays in the source on a move", "S2", {"daten.bin", "notiz.txt"}, Qt::ShiftModifier, {2},
+         {zt::ConflictAnswer::Skip}, true, "Verschieben|2", "notiz.txt", "alt.txt daten.bin notiz.txt", "", true},
+        {"cancel at the conflict moves nothing", "S2", {"notiz.txt"}, Qt::ShiftModifier, {2},
+         {zt::ConflictAnswer::Cancel}, false, "Verschieben|2", "daten.bin notiz.txt", "alt.txt notiz.txt", "",
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TearDown();
+        SetUp();
+        CZTDocument& doc = a->Doc();
+        zt::StoreFile(doc, memo, "notiz.txt", notiz, 1700000000);
+        CZTPageNode* target = Find(doc, c.target);
+        ASSERT_NE(target, nullptr);
+        if (target != memo) {
+            zt::StoreFile(doc, target, "alt.txt", "alt", 1700000000);
+            if (!c.conflicts.empty()) // a file of the same name is there
+                zt::StoreFile(doc, target, "notiz.txt", "schon da", 1700000000);
+        }
+        doc.Tree().SetMark(memo, 0);
+        doc.Tree().SetMark(target, 0);
+        doc.Archive().SetModified(false);
+        ConflictScript asker;
+        asker.script = c.conflicts;
+        CZTListView* list = a->frame->FilesView();
+        list->conflictAsker = &asker;
+        a->frame->TreeView()->SelectPage(memo);
+        list->clearSelection();
+        for (const std::string& n : c.dragged) {
+            const QList<QTreeWidgetItem*> items = list->findItems(QString::fromStdString(n), Qt::MatchExactly);
+            ASSERT_EQ(items.size(), 1) << n;
+            items.front()->setSelected(true);
+        }
+        std::unique_ptr<CZTFilesMimeData> data(a->D().FilesDrag()->CreateDragData());
+        ASSERT_TRUE(data);
+        const std::string before = a->TreeShape();
+        a->answers = c.answers;
+        EXPECT_EQ(a->DropOnTree(*data, target, c.keys), c.done);
+        ASSERT_FALSE(a->asked.empty());
+        const QString title = QString::fromUtf8(c.asked).section(QLatin1Char('|'), 0, 0);
+        const QString preset = QString::fromUtf8(c.asked).section(QLatin1Char('|'), 1, 1);
+        EXPECT_EQ(a->asked.front(), title + question + preset);
+        EXPECT_EQ(doc.IsModified(), c.modified);
+        EXPECT_EQ(a->TreeShape(), *c.tree ? std::string(c.tree) : before);
+        if (*c.targetFiles) {
+            a->frame->TreeView()->SelectPage(target);
+            EXPECT_EQ(list->Names().join(QLatin1Char(' ')).toStdString(), c.targetFiles);
+        }
+        a->frame->TreeView()->SelectPage(memo);
+        EXPECT_EQ(list->Names().join(QLatin1Char(' ')).toStdString(), c.memoFiles);
+        if (c.done && c.answers.front() == 2) {
+            // Both pages show the change of their files.
+            EXPECT_EQ(target->Mark(), 2);
+            EXPECT_EQ(memo->Mark(), c.keys & Qt::ShiftModifier ? 2 : 0);
+            EXPECT_EQ(FileText(doc, target, "notiz.txt"), c.conflicts.empty() ? notiz : "schon da");
+        }
+        if (*c.tree) { // the new page's text is the file's; the copies read are gone
+            EXPECT_NE(doc.PageText(Find(doc, c.dragged.back())).find("Notiz f"), std::string::npos);
+            EXPECT_TRUE(a->D().FilesDrag()->TempFiles().Paths().empty());
+        }
+        list->conflictAsker = nullptr;
+    }
+}
+
+TEST_F(TreeDrag, FilesFromTheOwnListMayMoveButAnotherProgramOnlyGetsCopies) {
+    CZTListView* list = a->frame->FilesView();
+    a->frame->TreeView()->SelectPage(memo);
+    list->selectAll();
+    CZTFilesDrag& drag = *a->D().FilesDrag();
+    Qt::DropActions offered;
+    drag.runDrag = [&](QDrag& d, Qt::DropActions allowed) {
+        offered = allowed;
+        EXPECT_EQ(d.mimeData()->urls().size(), 1);
+        return Qt::MoveAction; // another program took them as a move
+    };
+    EXPECT_EQ(drag.BeginDrag(), Qt::MoveAction);
+    EXPECT_EQ(offered, Qt::CopyAction | Qt::MoveAction);
+    EXPECT_EQ(list->Names(), QStringList{"daten.bin"});
+    EXPECT_EQ(FileText(a->Doc(), memo, "daten.bin"), std::string(5000, 'd'));
+    // Over the tree Shift moves, else the files are copied.
+    std::unique_ptr<CZTFilesMimeData> data(drag.CreateDragData());
+    const Qt::DropActions both = Qt::CopyAction | Qt::MoveAction;
+    EXPECT_EQ(a->D().TreeDragOver(data.get(), Qt::NoModifier, both), Qt::CopyAction);
+    EXPECT_EQ(a->D().TreeDragOver(data.get(), Qt::ShiftModifier, both), Qt::MoveAction);
+    EXPECT_EQ(a->D().TreeDragOver(data.get(), Qt::ControlModifier, both), Qt::CopyAction);
+    EXPECT_EQ(a->D().TreeDragOver(data.get(), Qt::ShiftModifier, Qt::CopyAction), Qt::CopyAction);
+    // A read-only document offers copies only.
+    const std::function<bool()> editable = list->isEditable;
+    list->isEditable = [] { return false; };
+    EXPECT_EQ(drag.BeginDrag(), Qt::MoveAction);
+    EXPECT_EQ(offered, Qt::CopyAction);
+    list->isEditable = editable;
 }
 
 } // namespace
