@@ -1,5 +1,6 @@
 // Enhanced metafiles in the text view: shown rendered, kept as they came
 // and written back as \emfblip.
+#include "text_qt/rtftestutil.h"
 #include "text/qt/rtfdocument.h"
 
 #include "text/picture_builders.h"
@@ -36,12 +37,7 @@ std::vector<QTextImageFormat> Images(const QTextDocument& doc) {
     return out;
 }
 
-bool Load(const std::string& rtf, QTextDocument& doc) {
-    QFont f(QStringLiteral("Arial"));
-    f.setPointSizeF(12);
-    doc.setDefaultFont(f);
-    return LoadRtf(rtf, doc);
-}
+using testutil::Load;
 
 // 96 x 48 pixels: left half red, right half white.
 std::string RedHalf() {

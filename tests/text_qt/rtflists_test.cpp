@@ -1,5 +1,6 @@
 // Lists of the list table, hanging indents, hidden text and styles: read,
 // written back, and read again; hostile list tables stay bounded.
+#include "text_qt/rtftestutil.h"
 #include "text/qt/rtfdocument.h"
 #include "text/qt/rtfproperties.h"
 
@@ -22,12 +23,7 @@
 namespace zt::textqt {
 namespace {
 
-bool Load(const std::string& rtf, QTextDocument& doc) {
-    QFont f(QStringLiteral("Arial"));
-    f.setPointSizeF(12);
-    doc.setDefaultFont(f);
-    return LoadRtf(rtf, doc);
-}
+using testutil::Load;
 
 // Every paragraph as "text" or "text[style level number]"; the number is
 // the one the list's start value gives (bullets show '*').

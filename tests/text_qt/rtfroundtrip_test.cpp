@@ -2,6 +2,7 @@
 // structure (paragraphs, lists, tables, indents, spacing, character formats,
 // styles, hidden text) and the HTML the site export makes of the file stay
 // the same.
+#include "text_qt/rtftestutil.h"
 #include "text/qt/rtfdocument.h"
 #include "text/qt/rtfproperties.h"
 
@@ -33,12 +34,7 @@ std::string ReadFile(const std::filesystem::path& p) {
     return ss.str();
 }
 
-bool Load(const std::string& rtf, QTextDocument& doc) {
-    QFont f(QStringLiteral("Arial"));
-    f.setPointSizeF(12);
-    doc.setDefaultFont(f);
-    return LoadRtf(rtf, doc);
-}
+using testutil::Load;
 
 // One line per paragraph with everything the comparison looks at.
 std::vector<std::string> Structure(const QTextDocument& doc) {

@@ -1,6 +1,7 @@
 // Paragraph structure through load -> save -> load: space before and after,
 // line spacing, in hand-written cases and in the files other word processors
 // wrote, compared on the QTextDocument's blocks.
+#include "text_qt/rtftestutil.h"
 #include "text/qt/rtfdocument.h"
 
 #include <gtest/gtest.h>
@@ -20,12 +21,7 @@
 namespace zt::textqt {
 namespace {
 
-std::string ReadData(const std::string& name) {
-    std::ifstream in(std::string(ZT_TEST_DATA) + "/rtf/" + name, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using testutil::ReadData;
 
 // One paragraph's spacing: text, before and after (twips), line height kind
 // and value (percent, or twips).
@@ -55,12 +51,7 @@ std::vector<Spacing> SpacingOf(const QTextDocument& doc) {
     return out;
 }
 
-bool Load(const std::string& rtf, QTextDocument& doc) {
-    QFont f(QStringLiteral("Arial"));
-    f.setPointSizeF(12);
-    doc.setDefaultFont(f);
-    return LoadRtf(rtf, doc);
-}
+using testutil::Load;
 
 TEST(RtfParagraphSpacing, ReadAndWrittenBack) {
     const std::string head = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}}\\pard\\f0\\fs24 ";

@@ -1,6 +1,7 @@
 // Tables inside table cells: read from the Word 2000 form (\itapN,
 // \nestcell, \nestrow, \*\nesttableprops), written back in it, and bounded
 // for hostile nesting.
+#include "text_qt/rtftestutil.h"
 #include "text/qt/rtfdocument.h"
 
 #include <gtest/gtest.h>
@@ -23,19 +24,9 @@
 namespace zt::textqt {
 namespace {
 
-std::string ReadData(const std::string& name) {
-    std::ifstream in(std::string(ZT_TEST_DATA) + "/rtf/" + name, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using testutil::ReadData;
 
-bool Load(const std::string& rtf, QTextDocument& doc) {
-    QFont f(QStringLiteral("Arial"));
-    f.setPointSizeF(12);
-    doc.setDefaultFont(f);
-    return LoadRtf(rtf, doc);
-}
+using testutil::Load;
 
 std::string DescribeTable(QTextTable* t);
 
